@@ -1,0 +1,42 @@
+# Front door: `make test` and `make run` do all the set-up they need.
+PRESETS := win64 win32
+BUILD   := build
+JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all setup configure build test run screenshot dist bench clean
+
+all: build
+
+setup:
+	@sh scripts/setup-debian.sh
+
+configure: setup
+	@for p in $(PRESETS); do \
+	    [ -f $(BUILD)/$$p/CMakeCache.txt ] || cmake --preset $$p >/dev/null || exit 1; \
+	done
+
+build: configure
+	@for p in $(PRESETS); do cmake --build $(BUILD)/$$p -j $(JOBS) || exit 1; done
+
+# Runs every test of both builds under Wine; ends with ctest's summary.
+test: build
+	@status=0; for p in $(PRESETS); do \
+	    echo "== $$p =="; \
+	    ctest --test-dir $(BUILD)/$$p --output-on-failure -j $(JOBS) || status=1; \
+	    sh scripts/wine-prefix.sh stop $(CURDIR)/$(BUILD)/$$p/wineprefix $$p; \
+	done; exit $$status
+
+# Starts the 64-bit program in a demo prefix with sample entries, or in the
+# prefix given as WINEPREFIX=...
+run: setup
+	@[ -f $(BUILD)/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
+	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
+	@sh scripts/run-demo.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe $(WINEPREFIX)
+
+screenshot: setup
+	@[ -f $(BUILD)/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
+	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
+	@sh scripts/screenshot.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe docs/screenshots
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Installs the Debian packages the build, the tests and the demo need, and only
+# the ones that are missing. Runs as root, or through sudo when that exists.
+set -eu
+
+packages="cmake make python3 googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+wine wine64 wine32:i386 xvfb x11-apps imagemagick zip unzip"
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+else
+    echo "setup: these packages are missing and neither root nor sudo is available:$missing" >&2
+    exit 1
+fi
+
+echo "setup: installing$missing"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends $missing

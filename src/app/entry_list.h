@@ -1,0 +1,33 @@
+// The main window's list of start-up entries: its columns, how rows are added,
+// and how the entry actions read the selected row.
+#pragma once
+
+#include <string>
+
+#include "framework/controls.h"
+#include "scan/row_sink.h"
+
+// Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location.
+void InsertEntryColumns(CListCtrl& list);
+
+// Appends the rows the scans find at the end of a list control.
+class EntryListSink : public RowSink {
+ public:
+  explicit EntryListSink(CListCtrl& list) : list_(list) {}
+  void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
+                   int image) override;
+
+ private:
+  CListCtrl& list_;
+};
+
+// The row an action works on. Without a selected row every text is empty, so
+// such a row is of no kind.
+struct SelectedEntry {
+  std::string type;      // "Registry" or "Start-Up"
+  std::string name;      // value name, or file name
+  std::string location;  // key path, or the file's full path
+};
+
+// False when the list has no rows at all (the action then does nothing).
+bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);

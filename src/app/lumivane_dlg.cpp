@@ -1,0 +1,200 @@
+#include "app/lumivane_dlg.h"
+
+#include "app/entry_list.h"
+#include "framework/message_map.h"
+#include "framework/win_app.h"
+#include "resource.h"
+#include "scan/registry_scan.h"
+
+const std::string CompanySettingsKey = "Software\\Ombrelle Studios";
+const std::string ProgramSettingsKey = "Software\\Ombrelle Studios\\Lumivane";
+
+namespace {
+
+HICON LoadIconResource(int id, int size) {
+  return static_cast<HICON>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                       size, size, LR_DEFAULTCOLOR));
+}
+
+// Shows the wait cursor for the life of the object, then puts back the cursor
+// that was there before.
+class WaitCursor {
+ public:
+  WaitCursor() : previous_(GetCursor()) { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
+  ~WaitCursor() { SetCursor(previous_); }
+
+ private:
+  HCURSOR previous_;
+};
+
+}  // namespace
+
+CLumivaneDlg::CLumivaneDlg(CWnd* parent)
+    : CDialog(IDD_LUMIVANE_DIALOG, parent),
+      m_hIcon(LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+
+bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  using D = CLumivaneDlg;
+  static const MessageMap<D> map = {
+      OnMessage(WM_PAINT, &D::OnPaint),
+      OnMessage(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
+      OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
+      OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
+      OnCommand(IDC_REMOVE, &D::OnRemove),
+      OnCommand(IDC_BACKUP, &D::OnBackup),
+      OnCommand(IDC_REFRESH, &D::OnRefresh),
+      OnCommand(IDC_EXIT, &D::OnExit),
+      OnCommand(ID_HELP_MANUAL, &D::OnManual),
+      OnCommand(ID_HELP_ABOUT, &D::OnAbout),
+      OnCommand(ID_FILE_EXIT, &D::OnExit),
+      OnCommand(ID_TASK_REMOVE, &D::OnRemove),
+      OnCommand(ID_TASK_BACKUP, &D::OnBackup),
+      OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
+      OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
+      OnCommand(ID_EXTRAS_AUTOEXEC_NT, &D::OnEditAutoexecNt),
+      OnCommand(ID_EXTRAS_CONFIG_SYS, &D::OnEditConfigSys),
+      OnCommand(ID_EXTRAS_CONFIG_NT, &D::OnEditConfigNt),
+      OnCommand(ID_EXTRAS_SYSTEM_INI, &D::OnEditSystemIni),
+      OnCommand(ID_EXTRAS_WIN_INI, &D::OnEditWinIni),
+      OnCommand(ID_EXTRAS_BOOT_INI, &D::OnEditBootIni),
+  };
+  return map.Dispatch(*this, message, wParam, lParam, result);
+}
+
+void CLumivaneDlg::DoDataExchange(CDataExchange* exchange) {
+  CDialog::DoDataExchange(exchange);
+  DDX_Control(exchange, IDC_ENTRY_LIST, m_listEntries);
+  DDX_Control(exchange, IDC_REMOVE, m_btnRemove);
+  DDX_Control(exchange, IDC_BACKUP, m_btnBackup);
+  DDX_Control(exchange, IDC_REFRESH, m_btnRefresh);
+  DDX_Control(exchange, IDC_EXIT, m_btnExit);
+}
+
+BOOL CLumivaneDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetIcon(m_hIcon, true);
+  SetIcon(m_hIcon, false);
+
+  m_btnRemove.SetIcon(LoadIconResource(IDI_REMOVE, 32));
+  m_btnBackup.SetIcon(LoadIconResource(IDI_BACKUP, 32));
+  m_btnRefresh.SetIcon(LoadIconResource(IDI_REFRESH, 32));
+  m_btnExit.SetIcon(LoadIconResource(IDI_EXIT, 32));
+
+  m_entryImages.Create(16, 16, ILC_MASK, 4, 4);
+  m_entryImages.Replace(-1, LoadIconResource(IDI_REGISTRY_ENTRY, 16));
+  m_entryImages.Replace(-1, LoadIconResource(IDI_FOLDER_ENTRY, 16));
+
+  m_listEntries.SetExtendedStyle(m_listEntries.GetExtendedStyle() | LVS_EX_GRIDLINES |
+                                 LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+  InsertEntryColumns(m_listEntries);
+  m_listEntries.SetImageList(&m_entryImages, LVSIL_SMALL);
+
+  EnsureSettingsKeys();
+  CreateToolTips();
+  FillEntryList();
+  return TRUE;
+}
+
+void CLumivaneDlg::FillEntryList() {
+  WaitCursor wait;
+  // One repaint at the end instead of one per row.
+  m_listEntries.SendMessage(WM_SETREDRAW, FALSE);
+  m_listEntries.DeleteAllItems();
+  EntryListSink sink(m_listEntries);
+  ScanRegistry(sink);
+  m_listEntries.SendMessage(WM_SETREDRAW, TRUE);
+  InvalidateRect(m_listEntries.m_hWnd, nullptr, TRUE);
+}
+
+void CLumivaneDlg::OnRefresh() { FillEntryList(); }
+
+void CLumivaneDlg::EnsureSettingsKeys() {
+  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+  const struct {
+    HKEY root;
+    const std::string& subKey;
+  } keys[] = {{HKEY_LOCAL_MACHINE, CompanySettingsKey},
+              {HKEY_LOCAL_MACHINE, ProgramSettingsKey},
+              {HKEY_CURRENT_USER, CompanySettingsKey},
+              {HKEY_CURRENT_USER, ProgramSettingsKey}};
+  // Failures (no write access to the machine's keys, say) are of no concern.
+  for (const auto& key : keys) {
+    HKEY created = nullptr;
+    if (RegCreateKeyExA(key.root, key.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, &security, &created, nullptr) == ERROR_SUCCESS)
+      RegCloseKey(created);
+  }
+}
+
+void CLumivaneDlg::CreateToolTips() {
+  if (m_toolTips.IsWindow()) return;
+  if (!m_toolTips.Create(this, WS_POPUP)) return;
+  m_toolTips.AddTool(this, &m_btnRemove, "Remove (F8)");
+  m_toolTips.AddTool(this, &m_btnBackup, "Backup (F9)");
+  m_toolTips.AddTool(this, &m_btnRefresh, "Refresh (F5)");
+  m_toolTips.AddTool(this, &m_btnExit, "Exit (Ctrl+Q or Escape)");
+  m_toolTips.Activate(true);
+}
+
+BOOL CLumivaneDlg::PreTranslateMessage(MSG* msg) {
+  // The buttons are not subclassed: the tooltips see the mouse only through here.
+  CreateToolTips();
+  m_toolTips.RelayEvent(msg);
+  return CDialog::PreTranslateMessage(msg);
+}
+
+bool CLumivaneDlg::OnPaint(WPARAM, LPARAM, LRESULT* result) {
+  if (!IsIconic(m_hWnd)) return false;  // the dialog's own painting
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hWnd, &paint);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, m_hIcon);
+  EndPaint(m_hWnd, &paint);
+  *result = 0;
+  return true;
+}
+
+bool CLumivaneDlg::OnQueryDragIcon(WPARAM, LPARAM, LRESULT* result) {
+  *result = reinterpret_cast<LRESULT>(m_hIcon);
+  return true;
+}
+
+void CLumivaneDlg::OnEntryListDblClk(NMHDR*, LRESULT* result) {
+  OnRemove();
+  *result = 0;
+}
+
+void CLumivaneDlg::OnEntryListRDblClk(NMHDR*, LRESULT* result) {
+  OnBackup();
+  *result = 0;
+}
+
+void CLumivaneDlg::OnOK() {
+  EnsureSettingsKeys();
+  CDialog::OnOK();
+}
+
+void CLumivaneDlg::OnCancel() {
+  EnsureSettingsKeys();
+  CDialog::OnCancel();
+}
+
+void CLumivaneDlg::OnExit() { OnCancel(); }
+
+// Remove, Backup, the manual, the about box and the system file editor are
+// bound here and carried out by their own commands as they arrive.
+void CLumivaneDlg::OnRemove() {}
+void CLumivaneDlg::OnBackup() {}
+void CLumivaneDlg::OnManual() {}
+void CLumivaneDlg::OnAbout() {}
+void CLumivaneDlg::OnEditAutoexecBat() {}
+void CLumivaneDlg::OnEditAutoexecNt() {}
+void CLumivaneDlg::OnEditConfigSys() {}
+void CLumivaneDlg::OnEditConfigNt() {}
+void CLumivaneDlg::OnEditSystemIni() {}
+void CLumivaneDlg::OnEditWinIni() {}
+void CLumivaneDlg::OnEditBootIni() {}

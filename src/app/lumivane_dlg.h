@@ -1,0 +1,63 @@
+// The main window: the list of start-up entries, four icon buttons, the menu
+// bar and the keyboard shortcuts.
+#pragma once
+
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/dialog.h"
+
+// The keys made sure to exist at start and on closing; nothing is stored in them.
+extern const std::string CompanySettingsKey;
+extern const std::string ProgramSettingsKey;
+
+class CLumivaneDlg : public CDialog {
+ public:
+  explicit CLumivaneDlg(CWnd* parent = nullptr);
+
+  void EnsureSettingsKeys();
+  void CreateToolTips();
+
+  // Command handlers.
+  void OnRemove();
+  void OnBackup();
+  void OnRefresh();
+  void OnExit();
+  void OnManual();
+  void OnAbout();
+  void OnEditAutoexecBat();
+  void OnEditAutoexecNt();
+  void OnEditConfigSys();
+  void OnEditConfigNt();
+  void OnEditSystemIni();
+  void OnEditWinIni();
+  void OnEditBootIni();
+
+  CListCtrl& EntryList() { return m_listEntries; }
+  CToolTipCtrl& ToolTips() { return m_toolTips; }
+
+ protected:
+  void DoDataExchange(CDataExchange* exchange) override;
+  BOOL PreTranslateMessage(MSG* msg) override;
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+ private:
+  bool OnPaint(WPARAM, LPARAM, LRESULT* result);
+  bool OnQueryDragIcon(WPARAM, LPARAM, LRESULT* result);
+  void OnEntryListDblClk(NMHDR* header, LRESULT* result);
+  void OnEntryListRDblClk(NMHDR* header, LRESULT* result);
+  // Empties the list and fills it from both scans, under the wait cursor.
+  void FillEntryList();
+
+  HICON m_hIcon;
+  CListCtrl m_listEntries;
+  CButton m_btnRemove;
+  CButton m_btnBackup;
+  CButton m_btnRefresh;
+  CButton m_btnExit;
+  CToolTipCtrl m_toolTips;
+  CImageList m_entryImages;  // the list control destroys the images with itself
+};

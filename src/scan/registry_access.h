@@ -1,0 +1,47 @@
+// Registry access: each function opens the key it needs, does one thing, closes
+// the key on every path and returns the registry's own result code.
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+// Names one registry key, or one value of it.
+struct RegistryLocation {
+  HKEY root = nullptr;
+  std::string subKey;     // below root, backslash separated, no leading separator
+  std::string valueName;  // empty when the record names only a key
+  std::string keyPath;    // display path: root name, separator, sub-key
+  std::string value;      // a value's text once read
+};
+
+// Byte-wise, case-sensitive order of the system code page: "Zeta" < "alpha".
+struct MultibyteLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+using NameSet = std::set<std::string, MultibyteLess>;
+
+// Reads a REG_SZ or REG_EXPAND_SZ value as stored (nothing expanded), up to its
+// first zero byte. On failure `text` becomes `defaultText` when one is given and
+// is left as it was otherwise. A value of another type returns 0 and reads
+// nothing, so callers that need text start with an empty `text`.
+LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
+                     std::string& text, const char* defaultText = nullptr);
+
+// Type and byte size of a value without its data; either output may be null.
+LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName,
+                    DWORD* type, DWORD* size);
+
+LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName);
+
+// Adds the names of the key's values (of type *typeFilter only, when given).
+LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names,
+                    const DWORD* typeFilter = nullptr);
+
+// Adds the names of the key's direct sub-keys.
+LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
+
+// Splits "HKEY_LOCAL_MACHINE\Software\..." into root and sub-key; false (and
+// `location` untouched) when the text has no separator or an unknown root name.
+bool ParseRegistryPath(std::string path, RegistryLocation& location);

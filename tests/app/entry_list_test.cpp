@@ -1,0 +1,98 @@
+// Rows in the list control and how the entry actions read the selected row.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/entry_list.h"
+#include "framework/win_app.h"
+
+namespace {
+
+class EntryListTest : public ::testing::Test {
+ protected:
+  CListCtrl list;
+
+  void SetUp() override {
+    AfxInitCommonControls();
+    list.m_hWnd = CreateWindowExA(0, WC_LISTVIEWA, "", WS_POPUP | LVS_REPORT | LVS_SINGLESEL, 0,
+                                  0, 600, 400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, list.m_hWnd);
+    InsertEntryColumns(list);
+  }
+  void TearDown() override { DestroyWindow(list.m_hWnd); }
+
+  void Select(int row) { list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED); }
+};
+
+TEST_F(EntryListTest, RowsAreAppendedInOrderWithTheirImage) {
+  EntryListSink sink(list);
+  sink.AddEntryRow("Registry", "A", "a.exe", "HKEY_LOCAL_MACHINE\\Run", 0);
+  sink.AddEntryRow("Start-Up", "b.lnk", "Shortcut", "C:\\Startup\\b.lnk", 1);
+  ASSERT_EQ(2, list.GetItemCount());
+  const char* expected[2][4] = {{"Registry", "A", "a.exe", "HKEY_LOCAL_MACHINE\\Run"},
+                                {"Start-Up", "b.lnk", "Shortcut", "C:\\Startup\\b.lnk"}};
+  for (int row = 0; row < 2; ++row) {
+    for (int column = 0; column < 4; ++column)
+      EXPECT_EQ(expected[row][column], list.GetItemText(row, column)) << row << "," << column;
+    LVITEMA item = {};
+    item.mask = LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+    item.stateMask = ~0u;
+    item.iItem = row;
+    list.GetItem(&item);
+    EXPECT_EQ(row, item.iImage);
+    EXPECT_EQ(0, item.lParam);
+    EXPECT_EQ(0u, item.state);
+  }
+}
+
+// Remove and Backup act on the name and location they read back, so a cell
+// must hold its text whole, far beyond any fixed buffer.
+TEST_F(EntryListTest, LongTextsAreKeptWhole) {
+  for (size_t length : {9998u, 9999u, 16383u, 300000u}) {
+    std::string name(length, 'n');
+    name.back() = 'Z';
+    std::string action(length, 'a');
+    EntryListSink(list).AddEntryRow("Registry", name.c_str(), action.c_str(), "HKEY_USERS\\x", 0);
+    int row = list.GetItemCount() - 1;
+    EXPECT_EQ(name, list.GetItemText(row, 1)) << length;
+    EXPECT_EQ(action, list.GetItemText(row, 2)) << length;
+    Select(row);
+    SelectedEntry entry;
+    ASSERT_TRUE(ReadSelectedEntry(list, entry));
+    EXPECT_EQ(name, entry.name) << length;
+  }
+}
+
+TEST_F(EntryListTest, SelectedEntryReadsTypeNameAndLocation) {
+  SelectedEntry entry{"stale", "stale", "stale"};
+  EXPECT_FALSE(ReadSelectedEntry(list, entry)) << "an empty list has nothing to act on";
+
+  EntryListSink sink(list);
+  sink.AddEntryRow("Registry", "First", "first.exe", "HKEY_CURRENT_USER\\Run", 0);
+  sink.AddEntryRow("Start-Up", "two.exe", "Application", "C:\\S\\two.exe", 1);
+
+  // Rows but none selected: a row of no kind.
+  entry = {"stale", "stale", "stale"};
+  EXPECT_TRUE(ReadSelectedEntry(list, entry));
+  EXPECT_EQ("", entry.type);
+  EXPECT_EQ("", entry.name);
+  EXPECT_EQ("", entry.location);
+
+  Select(1);
+  EXPECT_TRUE(ReadSelectedEntry(list, entry));
+  EXPECT_EQ("Start-Up", entry.type);
+  EXPECT_EQ("two.exe", entry.name);
+  EXPECT_EQ("C:\\S\\two.exe", entry.location);
+}
+
+TEST_F(EntryListTest, EmptyNameOfADefaultValueStaysEmpty) {
+  EntryListSink(list).AddEntryRow("Registry", "", "default.exe", "HKEY_USERS\\u\\Run", 0);
+  Select(0);
+  SelectedEntry entry;
+  ASSERT_TRUE(ReadSelectedEntry(list, entry));
+  EXPECT_EQ("Registry", entry.type);
+  EXPECT_EQ("", entry.name);
+  EXPECT_EQ("HKEY_USERS\\u\\Run", entry.location);
+}
+
+}  // namespace

@@ -1,0 +1,265 @@
+// The main window driven through its own modal loop, against a sandboxed registry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/lumivane_app.h"
+#include "app/lumivane_dlg.h"
+#include "resource.h"
+#include "support/modal_script.h"
+#include "support/registry_sandbox.h"
+
+namespace {
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRunOnceSpaced[] = "Software\\Microsoft\\Windows\\Current Version\\RunOnce";
+
+struct Row {
+  std::string type, name, action, location;
+  int image;
+  bool operator==(const Row& o) const {
+    return type == o.type && name == o.name && action == o.action && location == o.location &&
+           image == o.image;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& r) {
+  return out << "{" << r.type << " | " << r.name << " | " << r.action << " | " << r.location
+             << " | " << r.image << "}";
+}
+
+std::vector<Row> RowsOf(CListCtrl& list) {
+  std::vector<Row> rows;
+  for (int i = 0; i < list.GetItemCount(); ++i) {
+    LVITEMA item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = i;
+    list.GetItem(&item);
+    rows.push_back({list.GetItemText(i, 0), list.GetItemText(i, 1), list.GetItemText(i, 2),
+                    list.GetItemText(i, 3), item.iImage});
+  }
+  return rows;
+}
+
+void SeedSampleEntries() {
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Updater", "C:\\Tools\\updater.exe /quiet");
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Agent", "%ProgramFiles%\\agent.exe",
+                             REG_EXPAND_SZ);
+  RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kRun, "Counter", 7);
+  RegistrySandbox::SetString(HKEY_CURRENT_USER, kRunOnceSpaced, "", "setup.exe");
+  RegistrySandbox::SetString(HKEY_USERS, std::string("S-1-5-21-7\\") + kRun, "Tray", "tray.exe");
+}
+
+const std::vector<Row> kSampleRows = {
+    {"Registry", "Updater", "C:\\Tools\\updater.exe /quiet",
+     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0},
+    {"Registry", "Agent", "%ProgramFiles%\\agent.exe",
+     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0},
+    {"Registry", "", "setup.exe",
+     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Current Version\\RunOnce", 0},
+    {"Registry", "Tray", "tray.exe",
+     "HKEY_USERS\\S-1-5-21-7\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0},
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  RegistrySandbox sandbox;
+  CLumivaneApp app;  // the application object the dialog loop consults
+  CLumivaneDlg dialog;
+
+  void SetUp() override {
+    app.m_hAccelTable =
+        LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAIN_ACCELERATORS));
+    app.m_pMainWnd = &dialog;
+  }
+};
+
+TEST_F(MainWindowTest, ColumnsStylesAndImagesAfterInit) {
+  std::vector<std::string> headings;
+  std::vector<int> widths;
+  DWORD style = 0;
+  int images = 0;
+  RunModal(dialog, {[&] {
+             CListCtrl& list = dialog.EntryList();
+             for (int c = 0; c < list.GetColumnCount(); ++c) {
+               char text[64] = "";
+               LVCOLUMNA column = {};
+               column.mask = LVCF_TEXT | LVCF_FMT;
+               column.pszText = text;
+               column.cchTextMax = sizeof text;
+               list.SendMessage(LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column));
+               EXPECT_EQ(LVCFMT_LEFT, column.fmt & LVCFMT_JUSTIFYMASK);
+               headings.push_back(text);
+               widths.push_back(list.GetColumnWidth(c));
+             }
+             style = list.GetExtendedStyle();
+             images = ImageList_GetImageCount(list.GetImageList(LVSIL_SMALL));
+           }});
+  EXPECT_EQ((std::vector<std::string>{"Type", "ID <=> Name", "Action <=> Property", "Location"}),
+            headings);
+  EXPECT_EQ((std::vector<int>{82, 160, 268, 159}), widths);
+  EXPECT_EQ(0x421u, style & 0x421u);
+  EXPECT_EQ(2, images);
+}
+
+TEST_F(MainWindowTest, ListIsFilledBeforeTheWindowShows) {
+  SeedSampleEntries();
+  std::vector<Row> rowsAtFirstTick;
+  RunModal(dialog, {[&] { rowsAtFirstTick = RowsOf(dialog.EntryList()); }});
+  EXPECT_EQ(kSampleRows, rowsAtFirstTick);
+}
+
+TEST_F(MainWindowTest, RefreshByKeyAndButtonRereadsTheRegistry) {
+  SeedSampleEntries();
+  std::vector<Row> afterF5, afterButton, afterMenu, afterSecondRefresh;
+  const std::string hklmRun = kSampleRows[0].location;
+  RunModal(dialog,
+           {[&] {
+              RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Added", "added.exe");
+              PostKey(dialog.EntryList(), VK_F5);
+            },
+            [&] {
+              afterF5 = RowsOf(dialog.EntryList());
+              RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Again", "again.exe");
+              SendMessageA(dialog.GetDlgItem(IDC_REFRESH), BM_CLICK, 0, 0);
+              afterButton = RowsOf(dialog.EntryList());
+              RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRun, "Added");
+              dialog.SendMessage(WM_COMMAND, MAKEWPARAM(ID_TASK_REFRESH, 0), 0);
+              afterMenu = RowsOf(dialog.EntryList());
+              dialog.OnRefresh();
+              afterSecondRefresh = RowsOf(dialog.EntryList());
+            }});
+  // New names take their place in byte order among the key's REG_SZ values.
+  std::vector<Row> expected = kSampleRows;
+  expected.insert(expected.begin(), {"Registry", "Added", "added.exe", hklmRun, 0});
+  EXPECT_EQ(expected, afterF5);
+  expected.insert(expected.begin() + 1, {"Registry", "Again", "again.exe", hklmRun, 0});
+  EXPECT_EQ(expected, afterButton);
+  expected.erase(expected.begin());
+  EXPECT_EQ(expected, afterMenu);
+  EXPECT_EQ(afterMenu, afterSecondRefresh);
+}
+
+// Every way of closing ends the dialog, and the settings keys exist again
+// even when they were deleted while it ran.
+struct CloseCase {
+  const char* name;
+  INT_PTR expectedResult;
+  std::function<void(CLumivaneDlg&)> close;
+};
+
+class MainWindowCloseTest : public MainWindowTest,
+                            public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(MainWindowCloseTest, EndsAfterTheSettingsKeysExist) {
+  bool keysAtInit = false;
+  INT_PTR result = RunModal(
+      dialog, {[&] {
+                 keysAtInit = RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, ProgramSettingsKey) &&
+                              RegistrySandbox::KeyExists(HKEY_CURRENT_USER, ProgramSettingsKey);
+                 RegDeleteTreeA(HKEY_LOCAL_MACHINE, CompanySettingsKey.c_str());
+                 RegDeleteKeyA(HKEY_LOCAL_MACHINE, CompanySettingsKey.c_str());
+                 RegDeleteTreeA(HKEY_CURRENT_USER, CompanySettingsKey.c_str());
+                 RegDeleteKeyA(HKEY_CURRENT_USER, CompanySettingsKey.c_str());
+                 GetParam().close(dialog);
+               },
+               [] {}});
+  EXPECT_TRUE(keysAtInit);
+  EXPECT_EQ(GetParam().expectedResult, result);
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    EXPECT_TRUE(RegistrySandbox::KeyExists(root, CompanySettingsKey));
+    EXPECT_TRUE(RegistrySandbox::KeyExists(root, ProgramSettingsKey));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllWays, MainWindowCloseTest,
+    ::testing::Values(
+        CloseCase{"Enter", IDOK, [](CLumivaneDlg& d) { PostKey(d.EntryList(), VK_RETURN); }},
+        CloseCase{"Escape", IDCANCEL, [](CLumivaneDlg& d) { PostKey(d.EntryList(), VK_ESCAPE); }},
+        CloseCase{"CtrlQ", IDCANCEL, [](CLumivaneDlg& d) { PostKey(d.EntryList(), 'Q', true); }},
+        CloseCase{"FileExit", IDCANCEL,
+                  [](CLumivaneDlg& d) { PostMessageA(d, WM_COMMAND, ID_FILE_EXIT, 0); }},
+        CloseCase{"ExitButton", IDCANCEL,
+                  [](CLumivaneDlg& d) { PostMessageA(d.GetDlgItem(IDC_EXIT), BM_CLICK, 0, 0); }},
+        CloseCase{"CloseBox", IDCANCEL,
+                  [](CLumivaneDlg& d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }}),
+    [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, ButtonsCarryTheirToolTipsAndPictures) {
+  struct Tip {
+    int id;
+    std::string text;
+  };
+  const Tip tips[] = {{IDC_REMOVE, "Remove (F8)"},
+                      {IDC_BACKUP, "Backup (F9)"},
+                      {IDC_REFRESH, "Refresh (F5)"},
+                      {IDC_EXIT, "Exit (Ctrl+Q or Escape)"}};
+  RunModal(dialog, {[&] {
+             EXPECT_EQ(4, dialog.ToolTips().GetToolCount());
+             for (const Tip& tip : tips) {
+               HWND button = dialog.GetDlgItem(tip.id);
+               EXPECT_EQ(tip.text, dialog.ToolTips().GetText(&dialog, button)) << tip.id;
+               EXPECT_NE(0, SendMessageA(button, BM_GETIMAGE, IMAGE_ICON, 0)) << tip.id;
+             }
+             // Created once: asking again adds nothing.
+             dialog.CreateToolTips();
+             EXPECT_EQ(4, dialog.ToolTips().GetToolCount());
+           }});
+}
+
+TEST_F(MainWindowTest, ShortcutsReachTheMainWindowOnlyWhileItTakesInput) {
+  SeedSampleEntries();
+  size_t rowsWhileDisabled = 0, rowsEnabled = 0;
+  RunModal(dialog, {[&] {
+                      RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Late", "late.exe");
+                      EnableWindow(dialog, FALSE);  // as under a dialog of its own
+                      PostKey(dialog.EntryList(), VK_F5);
+                    },
+                    [&] {
+                      rowsWhileDisabled = RowsOf(dialog.EntryList()).size();
+                      EnableWindow(dialog, TRUE);
+                      PostKey(dialog.EntryList(), VK_F5);
+                    },
+                    [&] { rowsEnabled = RowsOf(dialog.EntryList()).size(); }});
+  EXPECT_EQ(kSampleRows.size(), rowsWhileDisabled);
+  EXPECT_EQ(kSampleRows.size() + 1, rowsEnabled);
+}
+
+TEST_F(MainWindowTest, DragIconIsTheProgramIcon) {
+  LRESULT dragIcon = 0;
+  RunModal(dialog, {[&] { dragIcon = dialog.SendMessage(WM_QUERYDRAGICON); }});
+  EXPECT_NE(0, dragIcon);
+}
+
+// The full start: InitInstance runs the dialog as the main window with the
+// shortcuts loaded, and returns FALSE so no message loop follows.
+TEST(ApplicationTest, InitInstanceRunsTheMainWindowOnce) {
+  RegistrySandbox sandbox;
+  SeedSampleEntries();
+  CLumivaneApp app;
+  std::vector<Row> rows;
+  std::string title;
+  ScheduleModalSteps({[&] {
+                        auto* main = static_cast<CLumivaneDlg*>(app.m_pMainWnd);
+                        ASSERT_NE(nullptr, main);
+                        rows = RowsOf(main->EntryList());
+                        title = main->GetWindowText();
+                        PostKey(main->EntryList(), 'Q', true);
+                      },
+                      [] {}},
+                     [&] {
+                       ADD_FAILURE() << "Ctrl+Q did not end the program";
+                       if (app.m_pMainWnd) static_cast<CDialog*>(app.m_pMainWnd)->EndDialog(-2);
+                     });
+  EXPECT_FALSE(app.InitInstance());
+  CancelModalSteps();
+  EXPECT_NE(nullptr, app.m_hAccelTable);
+  EXPECT_EQ(nullptr, app.m_pMainWnd);
+  EXPECT_EQ(kSampleRows, rows);
+  EXPECT_EQ("Lumivane v1.0.5", title);
+  EXPECT_EQ("Software\\Ombrelle Studios\\" + app.GetAppName(), app.GetRegistryKey());
+}
+
+}  // namespace

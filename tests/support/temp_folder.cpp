@@ -1,0 +1,78 @@
+#include "support/temp_folder.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+void DeleteTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        DeleteTree(path);
+      else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryA(path.c_str());
+      else
+        DeleteFileA(path.c_str());
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  static int counter = 0;
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  path_ = std::string(base) + "lumivane-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(++counter);
+  DeleteTree(path_);
+  if (!CreateDirectoryA(path_.c_str(), nullptr)) ADD_FAILURE() << "cannot create " << path_;
+}
+
+TempFolder::~TempFolder() { DeleteTree(path_); }
+
+std::string TempFolder::MakeFolder(const std::string& relative) const {
+  std::string path = path_;
+  std::stringstream parts(relative);
+  std::string part;
+  while (std::getline(parts, part, '\\')) {
+    path += "\\" + part;
+    CreateDirectoryA(path.c_str(), nullptr);
+  }
+  return path;
+}
+
+std::string TempFolder::WriteFile(const std::string& relative, const std::string& bytes) const {
+  size_t slash = relative.rfind('\\');
+  if (slash != std::string::npos) MakeFolder(relative.substr(0, slash));
+  std::string path = *this / relative;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
+  return path;
+}
+
+std::string TempFolder::ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool TempFolder::Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}

@@ -1,0 +1,25 @@
+// A fresh, empty folder under the system's temporary folder, deleted with
+// everything in it when the object goes.
+#pragma once
+
+#include <string>
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // The folder's path, without a final backslash.
+  const std::string& Path() const { return path_; }
+  // Path + "\" + relative; WriteFile creates the folders on the way.
+  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+  std::string WriteFile(const std::string& relative, const std::string& bytes) const;
+  std::string MakeFolder(const std::string& relative) const;
+  static std::string ReadFile(const std::string& path);
+  static bool Exists(const std::string& path);
+
+ private:
+  std::string path_;
+};
