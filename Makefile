@@ -2,6 +2,9 @@
 PRESETS := win64 win32
 BUILD   := build
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+# `make run WINEPREFIX=...` runs in that prefix; a WINEPREFIX merely exported
+# in the environment does not replace the demo prefix.
+RUN_PREFIX := $(if $(filter command line,$(origin WINEPREFIX)),$(WINEPREFIX),)
 
 .PHONY: all setup configure build test run screenshot dist bench clean
 
@@ -31,7 +34,7 @@ test: build
 run: setup
 	@[ -f $(BUILD)/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
 	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
-	@sh scripts/run-demo.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe $(WINEPREFIX)
+	@sh scripts/run-demo.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe $(RUN_PREFIX)
 
 screenshot: setup
 	@[ -f $(BUILD)/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
