@@ -1,0 +1,234 @@
+#include "scan/registry_access.h"
+
+#include <mbstring.h>
+
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// Closes the key it holds on every way out of the function that opened it.
+class OpenKey {
+ public:
+  OpenKey(HKEY root, const std::string& subKey, REGSAM access) {
+    HKEY key = nullptr;
+    result_ = RegOpenKeyExA(root, subKey.c_str(), 0, access, &key);
+    if (result_ == ERROR_SUCCESS) key_ = key;
+  }
+  ~OpenKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+
+  LONG result() const { return result_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+  LONG result_;
+};
+
+// Bytes for one name or one value's data. Nearly all of them are short, so
+// they live on the stack and a scan of many values allocates nothing here.
+class ScratchBuffer {
+ public:
+  explicit ScratchBuffer(DWORD size) { Resize(size); }
+  ScratchBuffer(const ScratchBuffer&) = delete;
+  ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+
+  // Contents are not kept.
+  void Resize(DWORD size) {
+    if (size <= sizeof local_) {
+      data_ = local_;
+    } else {
+      heap_.reset(new char[size]);
+      data_ = heap_.get();
+    }
+    size_ = size;
+  }
+  char* data() { return data_; }
+  DWORD size() const { return size_; }
+
+ private:
+  char local_[512];
+  std::unique_ptr<char[]> heap_;
+  char* data_ = local_;
+  DWORD size_ = 0;
+};
+
+// Length of the text at the start of `bytes`: up to its first zero, at most `size`.
+size_t TextLength(const char* bytes, size_t size) {
+  const void* zero = std::memchr(bytes, 0, size);
+  return zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : size;
+}
+
+// Largest buffer a name can need from the narrow functions: at most 16,383
+// (value) or 255 (key) UTF-16 units, each at most three bytes in any multibyte
+// code page, and the terminating zero.
+constexpr DWORD kValueNameBytesMax = 16383 * 3 + 1;
+constexpr DWORD kKeyNameBytesMax = 255 * 3 + 1;
+
+// Calls enumAt(index, buffer, &length) for index 0, 1, 2, ... and hands each
+// name found to take(name, length).
+//
+// Ends at ERROR_NO_MORE_ITEMS. An index that fails otherwise adds nothing and
+// the walk goes on, since the key may have changed under it; but once an index
+// at or past the count reported when the walk began fails, it stops. Values
+// added meanwhile are still read (their indices succeed), while a key deleted
+// meanwhile, whose every index fails, ends after `count` calls.
+//
+// The buffer is sized from the reported longest name, which can be too short
+// after a longer name appeared, or in a multibyte code page where the length
+// may count characters rather than bytes: ERROR_MORE_DATA retries that index
+// once with room for any name, and the walk keeps that room.
+template <typename EnumAt, typename Take>
+void WalkNames(DWORD count, DWORD longest, DWORD bytesMax, EnumAt enumAt, Take take) {
+  ScratchBuffer name(longest < bytesMax ? longest + 1 : bytesMax);
+  for (DWORD index = 0;; ++index) {
+    DWORD length = name.size();
+    LONG result = enumAt(index, name.data(), &length);
+    if (result == ERROR_MORE_DATA && name.size() < bytesMax) {
+      name.Resize(bytesMax);
+      length = name.size();
+      result = enumAt(index, name.data(), &length);
+    }
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result == ERROR_SUCCESS) {
+      take(name.data(), TextLength(name.data(), length < name.size() ? length : name.size()));
+    } else if (index >= count) {
+      break;
+    }
+  }
+}
+
+struct RootName {
+  const char* name;
+  HKEY handle;
+};
+
+// In the order the parser tries them.
+const RootName kRootNames[] = {
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {"HKEY_USERS", HKEY_USERS},
+    {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+    {"HKEY_PERFORMANCE_TEXT", HKEY_PERFORMANCE_TEXT},
+    {"HKEY_PERFORMANCE_NLSTEXT", HKEY_PERFORMANCE_NLSTEXT},
+    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+    {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+};
+
+}  // namespace
+
+bool MultibyteLess::operator()(const std::string& a, const std::string& b) const {
+  return _mbscmp(reinterpret_cast<const unsigned char*>(a.c_str()),
+                 reinterpret_cast<const unsigned char*>(b.c_str())) < 0;
+}
+
+LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
+                     std::string& text, const char* defaultText) {
+  OpenKey key(root, subKey, KEY_READ);
+  LONG result = key.result();
+  if (result == ERROR_SUCCESS) {
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
+    if (result == ERROR_SUCCESS) {
+      if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        if (defaultText) text = defaultText;
+        return ERROR_SUCCESS;
+      }
+      if (size == 0) {
+        text.clear();
+        return ERROR_SUCCESS;
+      }
+      // Exactly the reported size: a value that grew since fails here rather
+      // than being read in part.
+      ScratchBuffer data(size);
+      DWORD read = size;
+      result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(data.data()), &read);
+      if (result == ERROR_SUCCESS) {
+        text.assign(data.data(), TextLength(data.data(), read < size ? read : size));
+        return ERROR_SUCCESS;
+      }
+    }
+  }
+  if (defaultText) text = defaultText;
+  return result;
+}
+
+LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName, DWORD* type,
+                    DWORD* size) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  return RegQueryValueExA(key.get(), valueName.c_str(), nullptr, type, nullptr, size);
+}
+
+LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName) {
+  OpenKey key(root, subKey, KEY_WRITE);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  return RegDeleteValueA(key.get(), valueName.c_str());
+}
+
+LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names, const DWORD* typeFilter) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  DWORD count = 0;
+  DWORD longest = 0;
+  LONG result = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &count, &longest, nullptr, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  if (count == 0) return ERROR_SUCCESS;
+
+  DWORD type = REG_NONE;
+  WalkNames(
+      count, longest, kValueNameBytesMax,
+      [&](DWORD index, char* name, DWORD* length) {
+        return RegEnumValueA(key.get(), index, name, length, nullptr, &type, nullptr, nullptr);
+      },
+      [&](const char* name, size_t length) {
+        if (!typeFilter || type == *typeFilter) names.emplace(name, length);
+      });
+  return ERROR_SUCCESS;
+}
+
+LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  DWORD count = 0;
+  DWORD longest = 0;
+  LONG result = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  if (count == 0) return ERROR_SUCCESS;
+
+  WalkNames(
+      count, longest, kKeyNameBytesMax,
+      [&](DWORD index, char* name, DWORD* length) {
+        return RegEnumKeyExA(key.get(), index, name, length, nullptr, nullptr, nullptr, nullptr);
+      },
+      [&](const char* name, size_t length) { names.emplace(name, length); });
+  return ERROR_SUCCESS;
+}
+
+bool ParseRegistryPath(std::string path, RegistryLocation& location) {
+  const size_t separator = path.find_first_of("\\/");
+  if (separator == std::string::npos) return false;
+  std::string rootName = path.substr(0, separator);
+  for (char& c : rootName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const RootName& root : kRootNames) {
+    if (rootName != root.name) continue;
+    location.root = root.handle;
+    location.subKey.assign(path, separator + 1, std::string::npos);
+    location.valueName.clear();
+    location.value.clear();
+    location.keyPath = std::move(path);
+    return true;
+  }
+  return false;
+}

@@ -1,0 +1,115 @@
+#include "registry_faults.h"
+
+namespace {
+
+RegistryFaults* active = nullptr;
+
+ImportPatch* openPatch = nullptr;
+ImportPatch* closePatch = nullptr;
+ImportPatch* infoPatch = nullptr;
+ImportPatch* enumValuePatch = nullptr;
+ImportPatch* enumKeyPatch = nullptr;
+ImportPatch* queryPatch = nullptr;
+
+template <typename Function>
+Function Original(const ImportPatch* patch) {
+  return reinterpret_cast<Function>(patch->original());
+}
+
+LONG WINAPI OpenKey(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY key) {
+  active->accessRights.push_back(access);
+  if (active->failOpen) {
+    LONG error = active->failOpen(root, subKey ? subKey : "", access);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  LONG result = Original<decltype(&RegOpenKeyExA)>(openPatch)(root, subKey, options, access, key);
+  if (result == ERROR_SUCCESS) {
+    ++active->opens;
+    ++active->openKeys[*key];
+  }
+  return result;
+}
+
+LONG WINAPI CloseKey(HKEY key) {
+  auto found = active->openKeys.find(key);
+  if (found == active->openKeys.end()) {
+    ++active->strayCloses;
+  } else if (--found->second == 0) {
+    active->openKeys.erase(found);
+  }
+  return Original<decltype(&RegCloseKey)>(closePatch)(key);
+}
+
+LONG WINAPI QueryInfo(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved,
+                      LPDWORD subKeys, LPDWORD longestSubKey, LPDWORD longestClass, LPDWORD values,
+                      LPDWORD longestValue, LPDWORD longestData, LPDWORD security,
+                      PFILETIME written) {
+  if (active->failInfo) {
+    LONG error = active->failInfo();
+    if (error != ERROR_SUCCESS) return error;
+  }
+  LONG result = Original<decltype(&RegQueryInfoKeyA)>(infoPatch)(
+      key, keyClass, classLength, reserved, subKeys, longestSubKey, longestClass, values,
+      longestValue, longestData, security, written);
+  if (result == ERROR_SUCCESS && active->changeInfo)
+    active->changeInfo(subKeys, longestSubKey, values, longestValue);
+  return result;
+}
+
+LONG WINAPI EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
+                      LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  ++active->enumCalls;
+  if (active->failEnum) {
+    LONG error = active->failEnum(index);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  return Original<decltype(&RegEnumValueA)>(enumValuePatch)(key, index, name, nameLength, reserved,
+                                                            type, data, dataSize);
+}
+
+LONG WINAPI EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
+                    LPSTR keyClass, LPDWORD classLength, PFILETIME written) {
+  ++active->enumCalls;
+  if (active->failEnum) {
+    LONG error = active->failEnum(index);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  return Original<decltype(&RegEnumKeyExA)>(enumKeyPatch)(key, index, name, nameLength, reserved,
+                                                          keyClass, classLength, written);
+}
+
+LONG WINAPI QueryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                       LPDWORD size) {
+  LONG result =
+      Original<decltype(&RegQueryValueExA)>(queryPatch)(key, name, reserved, type, data, size);
+  if (active->changeQuery)
+    result = active->changeQuery(name ? name : "", data != nullptr, size, result);
+  return result;
+}
+
+}  // namespace
+
+RegistryFaults::RegistryFaults() {
+  active = this;
+  auto patch = [this](const char* function, void* replacement) {
+    patches_.push_back(std::make_unique<ImportPatch>("advapi32.dll", function, replacement));
+    return patches_.back().get();
+  };
+  openPatch = patch("RegOpenKeyExA", reinterpret_cast<void*>(&OpenKey));
+  closePatch = patch("RegCloseKey", reinterpret_cast<void*>(&CloseKey));
+  infoPatch = patch("RegQueryInfoKeyA", reinterpret_cast<void*>(&QueryInfo));
+  enumValuePatch = patch("RegEnumValueA", reinterpret_cast<void*>(&EnumValue));
+  enumKeyPatch = patch("RegEnumKeyExA", reinterpret_cast<void*>(&EnumKey));
+  queryPatch = patch("RegQueryValueExA", reinterpret_cast<void*>(&QueryValue));
+}
+
+RegistryFaults::~RegistryFaults() {
+  patches_.clear();
+  active = nullptr;
+}
+
+bool RegistryFaults::applied() const {
+  for (const auto& patch : patches_)
+    if (!patch->applied()) return false;
+  return true;
+}
