@@ -184,17 +184,3 @@ void CLumivaneDlg::OnCancel() {
 }
 
 void CLumivaneDlg::OnExit() { OnCancel(); }
-
-// Remove, Backup, the manual, the about box and the system file editor are
-// bound here and carried out by their own commands as they arrive.
-void CLumivaneDlg::OnRemove() {}
-void CLumivaneDlg::OnBackup() {}
-void CLumivaneDlg::OnManual() {}
-void CLumivaneDlg::OnAbout() {}
-void CLumivaneDlg::OnEditAutoexecBat() {}
-void CLumivaneDlg::OnEditAutoexecNt() {}
-void CLumivaneDlg::OnEditConfigSys() {}
-void CLumivaneDlg::OnEditConfigNt() {}
-void CLumivaneDlg::OnEditSystemIni() {}
-void CLumivaneDlg::OnEditWinIni() {}
-void CLumivaneDlg::OnEditBootIni() {}
