@@ -27,8 +27,11 @@ start)
             wineserver -w
             touch "$prefix/.complete"
         fi
-        # Persistent server, detached from the caller's output so nobody waits on it.
-        wineserver -p </dev/null >/dev/null 2>&1
+        # A persistent server and Wine's service processes (services.exe,
+        # winedevice.exe, ...), started here with no output and without the
+        # lock, so that neither ctest nor a later start waits on them.
+        wineserver -p 9>&- </dev/null >/dev/null 2>&1 || true
+        wine cmd /c exit 9>&- </dev/null >/dev/null 2>&1 || true
     ) 9>"$prefix.lock"
     ;;
 stop)

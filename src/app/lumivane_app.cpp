@@ -8,7 +8,8 @@ CLumivaneApp::CLumivaneApp() = default;
 BOOL CLumivaneApp::InitInstance() {
   CWinApp::InitInstance();
   SetRegistryKey("Ombrelle Studios");
-  m_hAccelTable = LoadAcceleratorsA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAIN_ACCELERATORS));
+  m_hAccelTable =
+      LoadAcceleratorsA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAIN_ACCELERATORS));
 
   CLumivaneDlg dialog;
   m_pMainWnd = &dialog;

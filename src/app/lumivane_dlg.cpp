@@ -106,7 +106,9 @@ void CLumivaneDlg::FillEntryList() {
   InvalidateRect(m_listEntries.m_hWnd, nullptr, TRUE);
 }
 
-void CLumivaneDlg::OnRefresh() { FillEntryList(); }
+void CLumivaneDlg::OnRefresh() {
+  FillEntryList();
+}
 
 void CLumivaneDlg::EnsureSettingsKeys() {
   SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
@@ -183,4 +185,6 @@ void CLumivaneDlg::OnCancel() {
   CDialog::OnCancel();
 }
 
-void CLumivaneDlg::OnExit() { OnCancel(); }
+void CLumivaneDlg::OnExit() {
+  OnCancel();
+}

@@ -21,8 +21,8 @@ std::string CListCtrl::GetItemText(int item, int subItem) const {
     cell.iSubItem = subItem;
     cell.pszText = buffer.data();
     cell.cchTextMax = static_cast<int>(buffer.size());
-    int copied = static_cast<int>(
-        SendMessage(LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&cell)));
+    int copied =
+        static_cast<int>(SendMessage(LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&cell)));
     if (copied < static_cast<int>(buffer.size()) - 1) return std::string(cell.pszText, copied);
     buffer.resize(buffer.size() * 4);
   }
@@ -42,7 +42,8 @@ int CListCtrl::InsertColumn(int column, const char* heading, int format, int wid
   header.cx = width;
   header.pszText = const_cast<char*>(heading);
   header.iSubItem = column;
-  return static_cast<int>(SendMessage(LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&header)));
+  return static_cast<int>(
+      SendMessage(LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&header)));
 }
 
 bool CToolTipCtrl::Create(CWnd* owner, DWORD style) {

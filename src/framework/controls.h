@@ -28,9 +28,7 @@ class CButton : public CWnd {
     return reinterpret_cast<HICON>(
         SendMessage(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon)));
   }
-  HICON GetIcon() const {
-    return reinterpret_cast<HICON>(SendMessage(BM_GETIMAGE, IMAGE_ICON, 0));
-  }
+  HICON GetIcon() const { return reinterpret_cast<HICON>(SendMessage(BM_GETIMAGE, IMAGE_ICON, 0)); }
 };
 
 class CEdit : public CWnd {};

@@ -20,13 +20,12 @@ INT_PTR CDialog::DoModal() {
   AfxInitCommonControls();
   HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   CWinApp* app = AfxGetApp();
-  if (!owner && app && app->m_pMainWnd && app->m_pMainWnd != this)
-    owner = app->m_pMainWnd->m_hWnd;
+  if (!owner && app && app->m_pMainWnd && app->m_pMainWnd != this) owner = app->m_pMainWnd->m_hWnd;
 
   m_nModalResult = -1;
   m_bModalRunning = true;
-  HWND created = CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
-                                    owner, DialogProc, reinterpret_cast<LPARAM>(this));
+  HWND created = CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
+                                    DialogProc, reinterpret_cast<LPARAM>(this));
   if (!created) {
     m_bModalRunning = false;
     return -1;

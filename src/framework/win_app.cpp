@@ -44,9 +44,13 @@ void CWinApp::SetRegistryKey(const char* company) {
   m_strRegistryKey = std::string("Software\\") + company + "\\" + m_strAppName;
 }
 
-CWinApp* AfxGetApp() { return theApplication; }
+CWinApp* AfxGetApp() {
+  return theApplication;
+}
 
-HINSTANCE AfxGetResourceHandle() { return GetModuleHandleA(nullptr); }
+HINSTANCE AfxGetResourceHandle() {
+  return GetModuleHandleA(nullptr);
+}
 
 void AfxInitCommonControls() {
   static bool done = false;

@@ -2,4 +2,6 @@
 // bring their own main and construct the application object themselves).
 #include "framework/win_app.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return AfxWinMain(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  return AfxWinMain(instance);
+}

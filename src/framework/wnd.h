@@ -27,8 +27,8 @@ class CWnd {
   HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
   void EnableWindow(bool enable) { ::EnableWindow(m_hWnd, enable); }
   HICON SetIcon(HICON icon, bool bigIcon) {
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bigIcon ? ICON_BIG : ICON_SMALL,
-                                               reinterpret_cast<LPARAM>(icon)));
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, bigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
   }
 
   // A message box owned by this window; goes through the prompt seam.

@@ -14,8 +14,8 @@ class EntryListTest : public ::testing::Test {
 
   void SetUp() override {
     AfxInitCommonControls();
-    list.m_hWnd = CreateWindowExA(0, WC_LISTVIEWA, "", WS_POPUP | LVS_REPORT | LVS_SINGLESEL, 0,
-                                  0, 600, 400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    list.m_hWnd = CreateWindowExA(0, WC_LISTVIEWA, "", WS_POPUP | LVS_REPORT | LVS_SINGLESEL, 0, 0,
+                                  600, 400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, list.m_hWnd);
     InsertEntryColumns(list);
   }

@@ -114,22 +114,21 @@ TEST_F(MainWindowTest, RefreshByKeyAndButtonRereadsTheRegistry) {
   SeedSampleEntries();
   std::vector<Row> afterF5, afterButton, afterMenu, afterSecondRefresh;
   const std::string hklmRun = kSampleRows[0].location;
-  RunModal(dialog,
-           {[&] {
-              RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Added", "added.exe");
-              PostKey(dialog.EntryList(), VK_F5);
-            },
-            [&] {
-              afterF5 = RowsOf(dialog.EntryList());
-              RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Again", "again.exe");
-              SendMessageA(dialog.GetDlgItem(IDC_REFRESH), BM_CLICK, 0, 0);
-              afterButton = RowsOf(dialog.EntryList());
-              RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRun, "Added");
-              dialog.SendMessage(WM_COMMAND, MAKEWPARAM(ID_TASK_REFRESH, 0), 0);
-              afterMenu = RowsOf(dialog.EntryList());
-              dialog.OnRefresh();
-              afterSecondRefresh = RowsOf(dialog.EntryList());
-            }});
+  RunModal(dialog, {[&] {
+                      RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Added", "added.exe");
+                      PostKey(dialog.EntryList(), VK_F5);
+                    },
+                    [&] {
+                      afterF5 = RowsOf(dialog.EntryList());
+                      RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Again", "again.exe");
+                      SendMessageA(dialog.GetDlgItem(IDC_REFRESH), BM_CLICK, 0, 0);
+                      afterButton = RowsOf(dialog.EntryList());
+                      RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRun, "Added");
+                      dialog.SendMessage(WM_COMMAND, MAKEWPARAM(ID_TASK_REFRESH, 0), 0);
+                      afterMenu = RowsOf(dialog.EntryList());
+                      dialog.OnRefresh();
+                      afterSecondRefresh = RowsOf(dialog.EntryList());
+                    }});
   // New names take their place in byte order among the key's REG_SZ values.
   std::vector<Row> expected = kSampleRows;
   expected.insert(expected.begin(), {"Registry", "Added", "added.exe", hklmRun, 0});

@@ -42,8 +42,8 @@ TEST(MainDialogTemplate, ControlsInTabOrder) {
   const DWORD iconButton = child | BS_ICON | BS_CENTER | BS_VCENTER | WS_TABSTOP;
   const DialogItemTemplate expected[] = {
       {child | BS_GROUPBOX, 0, 4, 0, 438, 143, -1, "Button", ""},
-      {child | LVS_REPORT | LVS_SINGLESEL | LVS_ALIGNLEFT | WS_TABSTOP, WS_EX_STATICEDGE, 8, 8,
-       395, 131, IDC_ENTRY_LIST, "SysListView32", ""},
+      {child | LVS_REPORT | LVS_SINGLESEL | LVS_ALIGNLEFT | WS_TABSTOP, WS_EX_STATICEDGE, 8, 8, 395,
+       131, IDC_ENTRY_LIST, "SysListView32", ""},
       {iconButton, WS_EX_STATICEDGE, 406, 8, 32, 32, IDC_REMOVE, "Button", ""},
       {iconButton, WS_EX_STATICEDGE, 406, 41, 32, 32, IDC_BACKUP, "Button", ""},
       {iconButton, WS_EX_STATICEDGE, 406, 74, 32, 32, IDC_REFRESH, "Button", ""},
@@ -128,6 +128,13 @@ TEST(MainMenu, ItemsTextsAndCommands) {
   }
 }
 
+std::vector<WPARAM> commands;
+
+LRESULT CALLBACK RecordCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND) commands.push_back(wParam);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
 TEST(MainAccelerators, TableAndTranslation) {
   HACCEL table = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(131));
   ASSERT_NE(nullptr, table);
@@ -151,21 +158,21 @@ TEST(MainAccelerators, TableAndTranslation) {
   }
 
   // Translation against a window produces exactly these commands.
-  static std::vector<WPARAM> commands;
   commands.clear();
   WNDCLASSA windowClass = {};
-  windowClass.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-    if (m == WM_COMMAND) commands.push_back(wp);
-    return DefWindowProcA(w, m, wp, lp);
-  };
+  windowClass.lpfnWndProc = RecordCommands;
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "LumivaneAcceleratorProbe";
   RegisterClassA(&windowClass);
-  HWND window = CreateWindowA("LumivaneAcceleratorProbe", "", WS_OVERLAPPED, 0, 0, 10, 10,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window = CreateWindowA("LumivaneAcceleratorProbe", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(nullptr, window);
   for (int key : {VK_F1, VK_F5, VK_F8, VK_F9, VK_F2, int('Q')}) {
-    MSG msg = {window, WM_KEYDOWN, static_cast<WPARAM>(key), 1};
+    MSG msg = {};
+    msg.hwnd = window;
+    msg.message = WM_KEYDOWN;
+    msg.wParam = static_cast<WPARAM>(key);
+    msg.lParam = 1;
     TranslateAcceleratorA(window, table, &msg);
   }
   DestroyWindow(window);
@@ -180,8 +187,8 @@ TEST(Pictures, IconsHaveTheirSizes) {
     int id;
     int size;
   };
-  const Icon icons[] = {{IDR_MAINFRAME, 32}, {IDR_MAINFRAME, 16}, {IDI_BACKUP, 32},
-                        {IDI_EXIT, 32},      {IDI_REFRESH, 32},   {IDI_REMOVE, 32},
+  const Icon icons[] = {{IDR_MAINFRAME, 32},    {IDR_MAINFRAME, 16},     {IDI_BACKUP, 32},
+                        {IDI_EXIT, 32},         {IDI_REFRESH, 32},       {IDI_REMOVE, 32},
                         {IDI_FOLDER_ENTRY, 16}, {IDI_REGISTRY_ENTRY, 16}};
   for (const Icon& icon : icons) {
     // The group lists an image of exactly this size.
@@ -196,7 +203,9 @@ TEST(Pictures, IconsHaveTheirSizes) {
       int bits = entry[6] | (entry[7] << 8);
       if (width == icon.size) {
         found = true;
-        if (icon.id == IDR_MAINFRAME) EXPECT_EQ(8, bits) << "the program icon has 256 colours";
+        if (icon.id == IDR_MAINFRAME) {
+          EXPECT_EQ(8, bits) << "the program icon has 256 colours";
+        }
       }
     }
     EXPECT_TRUE(found) << "icon " << icon.id << " has no " << icon.size << " pixel image";

@@ -81,10 +81,10 @@ TEST(DialogTest, InitBindsControlsAndEndDialogGivesTheResult) {
   ProbeDialog dialog;
   HWND during = nullptr;
   INT_PTR result = RunModal(dialog, {[&] {
-                                       during = dialog.m_hWnd;
-                                       EXPECT_TRUE(IsWindowVisible(dialog.m_hWnd));
-                                       dialog.EndDialog(1234);
-                                     }});
+                              during = dialog.m_hWnd;
+                              EXPECT_TRUE(IsWindowVisible(dialog.m_hWnd));
+                              dialog.EndDialog(1234);
+                            }});
   EXPECT_EQ(1234, result);
   EXPECT_EQ((std::vector<std::string>{"init bound"}), dialog.calls);
   EXPECT_FALSE(IsWindow(during)) << "the window is destroyed when DoModal returns";
@@ -103,8 +103,8 @@ TEST(DialogTest, MessageMapRoutesCommandsNotificationsAndMessages) {
                                 reinterpret_cast<LPARAM>(dialog.button.m_hWnd));
              NMHDR header = {dialog.list.m_hWnd, IDC_PROBE_LIST, NM_DBLCLK};
              dialog.notifyResult = 7;
-             notifyReturn = dialog.SendMessage(WM_NOTIFY, IDC_PROBE_LIST,
-                                               reinterpret_cast<LPARAM>(&header));
+             notifyReturn =
+                 dialog.SendMessage(WM_NOTIFY, IDC_PROBE_LIST, reinterpret_cast<LPARAM>(&header));
              NMHDR other = {dialog.list.m_hWnd, IDC_PROBE_LIST, NM_RDBLCLK};
              dialog.SendMessage(WM_NOTIFY, IDC_PROBE_LIST, reinterpret_cast<LPARAM>(&other));
              userReturn = dialog.SendMessage(WM_USER + 1, 5, 0);

@@ -5,8 +5,18 @@ namespace {
 class Reader {
  public:
   explicit Reader(const BYTE* at) : at_(at), start_(at) {}
-  WORD Word() { WORD v; memcpy(&v, at_, 2); at_ += 2; return v; }
-  DWORD Dword() { DWORD v; memcpy(&v, at_, 4); at_ += 4; return v; }
+  WORD Word() {
+    WORD v;
+    memcpy(&v, at_, 2);
+    at_ += 2;
+    return v;
+  }
+  DWORD Dword() {
+    DWORD v;
+    memcpy(&v, at_, 4);
+    at_ += 4;
+    return v;
+  }
   short Short() { return static_cast<short>(Word()); }
   BYTE Byte() { return *at_++; }
   void AlignDword() {
@@ -36,13 +46,20 @@ class Reader {
 
 std::string ClassOfOrdinal(int ordinal) {
   switch (ordinal) {
-    case 0x80: return "Button";
-    case 0x81: return "Edit";
-    case 0x82: return "Static";
-    case 0x83: return "ListBox";
-    case 0x84: return "ScrollBar";
-    case 0x85: return "ComboBox";
-    default: return "#" + std::to_string(ordinal);
+    case 0x80:
+      return "Button";
+    case 0x81:
+      return "Edit";
+    case 0x82:
+      return "Static";
+    case 0x83:
+      return "ListBox";
+    case 0x84:
+      return "ScrollBar";
+    case 0x85:
+      return "ComboBox";
+    default:
+      return "#" + std::to_string(ordinal);
   }
 }
 

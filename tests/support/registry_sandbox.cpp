@@ -42,8 +42,8 @@ RegistrySandbox::~RegistrySandbox() {
 void RegistrySandbox::SetValue(HKEY root, const std::string& subKey, const std::string& name,
                                DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;
-  LONG rc = RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr);
+  LONG rc =
+      RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   ASSERT_EQ(ERROR_SUCCESS, rc) << "create " << subKey;
   rc = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
   RegCloseKey(key);

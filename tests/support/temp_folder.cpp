@@ -43,7 +43,9 @@ TempFolder::TempFolder() {
   if (!CreateDirectoryA(path_.c_str(), nullptr)) ADD_FAILURE() << "cannot create " << path_;
 }
 
-TempFolder::~TempFolder() { DeleteTree(path_); }
+TempFolder::~TempFolder() {
+  DeleteTree(path_);
+}
 
 std::string TempFolder::MakeFolder(const std::string& relative) const {
   std::string path = path_;
