@@ -1,0 +1,160 @@
+#include "bench/heavy_profile.h"
+
+#include <cstdio>
+
+#include "scan/registry_scan.h"
+
+namespace {
+
+const HKEY kRoots[4] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT};
+const char* const kRootNames[4] = {"HKLM", "HKCU", "HKU", "HKCR"};
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+bool SetValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
+              const void* data, DWORD size) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG rc = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+
+bool SetText(HKEY root, const std::string& subKey, const std::string& name,
+             const std::string& text, DWORD type = REG_SZ) {
+  return SetValue(root, subKey, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void DeleteTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        DeleteTree(path);
+      else
+        DeleteFileA(path.c_str());
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+char Hex(int n) { return "0123456789abcdef"[n & 15]; }
+
+}  // namespace
+
+HeavyProfile::HeavyProfile(const ProfileShape& shape) {
+  scratch_ = "Software\\LumivaneBenchSandbox\\" + std::to_string(GetCurrentProcessId());
+  for (int i = 0; i < 4; ++i) {
+    std::string path = scratch_ + "\\" + kRootNames[i];
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &mapped_[i], nullptr) != ERROR_SUCCESS)
+      ok_ = false;
+  }
+  for (int i = 0; i < 4 && ok_; ++i) ok_ = RegOverridePredefKey(kRoots[i], mapped_[i]) == 0;
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  folder_ = std::string(temp) + "lumivane-bench-" + std::to_string(GetCurrentProcessId());
+  if (!ok_) return;
+  FillRegistry(shape);
+  FillFolders(shape);
+}
+
+HeavyProfile::~HeavyProfile() {
+  for (HKEY root : kRoots) RegOverridePredefKey(root, nullptr);
+  for (HKEY key : mapped_)
+    if (key) RegCloseKey(key);
+  RegDeleteTreeA(HKEY_CURRENT_USER, scratch_.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, scratch_.c_str());
+  DeleteTree(folder_);
+}
+
+void HeavyProfile::FillRegistry(const ProfileShape& shape) {
+  std::vector<std::pair<HKEY, std::string>> roots = {{HKEY_LOCAL_MACHINE, ""},
+                                                     {HKEY_CURRENT_USER, ""}};
+  for (int h = 0; h < shape.hives; ++h)
+    roots.push_back({HKEY_USERS, "S-1-5-21-1004336348-1177238915-682003330-" +
+                                     std::to_string(1000 + h) + "\\"});
+  for (const auto& [root, prefix] : roots) {
+    const char* rootName = root == HKEY_LOCAL_MACHINE  ? "HKEY_LOCAL_MACHINE\\"
+                           : root == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER\\"
+                                                       : "HKEY_USERS\\";
+    for (const char* suffix : RunLocationSuffixes)
+      runKeys_.push_back({root, prefix + suffix, rootName + prefix + suffix});
+  }
+  // Values spread over every key; each key also holds a number that must not show.
+  for (int i = 0; i < shape.stringValues && ok_; ++i) {
+    const RunKey& key = runKeys_[static_cast<size_t>(i) % runKeys_.size()];
+    std::string name = "Program " + std::to_string(i);
+    std::string command = "\"C:\\Program Files\\Vendor " + std::to_string(i % 97) +
+                          "\\Tool\\agent" + std::to_string(i) + ".exe\" /background /id:" +
+                          std::to_string(i * 7919);
+    if (i % 5 == 4) command = "%ProgramFiles%\\Vendor\\helper" + std::to_string(i) + ".exe";
+    ok_ = SetText(key.root, key.subKey, name, command, i % 5 == 4 ? REG_EXPAND_SZ : REG_SZ);
+  }
+  for (const RunKey& key : runKeys_) {
+    DWORD flags = 1;
+    SetValue(key.root, key.subKey, "Flags", REG_DWORD, &flags, sizeof flags);
+  }
+  // Registered file types: ".xtNN" -> "BenchTypeNN" -> "Bench document NN".
+  for (int t = 0; t < shape.fileTypes && ok_; ++t) {
+    std::string number = {Hex(t >> 4), Hex(t)};
+    ok_ = SetText(HKEY_CLASSES_ROOT, ".xt" + number, "", "BenchType" + number) &&
+          SetText(HKEY_CLASSES_ROOT, "BenchType" + number, "", "Bench document " + number);
+  }
+}
+
+void HeavyProfile::FillFolders(const ProfileShape& shape) {
+  CreateDirectoryA(folder_.c_str(), nullptr);
+  // One start-up folder for the machine, the current user and each hive.
+  startupFolders_.push_back(folder_ + "\\Common Startup");
+  SetText(HKEY_LOCAL_MACHINE, kShellFolders, "Common Startup", startupFolders_.back());
+  startupFolders_.push_back(folder_ + "\\User Startup");
+  SetText(HKEY_CURRENT_USER, kShellFolders, "Startup", startupFolders_.back());
+  for (int h = 0; h < shape.hives; ++h) {
+    std::string hive = "S-1-5-21-1004336348-1177238915-682003330-" + std::to_string(1000 + h);
+    startupFolders_.push_back(folder_ + "\\Hive" + std::to_string(h) + " Startup");
+    SetText(HKEY_USERS, hive + "\\" + kShellFolders, "Startup", startupFolders_.back());
+  }
+  // Profiles beside the common desktop, with empty start-up folders of their own.
+  std::string profiles = folder_ + "\\Profiles";
+  CreateDirectoryA(profiles.c_str(), nullptr);
+  for (const char* user : {"Public", "alice", "bob"}) {
+    std::string path = profiles + "\\" + user;
+    for (const char* part : {"", "\\Start Menu", "\\Start Menu\\Programs",
+                             "\\Start Menu\\Programs\\Startup", "\\Desktop"})
+      CreateDirectoryA((path + part).c_str(), nullptr);
+  }
+  SetText(HKEY_LOCAL_MACHINE, kShellFolders, "Common Desktop", profiles + "\\Public\\Desktop");
+
+  // Each start-up folder holds a chain of nested folders with a sibling at
+  // every level; the files go round-robin over all of them.
+  std::vector<std::string> folders;
+  for (const std::string& top : startupFolders_) {
+    std::string level = top;
+    CreateDirectoryA(level.c_str(), nullptr);
+    folders.push_back(level);
+    for (int d = 1; d < shape.depth; ++d) {
+      std::string sibling = level + "\\Extras " + std::to_string(d);
+      CreateDirectoryA(sibling.c_str(), nullptr);
+      folders.push_back(sibling);
+      level += "\\Level " + std::to_string(d);
+      CreateDirectoryA(level.c_str(), nullptr);
+      folders.push_back(level);
+    }
+  }
+  for (int f = 0; f < shape.files && ok_; ++f) {
+    int type = f % shape.fileTypes;
+    std::string name = folders[static_cast<size_t>(f) % folders.size()] + "\\Start item " +
+                       std::to_string(f) + ".xt" + Hex(type >> 4) + Hex(type);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ok_ = file != INVALID_HANDLE_VALUE;
+    if (ok_) CloseHandle(file);
+  }
+}

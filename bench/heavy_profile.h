@@ -1,0 +1,49 @@
+// A heavy synthetic start-up profile for the benchmark: thousands of Run-key
+// values over the machine, the current user and 50 hives, and tens of
+// thousands of files in nested start-up folders, all inside a sandbox.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct ProfileShape {
+  int hives = 50;
+  int stringValues = 2000;
+  int files = 20000;
+  int depth = 8;
+  int fileTypes = 50;
+};
+
+// Maps HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS and HKEY_CLASSES_ROOT
+// onto scratch keys and fills them and a temporary folder tree; undoes it all
+// when destroyed.
+class HeavyProfile {
+ public:
+  explicit HeavyProfile(const ProfileShape& shape);
+  ~HeavyProfile();
+  HeavyProfile(const HeavyProfile&) = delete;
+  HeavyProfile& operator=(const HeavyProfile&) = delete;
+
+  bool ok() const { return ok_; }
+  // Every Run-type key of every root, as the scan looks at them.
+  struct RunKey {
+    HKEY root;
+    std::string subKey;
+    std::string keyPath;
+  };
+  const std::vector<RunKey>& RunKeys() const { return runKeys_; }
+  const std::vector<std::string>& StartupFolders() const { return startupFolders_; }
+
+ private:
+  void FillRegistry(const ProfileShape& shape);
+  void FillFolders(const ProfileShape& shape);
+
+  bool ok_ = true;
+  std::string scratch_;
+  std::string folder_;
+  HKEY mapped_[4] = {};
+  std::vector<RunKey> runKeys_;
+  std::vector<std::string> startupFolders_;  // as the Shell Folders values name them
+};
