@@ -8,7 +8,8 @@ namespace {
 
 const HKEY kRoots[4] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT};
 const char* const kRootNames[4] = {"HKLM", "HKCU", "HKU", "HKCR"};
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 bool SetValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
               const void* data, DWORD size) {
@@ -21,8 +22,8 @@ bool SetValue(HKEY root, const std::string& subKey, const std::string& name, DWO
   return rc == ERROR_SUCCESS;
 }
 
-bool SetText(HKEY root, const std::string& subKey, const std::string& name,
-             const std::string& text, DWORD type = REG_SZ) {
+bool SetText(HKEY root, const std::string& subKey, const std::string& name, const std::string& text,
+             DWORD type = REG_SZ) {
   return SetValue(root, subKey, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
@@ -44,7 +45,9 @@ void DeleteTree(const std::string& folder) {
   RemoveDirectoryA(folder.c_str());
 }
 
-char Hex(int n) { return "0123456789abcdef"[n & 15]; }
+char Hex(int n) {
+  return "0123456789abcdef"[n & 15];
+}
 
 }  // namespace
 
@@ -92,8 +95,8 @@ void HeavyProfile::FillRegistry(const ProfileShape& shape) {
     const RunKey& key = runKeys_[static_cast<size_t>(i) % runKeys_.size()];
     std::string name = "Program " + std::to_string(i);
     std::string command = "\"C:\\Program Files\\Vendor " + std::to_string(i % 97) +
-                          "\\Tool\\agent" + std::to_string(i) + ".exe\" /background /id:" +
-                          std::to_string(i * 7919);
+                          "\\Tool\\agent" + std::to_string(i) +
+                          ".exe\" /background /id:" + std::to_string(i * 7919);
     if (i % 5 == 4) command = "%ProgramFiles%\\Vendor\\helper" + std::to_string(i) + ".exe";
     ok_ = SetText(key.root, key.subKey, name, command, i % 5 == 4 ? REG_EXPAND_SZ : REG_SZ);
   }

@@ -46,7 +46,8 @@ class FingerprintSink : public RowSink {
                    int image) override {
     uint64_t row = 1469598103934665603ull;
     for (const char* text : {type, name, action, location}) {
-      for (const char* c = text; *c; ++c) row = (row ^ static_cast<unsigned char>(*c)) * 1099511628211ull;
+      for (const char* c = text; *c; ++c)
+        row = (row ^ static_cast<unsigned char>(*c)) * 1099511628211ull;
       row = (row ^ 0xFF) * 1099511628211ull;  // column separator
     }
     row = (row ^ static_cast<uint64_t>(image)) * 1099511628211ull;
@@ -119,9 +120,8 @@ class BareApiBound {
     std::string description = "Unknown File Type";
     char type[256], text[256];
     DWORD size = sizeof type;
-    if (!extension.empty() &&
-        RegGetValueA(HKEY_CLASSES_ROOT, extension.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, type,
-                     &size) == ERROR_SUCCESS) {
+    if (!extension.empty() && RegGetValueA(HKEY_CLASSES_ROOT, extension.c_str(), nullptr,
+                                           RRF_RT_REG_SZ, nullptr, type, &size) == ERROR_SUCCESS) {
       size = sizeof text;
       if (RegGetValueA(HKEY_CLASSES_ROOT, type, nullptr, RRF_RT_REG_SZ, nullptr, text, &size) ==
           ERROR_SUCCESS)
@@ -183,9 +183,10 @@ void WithMainWindow(CLumivaneDlg& dialog, const std::function<void()>& work) {
 int main(int argc, char** argv) {
   int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
   ProfileShape shape;
-  std::printf("Building the profile: %d string values over %d hives + machine + user, "
-              "%d files %d levels deep, %d file types...\n",
-              shape.stringValues, shape.hives, shape.files, shape.depth, shape.fileTypes);
+  std::printf(
+      "Building the profile: %d string values over %d hives + machine + user, "
+      "%d files %d levels deep, %d file types...\n",
+      shape.stringValues, shape.hives, shape.files, shape.depth, shape.fileTypes);
   double setup = 0;
   std::unique_ptr<HeavyProfile> profile;
   setup = MillisecondsOf([&] { profile = std::make_unique<HeavyProfile>(shape); });
@@ -258,9 +259,10 @@ int main(int argc, char** argv) {
   std::printf("  scan / bound     %5.2f   (target at most 2.5)\n", scanMs / boundMs);
   std::printf("  refresh / bound  %5.2f   (target at most 3)\n", refreshMs / boundMs);
   std::printf("  refresh          %5.0f ms (target under 2000 ms)\n", refreshMs);
-  std::printf("  peak memory      %5.1f MiB (working set; %.1f MiB before the first scan; "
-              "target under 64 MiB)\n",
-              WorkingSetMiB(true), baseMiB);
+  std::printf(
+      "  peak memory      %5.1f MiB (working set; %.1f MiB before the first scan; "
+      "target under 64 MiB)\n",
+      WorkingSetMiB(true), baseMiB);
   std::printf("  rows as expected: scan %s, main window list %s\n", rowsOk ? "yes" : "NO",
               listOk ? "yes" : "NO");
   return rowsOk && listOk ? 0 : 1;

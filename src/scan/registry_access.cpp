@@ -134,28 +134,29 @@ LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& va
   OpenKey key(root, subKey, KEY_READ);
   LONG result = key.result();
   if (result == ERROR_SUCCESS) {
+    // Most values fit the stack buffer and come with the first query; a larger
+    // one is read again into exactly the size the first query reported, and a
+    // value that grew in between fails rather than being read in part.
+    ScratchBuffer data(512);
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
-    if (result == ERROR_SUCCESS) {
-      if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        if (defaultText) text = defaultText;
-        return ERROR_SUCCESS;
-      }
-      if (size == 0) {
-        text.clear();
-        return ERROR_SUCCESS;
-      }
-      // Exactly the reported size: a value that grew since fails here rather
-      // than being read in part.
-      ScratchBuffer data(size);
+    DWORD size = data.size();
+    result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(data.data()), &size);
+    if (result == ERROR_MORE_DATA && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+      data.Resize(size);
       DWORD read = size;
-      result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr,
+      result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
                                 reinterpret_cast<BYTE*>(data.data()), &read);
-      if (result == ERROR_SUCCESS) {
-        text.assign(data.data(), TextLength(data.data(), read < size ? read : size));
-        return ERROR_SUCCESS;
-      }
+      size = read < size ? read : size;
+    } else if (result == ERROR_MORE_DATA) {
+      result = ERROR_SUCCESS;  // another type: its data is not wanted anyway
+    }
+    if (result == ERROR_SUCCESS) {
+      if (type == REG_SZ || type == REG_EXPAND_SZ)
+        text.assign(data.data(), TextLength(data.data(), size));
+      else if (defaultText)
+        text = defaultText;
+      return ERROR_SUCCESS;
     }
   }
   if (defaultText) text = defaultText;

@@ -166,43 +166,55 @@ TEST_F(RegistryAccessTest, ReadStringValueWithHighByteName) {
   EXPECT_EQ("data \xE9", text);
 }
 
-// The value changes between the size query and the read.
+// The value changes between the first query, which found it too long for the
+// stack buffer, and the read of exactly the size that query reported.
 TEST_F(RegistryAccessTest, ReadStringValueOfValueChangedMeanwhile) {
-  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kKey, "v", "C:\\grown.exe");
+  const std::string longText = "C:\\" + std::string(700, 'g') + ".exe";
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kKey, "v", longText);
+  int queries = 0;
+  auto onSecondQuery = [&queries](std::function<LONG(DWORD*, LONG)> change) {
+    return [&queries, change](const std::string&, bool, DWORD* size, LONG result) {
+      return ++queries == 1 ? change(size, result) : result;
+    };
+  };
   {
     SCOPED_TRACE("grew: the read does not fit the size found first");
     RegistryFaults faults;
     ASSERT_TRUE(faults.applied());
-    faults.changeQuery = [](const std::string&, bool withData, DWORD* size, LONG result) {
-      if (!withData && size) *size -= 1;
+    faults.changeQuery = onSecondQuery([](DWORD* size, LONG result) {
+      *size -= 1;  // as if the value had been one byte shorter when first asked
       return result;
-    };
+    });
     std::string text = "kept";
+    queries = 0;
     EXPECT_EQ(ERROR_MORE_DATA, ReadStringValue(HKEY_LOCAL_MACHINE, kKey, "v", text));
     EXPECT_EQ("kept", text);
+    queries = 0;
     EXPECT_EQ(ERROR_MORE_DATA, ReadStringValue(HKEY_LOCAL_MACHINE, kKey, "v", text, "fallback"));
     EXPECT_EQ("fallback", text);
   }
   {
     SCOPED_TRACE("vanished before the read");
     RegistryFaults faults;
-    faults.changeQuery = [](const std::string&, bool withData, DWORD*, LONG result) {
-      return withData ? ERROR_FILE_NOT_FOUND : result;
+    faults.changeQuery = [&queries](const std::string&, bool, DWORD*, LONG result) {
+      return ++queries == 2 ? ERROR_FILE_NOT_FOUND : result;
     };
     std::string text = "kept";
+    queries = 0;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadStringValue(HKEY_LOCAL_MACHINE, kKey, "v", text));
     EXPECT_EQ("kept", text);
   }
   {
     SCOPED_TRACE("shrank: only what was read counts");
     RegistryFaults faults;
-    faults.changeQuery = [](const std::string&, bool withData, DWORD* size, LONG result) {
-      if (!withData && size) *size += 600;
+    faults.changeQuery = onSecondQuery([](DWORD* size, LONG result) {
+      *size += 600;
       return result;
-    };
+    });
     std::string text;
+    queries = 0;
     EXPECT_EQ(ERROR_SUCCESS, ReadStringValue(HKEY_LOCAL_MACHINE, kKey, "v", text));
-    EXPECT_EQ("C:\\grown.exe", text);
+    EXPECT_EQ(longText, text);
   }
 }
 

@@ -283,23 +283,29 @@ TEST(RegistryScanTest, UnlistableUsersStillScansMachineAndCurrentUser) {
 }
 
 TEST(RegistryScanTest, ValueChangedDuringTheScanGivesNoRow) {
+  // "changing" is too long for a single query, so it is read in two: the
+  // first learns its size, the second reads exactly that many bytes.
+  const std::string longText = std::string(800, 'c') + ".exe";
   const struct {
     const char* label;
-    LONG readResult;   // reported for the read of "changing"
-    DWORD sizeChange;  // added to its size before the read
-  } cases[] = {{"vanished", ERROR_FILE_NOT_FOUND, 0},
-               {"grew after its size was taken", ERROR_SUCCESS, static_cast<DWORD>(-1)}};
+    int query;         // which query of "changing" is affected
+    LONG result;       // reported by that query
+    DWORD sizeChange;  // added to the size it reports
+  } cases[] = {{"vanished before its first query", 1, ERROR_FILE_NOT_FOUND, 0},
+               {"vanished before the read", 2, ERROR_FILE_NOT_FOUND, 0},
+               {"grew after its size was taken", 1, ERROR_MORE_DATA, static_cast<DWORD>(-1)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     RegistrySandbox sandbox;
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "before", "b.exe");
-    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "changing", "c.exe");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "changing", longText);
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "later", "l.exe", REG_EXPAND_SZ);
     RegistryFaults faults;
-    faults.changeQuery = [&c](const std::string& name, bool withData, DWORD* size, LONG result) {
-      if (name != "changing") return result;
-      if (!withData && size) *size += c.sizeChange;
-      return withData && c.readResult != ERROR_SUCCESS ? c.readResult : result;
+    int queries = 0;
+    faults.changeQuery = [&](const std::string& name, bool, DWORD* size, LONG result) {
+      if (name != "changing" || ++queries != c.query) return result;
+      if (size) *size += c.sizeChange;
+      return c.result;
     };
     EXPECT_EQ((std::vector<RecordedRow>{Row("before", "b.exe", kMachineRun),
                                         Row("later", "l.exe", kMachineRun)}),
