@@ -5,6 +5,7 @@
 #include "framework/win_app.h"
 #include "resource.h"
 #include "scan/registry_scan.h"
+#include "scan/startup_folder_scan.h"
 
 const std::string CompanySettingsKey = "Software\\Ombrelle Studios";
 const std::string ProgramSettingsKey = "Software\\Ombrelle Studios\\Lumivane";
@@ -102,6 +103,7 @@ void CLumivaneDlg::FillEntryList() {
   m_listEntries.DeleteAllItems();
   EntryListSink sink(m_listEntries);
   ScanRegistry(sink);
+  ScanStartupFolders(sink);
   m_listEntries.SendMessage(WM_SETREDRAW, TRUE);
   InvalidateRect(m_listEntries.m_hWnd, nullptr, TRUE);
 }

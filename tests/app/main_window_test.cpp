@@ -9,6 +9,7 @@
 #include "resource.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -259,6 +260,46 @@ TEST(ApplicationTest, InitInstanceRunsTheMainWindowOnce) {
   EXPECT_EQ(kSampleRows, rows);
   EXPECT_EQ("Lumivane v1.0.5", title);
   EXPECT_EQ("Software\\Ombrelle Studios\\" + app.GetAppName(), app.GetRegistryKey());
+}
+
+// Registry rows first, then one row per file of the start-up folders, and a
+// refresh looks at the folders again.
+TEST_F(MainWindowTest, StartupFilesFollowTheRegistryRows) {
+  SeedSampleEntries();
+  TempFolder temp;
+  const char kShellFolders[] =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  const std::string tool = temp.WriteFile("common\\tool.exe", "t");
+  const std::string note = temp.WriteFile("user\\sub\\note.txt", "n");
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kShellFolders, "Common Startup", temp / "common");
+  RegistrySandbox::SetString(HKEY_USERS, std::string("S-1-5-21-7\\") + kShellFolders, "Startup",
+                             temp / "user");
+  RegistrySandbox::SetString(HKEY_CLASSES_ROOT, ".exe", "", "exefile");
+  RegistrySandbox::SetString(HKEY_CLASSES_ROOT, "exefile", "", "Application");
+
+  std::vector<Row> atInit, afterRefresh;
+  std::string added;
+  RunModal(dialog, {[&] {
+                      atInit = RowsOf(dialog.EntryList());
+                      added = temp.WriteFile("common\\added.exe", "a");
+                      ASSERT_TRUE(DeleteFileA(note.c_str()));
+                      PostKey(dialog.EntryList(), VK_F5);
+                    },
+                    [&] { afterRefresh = RowsOf(dialog.EntryList()); }});
+
+  std::vector<Row> expected = kSampleRows;
+  expected.push_back({"Start-Up", "tool.exe", "Application", tool, 1});
+  expected.push_back({"Start-Up", "note.txt", "Unknown File Type", note, 1});
+  EXPECT_EQ(expected, atInit);
+  ASSERT_EQ(kSampleRows.size() + 2, afterRefresh.size());
+  const auto firstFile = afterRefresh.begin() + kSampleRows.size();
+  EXPECT_EQ(kSampleRows, std::vector<Row>(afterRefresh.begin(), firstFile));
+  // The listing decides the order of one folder's files.
+  const std::vector<Row> files(firstFile, afterRefresh.end());
+  const Row addedRow = {"Start-Up", "added.exe", "Application", added, 1};
+  const Row toolRow = {"Start-Up", "tool.exe", "Application", tool, 1};
+  EXPECT_TRUE(files == (std::vector<Row>{addedRow, toolRow}) ||
+              files == (std::vector<Row>{toolRow, addedRow}));
 }
 
 }  // namespace

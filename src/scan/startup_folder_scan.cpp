@@ -1,0 +1,142 @@
+#include "scan/startup_folder_scan.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "scan/file_types.h"
+#include "scan/registry_access.h"
+#include "search/file_search.h"
+#include "util/file_utils.h"
+#include "util/string_utils.h"
+
+std::vector<std::string> SearchHits;
+
+namespace {
+
+// Both spellings of the key are in use; the one with a blank is read first.
+const char* const kShellFolderKeys[] = {
+    "Software\\Microsoft\\Windows\\Current Version\\Explorer\\Shell Folders",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+};
+constexpr char kProfileStartup[] = "Start Menu\\Programs\\Startup";
+constexpr char kEverything[] = "-all";
+
+// Appends a candidate when the value can be read. A value of another type
+// reads nothing and still counts: its empty text is refused by the search
+// like any other empty folder text.
+void AppendIfReadable(std::vector<RegistryLocation>& candidates, HKEY root, const char* rootName,
+                      std::string subKey, const char* valueName) {
+  RegistryLocation candidate;
+  candidate.root = root;
+  candidate.subKey = std::move(subKey);
+  candidate.valueName = valueName;
+  if (ReadStringValue(root, candidate.subKey, candidate.valueName, candidate.value) !=
+      ERROR_SUCCESS)
+    return;
+  candidate.keyPath = rootName;
+  candidate.keyPath += '\\';
+  candidate.keyPath += candidate.subKey;
+  candidates.push_back(std::move(candidate));
+}
+
+void AppendRegistryCandidates(std::vector<RegistryLocation>& candidates) {
+  for (const char* key : kShellFolderKeys)
+    AppendIfReadable(candidates, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", key, "Common Startup");
+  for (const char* key : kShellFolderKeys)
+    AppendIfReadable(candidates, HKEY_CURRENT_USER, "HKEY_CURRENT_USER", key, "Startup");
+
+  // Every key directly under HKEY_USERS is tried as a hive, whatever its name;
+  // one without the key simply gives nothing.
+  NameSet hives;
+  EnumSubKeyNames(HKEY_USERS, std::string(), hives);
+  for (const std::string& hive : hives) {
+    for (const char* key : kShellFolderKeys)
+      AppendIfReadable(candidates, HKEY_USERS, "HKEY_USERS", hive + '\\' + key, "Startup");
+  }
+}
+
+bool EndsInSeparator(const std::string& text) {
+  return !text.empty() && (text.back() == '\\' || text.back() == '/');
+}
+
+// Runs one search that leaves its hits in SearchHits, which must be empty.
+// False, with SearchHits emptied again, when anything in it throws; a walk cut
+// short lists nothing rather than a part.
+bool SearchInto(const std::string& folder, SearchMode mode) {
+  try {
+    CFileSearch search(CollectSearchHit, folder.c_str(), kEverything, kEverything);
+    search.Search(mode);
+    return true;
+  } catch (...) {
+    SearchHits.clear();
+    return false;
+  }
+}
+
+// The start-up folder of every profile found beside the common desktop's.
+void AppendProfileCandidates(std::vector<RegistryLocation>& candidates) {
+  std::string commonDesktop;
+  LONG result = ERROR_FILE_NOT_FOUND;
+  for (const char* key : kShellFolderKeys) {
+    commonDesktop.clear();
+    result = ReadStringValue(HKEY_LOCAL_MACHINE, key, "Common Desktop", commonDesktop);
+    if (result == ERROR_SUCCESS) break;
+  }
+  SearchHits.clear();
+  if (result != ERROR_SUCCESS) return;
+
+  // A root too near the top comes out empty, and the search refuses an empty
+  // folder text: it never stands for the current folder or drive.
+  if (!SearchInto(ProfileRootOf(std::move(commonDesktop)), FoldersInFolder)) return;
+  std::string probe;
+  for (std::string& hit : SearchHits) {
+    hit += kProfileStartup;  // a folder hit ends in its backslash
+    probe = hit;
+    if (NormalizeFolderPath(probe)) {
+      candidates.emplace_back();
+      candidates.back().value = std::move(hit);
+    }
+  }
+  SearchHits.clear();
+}
+
+}  // namespace
+
+void CollectSearchHit(const char* path) {
+  SearchHits.emplace_back(path);
+}
+
+std::string ProfileRootOf(std::string commonDesktop) {
+  if (EndsInSeparator(commonDesktop)) commonDesktop.pop_back();
+  std::string folder = FolderOf(std::move(commonDesktop));
+  if (EndsInSeparator(folder)) folder.pop_back();
+  return FolderOf(std::move(folder));
+}
+
+void ScanStartupFolders(RowSink& sink) {
+  std::vector<RegistryLocation> candidates;
+  AppendRegistryCandidates(candidates);
+  AppendProfileCandidates(candidates);
+
+  // Letter case aside, a folder text is searched once, in its first place;
+  // texts that differ otherwise count as different folders.
+  std::vector<std::string> searched;
+  searched.reserve(candidates.size());
+  for (const RegistryLocation& candidate : candidates) {
+    std::string lower = LowerCopy(candidate.value);
+    if (std::find(searched.begin(), searched.end(), lower) != searched.end()) continue;
+    searched.push_back(std::move(lower));
+
+    // Usually a folder that does not exist: it just gives no rows.
+    if (!SearchInto(candidate.value, FilesInTree)) continue;
+    for (const std::string& hit : SearchHits) {
+      // The description depends on the file name only, so it is looked up
+      // from the name rather than from another copy of the whole path.
+      const std::string name = FileNameOf(hit);
+      const std::string description = GetFileTypeDescription(name.c_str());
+      sink.AddEntryRow(StartupFileType, name.c_str(), description.c_str(), hit.c_str(),
+                       StartupFileImage);
+    }
+    SearchHits.clear();
+  }
+}

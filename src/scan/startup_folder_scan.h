@@ -1,0 +1,29 @@
+// Lists the files in the start-up folders: those the Shell Folders values of
+// the machine, the current user and every user hive name, and the
+// "Start Menu\Programs\Startup" folder of every profile beside the common
+// desktop's.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scan/row_sink.h"
+
+// Paths CollectSearchHit received, in order. Process-wide because a
+// SearchHandler carries no context; the folder scan empties it around every
+// search, so only one search with CollectSearchHit may run at a time.
+extern std::vector<std::string> SearchHits;
+
+// The SearchHandler of the folder scan: appends a copy of `path` to SearchHits.
+void CollectSearchHit(const char* path);
+
+// The folder two levels above the common desktop folder, with its final
+// separator: "D:\Profiles\Public\Desktop" and "...\Desktop\" give
+// "D:\Profiles\". Empty when the desktop folder is less than two levels deep.
+std::string ProfileRootOf(std::string commonDesktop);
+
+// Adds one "Start-Up" row per file found at any depth below each start-up
+// folder, hidden and system files included; a folder text met again (letter
+// case aside) is not searched again. Silent: what cannot be read or listed
+// gives no row.
+void ScanStartupFolders(RowSink& sink);
