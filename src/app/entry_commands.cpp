@@ -1,6 +1,52 @@
-// Remove and Backup of the selected entry.
+// Remove and Backup of the selected entry. The work is done in actions/; here
+// the window asks the user and reads the row.
+#include "actions/entry_actions.h"
+#include "app/entry_list.h"
 #include "app/lumivane_dlg.h"
+#include "framework/file_dialog.h"
 
-void CLumivaneDlg::OnRemove() {}
+namespace {
 
-void CLumivaneDlg::OnBackup() {}
+// The questions of a backup, asked by the main window; the save dialog gets
+// no parent of its own, so the main window owns it.
+class WindowBackupPrompts : public BackupPrompts {
+ public:
+  explicit WindowBackupPrompts(const CWnd& window) : window_(window) {}
+
+  bool ChooseTarget(const SaveFileRequest& request, std::string& path) override {
+    CFileDialog dialog(FALSE, request.defaultExtension, request.fileName.c_str(), request.flags,
+                       request.filter);
+    if (dialog.DoModal() != IDOK) return false;
+    path = dialog.GetPathName();
+    return true;
+  }
+  int Warn(const std::string& text, UINT type) override {
+    return window_.MessageBox(text, "Warning", type);
+  }
+
+ private:
+  const CWnd& window_;
+};
+
+}  // namespace
+
+void CLumivaneDlg::OnRemove() {
+  if (m_listEntries.GetItemCount() <= 0) return;
+  // Only an explicit Yes deletes: a box that could not be shown says nothing.
+  if (MessageBox("Remove this item?", "Question", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  HCURSOR previous = GetCursor();
+  SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  SelectedEntry entry;
+  ReadSelectedEntry(m_listEntries, entry);
+  RemoveEntry(entry.type, entry.name, entry.location);
+  // Whatever happened at the source, the list shows it as it now is.
+  OnRefresh();
+  SetCursor(previous);
+}
+
+void CLumivaneDlg::OnBackup() {
+  SelectedEntry entry;
+  if (!ReadSelectedEntry(m_listEntries, entry)) return;
+  WindowBackupPrompts prompts(*this);
+  BackupEntry(entry.type, entry.name, entry.location, prompts);
+}

@@ -1,10 +1,31 @@
 #include "framework/prompts.h"
 
+#include <shellapi.h>
+
 namespace {
 
 PromptHandler* currentHandler = nullptr;
 
+INT_PTR SystemShellOpen(HWND owner, const char* verb, const char* file, const char* parameters,
+                        const char* directory, int showCommand) {
+  return reinterpret_cast<INT_PTR>(
+      ::ShellExecuteA(owner, verb, file, parameters, directory, showCommand));
+}
+
+BOOL SystemFileDialog(bool save, OPENFILENAMEA& dialog) {
+  return save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
+}
+
 }  // namespace
+
+INT_PTR PromptHandler::ShellOpen(HWND owner, const char* verb, const char* file,
+                                 const char* parameters, const char* directory, int showCommand) {
+  return SystemShellOpen(owner, verb, file, parameters, directory, showCommand);
+}
+
+BOOL PromptHandler::ShowFileDialog(bool save, OPENFILENAMEA& dialog) {
+  return SystemFileDialog(save, dialog);
+}
 
 PromptHandler* SetPromptHandler(PromptHandler* handler) {
   PromptHandler* previous = currentHandler;
@@ -15,4 +36,16 @@ PromptHandler* SetPromptHandler(PromptHandler* handler) {
 int PromptMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   if (currentHandler) return currentHandler->ShowMessageBox(owner, text, caption, type);
   return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+}
+
+INT_PTR PromptShellOpen(HWND owner, const char* verb, const char* file, const char* parameters,
+                        const char* directory, int showCommand) {
+  if (currentHandler)
+    return currentHandler->ShellOpen(owner, verb, file, parameters, directory, showCommand);
+  return SystemShellOpen(owner, verb, file, parameters, directory, showCommand);
+}
+
+BOOL PromptFileDialog(bool save, OPENFILENAMEA& dialog) {
+  if (currentHandler) return currentHandler->ShowFileDialog(save, dialog);
+  return SystemFileDialog(save, dialog);
 }

@@ -1,9 +1,11 @@
 // The one seam through which the program asks the user something: message
-// boxes (and the save dialog). The program uses the real system dialogs; a
-// test installs its own handler to answer from a script and record the calls.
+// boxes (and the save dialog), and hands a document to the shell. The program
+// uses the real system calls; a test installs its own handler to answer from a
+// script and record the calls.
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <string>
 
@@ -12,9 +14,24 @@ class PromptHandler {
   virtual ~PromptHandler() = default;
   virtual int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
                              UINT type) = 0;
+  // Default: the real ShellExecuteA, so a handler that only scripts message
+  // boxes leaves the shell alone.
+  virtual INT_PTR ShellOpen(HWND owner, const char* verb, const char* file, const char* parameters,
+                            const char* directory, int showCommand);
+  // The file dialog, save or open form, on a filled-in structure; returns what
+  // GetSaveFileNameA or GetOpenFileNameA would. Default: the real dialog.
+  virtual BOOL ShowFileDialog(bool save, OPENFILENAMEA& dialog);
 };
 
 // Installs a handler (nullptr restores the system's dialogs); returns the previous one.
 PromptHandler* SetPromptHandler(PromptHandler* handler);
 
 int PromptMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
+// ShellExecuteA through the seam; returns its HINSTANCE as an integer: above 32
+// when the shell took the document, an error code of 32 or less otherwise.
+INT_PTR PromptShellOpen(HWND owner, const char* verb, const char* file, const char* parameters,
+                        const char* directory, int showCommand);
+
+// GetSaveFileNameA (save) or GetOpenFileNameA through the seam.
+BOOL PromptFileDialog(bool save, OPENFILENAMEA& dialog);

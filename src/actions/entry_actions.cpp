@@ -1,0 +1,82 @@
+#include "actions/entry_actions.h"
+
+#include <commdlg.h>
+
+#include "actions/registration_file.h"
+#include "scan/registry_access.h"
+#include "util/file_utils.h"
+
+namespace {
+
+// Asks for a target, then makes sure a file may be written there: false when
+// the user cancels, the path is unusable or an existing file is to be kept.
+bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts,
+                          std::string& path) {
+  if (!prompts.ChooseTarget(request, path)) return false;
+  switch (ProbeTargetFile(path.c_str())) {
+    case TargetInvalid:
+      prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+      return false;
+    case TargetExists:
+      // Only an explicit Yes replaces a file.
+      return prompts.Warn(OverwriteQuestion, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) ==
+             IDYES;
+    case TargetCreatable:
+      break;
+  }
+  return true;
+}
+
+void BackupRegistryValue(const std::string& name, const std::string& location,
+                         BackupPrompts& prompts) {
+  RegistryLocation value;
+  if (!ParseRegistryPath(location, value)) return;
+  value.valueName = name;
+  if (ReadStringValue(value.root, value.subKey, value.valueName, value.value) != ERROR_SUCCESS) {
+    prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  // A value of another type reads as success with no text: only its type tells.
+  DWORD type = REG_NONE;
+  const bool typeKnown =
+      QueryValueInfo(value.root, value.subKey, value.valueName, &type, nullptr) == ERROR_SUCCESS;
+  const std::string text =
+      typeKnown ? RegistrationFileText(value.keyPath, value.valueName, type, value.value) : "";
+  if (text.empty()) {  // no type, or one that is not exported
+    prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  std::string path;
+  if (!ChooseWritableTarget(
+          {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts, path))
+    return;
+  if (!WriteRegistrationFile(path.c_str(), text))
+    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void BackupStartupFile(const std::string& name, const std::string& location,
+                       BackupPrompts& prompts) {
+  std::string path;
+  if (!ChooseWritableTarget({nullptr, name, OFN_HIDEREADONLY, AllFilesFilter}, prompts, path))
+    return;
+  CopyFileChecked(location.c_str(), path.c_str(), true);
+}
+
+}  // namespace
+
+void RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
+  if (type == RegistryEntryType) {
+    RegistryLocation key;
+    if (ParseRegistryPath(location, key)) DeleteValue(key.root, key.subKey, name);
+  } else if (type == StartupFileType) {
+    WipeAndDeleteFile(location.c_str(), 1);
+  }
+}
+
+void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
+                 BackupPrompts& prompts) {
+  if (type == RegistryEntryType)
+    BackupRegistryValue(name, location, prompts);
+  else if (type == StartupFileType)
+    BackupStartupFile(name, location, prompts);
+}

@@ -1,0 +1,46 @@
+// Remove and Backup of one start-up entry, given the texts of its list row:
+// its kind ("Registry" or "Start-Up", compared exactly), its name (value name
+// or file name) and its location (key path or the file's full path).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "scan/row_sink.h"  // RegistryEntryType, StartupFileType
+
+// Deletes the entry at its source: the value of a "Registry" entry, or the
+// file of a "Start-Up" entry after one pass of zeros. Any other kind, a key
+// path that names no root, a folder or a missing file: nothing is deleted.
+// Failures are not reported.
+void RemoveEntry(const std::string& type, const std::string& name, const std::string& location);
+
+// What the save dialog is opened with.
+struct SaveFileRequest {
+  const char* defaultExtension;  // null: none
+  std::string fileName;          // the proposed name
+  DWORD flags;                   // OFN_* flags
+  const char* filter;            // "Name|pattern|...|"
+};
+
+// The questions a backup asks; the window that runs it answers them.
+class BackupPrompts {
+ public:
+  virtual ~BackupPrompts() = default;
+  // The save dialog: false when the user cancelled, else the chosen full path.
+  virtual bool ChooseTarget(const SaveFileRequest& request, std::string& path) = 0;
+  // A message box with the caption "Warning"; returns the button pressed.
+  virtual int Warn(const std::string& text, UINT type) = 0;
+};
+
+inline constexpr char EntryNotAccessible[] = "Entry Not Accessible!";
+inline constexpr char InvalidPath[] = "Invalid path!";
+inline constexpr char OverwriteQuestion[] = "File exists.\nOverwrite it?";
+inline constexpr char RegistryFilesFilter[] = "Registry Files (*.reg)|*.reg|All Files (*.*)|*.*|";
+inline constexpr char AllFilesFilter[] = "All Files (*.*)|*.*|";
+
+// Saves the entry to a file the user chooses: a registry value as a REGEDIT4
+// registration file, a start-up file as a byte-exact copy. Any other kind, or
+// a key path that names no root, does nothing and asks nothing.
+void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
+                 BackupPrompts& prompts);

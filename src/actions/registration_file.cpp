@@ -1,0 +1,85 @@
+#include "actions/registration_file.h"
+
+#include <cstdio>
+
+#include "util/string_utils.h"
+
+std::string QuotedRegText(const std::string& text, UINT codePage) {
+  std::string quoted = "\"";
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    // The importer reads the file as text of the code page before it looks
+    // for escapes: a trail byte 0x5C is part of its character.
+    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(c)) && i + 1 < text.size()) {
+      quoted += c;
+      quoted += text[++i];
+      continue;
+    }
+    switch (c) {
+      case '\\':
+        quoted += "\\\\";
+        break;
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\r':
+        quoted += "\\r";
+        break;
+      case '\n':
+        quoted += "\\n";
+        break;
+      default:
+        quoted += c;  // tab, VT, FF and ' included: \t and the like come back as letters
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string HexRegText(DWORD type, const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex = "hex(" + std::to_string(type) + "):";
+  hex.reserve(hex.size() + bytes.size() * 3 + 2);
+  for (char c : bytes) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    hex += digits[byte >> 4];
+    hex += digits[byte & 0x0F];
+    hex += ',';
+  }
+  return hex + "00";
+}
+
+bool RegValueText(DWORD type, const std::string& data, std::string& text) {
+  switch (type) {
+    case REG_SZ:
+      // A line break inside quotes is read back only by importers that know
+      // \r and \n; the bytes themselves mean the same to every one.
+      text = data.find_first_of("\r\n") == std::string::npos ? QuotedRegText(data)
+                                                             : HexRegText(REG_SZ, data);
+      return true;
+    case REG_EXPAND_SZ:
+      text = HexRegText(REG_EXPAND_SZ, data);
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string RegistrationFileText(const std::string& keyPath, const std::string& valueName,
+                                 DWORD type, const std::string& data) {
+  std::string value;
+  if (!RegValueText(type, data, value)) return std::string();
+  return "REGEDIT4\n\n[" + keyPath + "]\n" + QuotedRegText(valueName) + "=" + value + "\n\n";
+}
+
+std::string ProposedRegFileName(const std::string& valueName) {
+  return TrimCopy(ReplaceChars(valueName.c_str(), ' ', InvalidNameChars)) + ".reg";
+}
+
+bool WriteRegistrationFile(const char* path, const std::string& text) {
+  FILE* file = std::fopen(path, "w");
+  if (!file) return false;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+  std::fclose(file);
+  return true;
+}

@@ -1,0 +1,36 @@
+// A REGEDIT4 registration file holding one registry value, written so that the
+// system's registry editor imports the same type and bytes again.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A value name or string data between double quotes. The importer reads \\,
+// \", \r and \n back as escapes and takes every other byte as it is, so only
+// those four characters are escaped. Trail bytes of double-byte characters
+// in `codePage` are never taken for a backslash or a quote.
+std::string QuotedRegText(const std::string& text, UINT codePage = CP_ACP);
+
+// "hex(type):" and every byte as two lower-case digits and a comma, then "00"
+// for the terminating zero. On one line.
+std::string HexRegText(DWORD type, const std::string& bytes);
+
+// What follows the equals sign for string data of `type`: REG_SZ quoted, or as
+// hex(1) when it holds a CR or LF; REG_EXPAND_SZ as hex(2). False for any
+// other type, which is not exported.
+bool RegValueText(DWORD type, const std::string& data, std::string& text);
+
+// The whole file with "\n" line ends, the final empty line included; written
+// through a text-mode stream every line ends in CR LF. The key path is written
+// as it is. Empty when `type` is not exported.
+std::string RegistrationFileText(const std::string& keyPath, const std::string& valueName,
+                                 DWORD type, const std::string& data);
+
+// The name the save dialog proposes for the backup of a value: characters not
+// allowed in file names become blanks, the ends are trimmed, ".reg" follows.
+std::string ProposedRegFileName(const std::string& valueName);
+
+// Writes `text` through a text-mode stream, replacing the file; false when the
+// file cannot be opened. Errors while writing are not reported.
+bool WriteRegistrationFile(const char* path, const std::string& text);

@@ -1,0 +1,55 @@
+#include "framework/file_dialog.h"
+
+#include "framework/prompts.h"
+#include "framework/win_app.h"
+
+namespace {
+
+// "A|*.a|B|*.b|" becomes "A\0*.a\0B\0*.b\0" and a second NUL after it. A '|'
+// that is the trail byte of a double-byte character stays.
+std::string NulSeparatedFilter(const char* filter) {
+  std::string separated;
+  for (const char* c = filter; *c;) {
+    const char* next = CharNextA(c);
+    if (*c == '|' && next == c + 1)
+      separated += '\0';
+    else
+      separated.append(c, next);
+    c = next;
+  }
+  if (separated.empty() || separated.back() != '\0') separated += '\0';
+  separated += '\0';
+  return separated;
+}
+
+}  // namespace
+
+CFileDialog::CFileDialog(BOOL openFileDialog, const char* defaultExtension, const char* fileName,
+                         DWORD flags, const char* filter, CWnd* parent)
+    : m_ofn(), m_bOpenFileDialog(openFileDialog != FALSE), m_pParentWnd(parent) {
+  m_ofn.lStructSize = sizeof m_ofn;
+  m_ofn.hInstance = AfxGetResourceHandle();
+  m_ofn.Flags = flags;
+  m_ofn.lpstrFile = m_szFileName;
+  m_ofn.nMaxFile = MAX_PATH;
+  if (fileName) lstrcpynA(m_szFileName, fileName, MAX_PATH);
+  if (defaultExtension) {
+    m_strDefExt = defaultExtension;
+    m_ofn.lpstrDefExt = m_strDefExt.c_str();
+  }
+  if (filter && *filter) {
+    m_strFilter = NulSeparatedFilter(filter);
+    m_ofn.lpstrFilter = m_strFilter.c_str();
+  }
+}
+
+INT_PTR CFileDialog::DoModal() {
+  CWinApp* app = AfxGetApp();
+  if (m_pParentWnd)
+    m_ofn.hwndOwner = m_pParentWnd->m_hWnd;
+  else if (app && app->m_pMainWnd)
+    m_ofn.hwndOwner = app->m_pMainWnd->m_hWnd;
+  else
+    m_ofn.hwndOwner = nullptr;
+  return PromptFileDialog(!m_bOpenFileDialog, m_ofn) ? IDOK : IDCANCEL;
+}
