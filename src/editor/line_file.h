@@ -1,0 +1,23 @@
+// The line editor's text format, apart from any window: a file is a list of
+// lines, read the way a text-mode stream of the system's runtime reads it and
+// written back with CR LF after every line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Splits the bytes of a file into lines. A line ends at LF; a CR right before
+// that LF is dropped, any other CR stays. A Ctrl+Z (byte 26) ends the text. A
+// last line without LF counts only if it is not empty. A line's text stops at
+// its first zero byte, as the list shows it.
+std::vector<std::string> SplitLines(const std::string& bytes);
+
+// Every line, the last one included, followed by CR LF.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// False (and no lines) when the file cannot be opened for reading.
+bool ReadLineFile(const std::string& path, std::vector<std::string>& lines);
+
+// Truncates or creates the file and writes the lines. False only when the file
+// cannot be opened for writing; the file is then left as it was.
+bool WriteLineFile(const std::string& path, const std::vector<std::string>& lines);

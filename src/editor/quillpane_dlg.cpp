@@ -1,0 +1,168 @@
+#include "editor/quillpane_dlg.h"
+
+#include "editor/line_file.h"
+#include "framework/file_dialog.h"
+#include "framework/message_map.h"
+#include "resource.h"
+#include "util/file_utils.h"
+
+namespace {
+
+constexpr int kLineColumnWidth = 499;
+
+}  // namespace
+
+CQuillpane::CQuillpane(const std::string& path, CWnd* parent)
+    : CDialog(IDD_QUILLPANE, parent), m_strPath(path) {}
+
+bool CQuillpane::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  using D = CQuillpane;
+  static const MessageMap<D> map = {
+      OnNotify(IDC_LINES, NM_DBLCLK, &D::OnLinesDblClk),
+      OnNotify(IDC_LINES, LVN_ITEMCHANGED, &D::OnLinesItemChanged),
+      OnCommand(IDC_ADD_LINE, &D::OnAddLine),
+      OnCommand(IDC_SWAP_LINE, &D::OnSwapLine),
+      OnCommand(IDC_MOVE_LINE_UP, &D::OnMoveLineUp),
+      OnCommand(IDC_MOVE_LINE_DOWN, &D::OnMoveLineDown),
+      OnCommand(IDC_REMOVE_LINE, &D::OnRemoveLine),
+      OnCommand(IDC_SAVE_FILE, &D::OnSaveFile),
+      OnCommand(IDC_SAVE_FILE_AS, &D::OnSaveFileAs),
+      OnCommand(IDC_EXIT_EDITOR, &D::OnExitEditor),
+  };
+  return map.Dispatch(*this, message, wParam, lParam, result);
+}
+
+void CQuillpane::DoDataExchange(CDataExchange* exchange) {
+  CDialog::DoDataExchange(exchange);
+  DDX_Control(exchange, IDC_LINES, m_listLines);
+  DDX_Control(exchange, IDC_LINE_TEXT, m_editLine);
+}
+
+BOOL CQuillpane::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetWindowText("Quillpane v1.0.0 - [" + m_strPath + "]");
+  m_listLines.SetExtendedStyle(m_listLines.GetExtendedStyle() | LVS_EX_GRIDLINES |
+                               LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+  m_listLines.InsertColumn(0, "", LVCFMT_LEFT, kLineColumnWidth);
+
+  // A file that cannot be read is edited as an empty one.
+  std::vector<std::string> lines;
+  ReadLineFile(m_strPath, lines);
+  m_listLines.SendMessage(WM_SETREDRAW, FALSE);
+  for (const std::string& line : lines) AppendLine(line);
+  m_listLines.SendMessage(WM_SETREDRAW, TRUE);
+  return TRUE;
+}
+
+int CQuillpane::SelectedLine() const {
+  return m_listLines.GetNextItem(-1, LVNI_SELECTED);
+}
+
+std::vector<std::string> CQuillpane::Lines() const {
+  std::vector<std::string> lines;
+  for (int i = 0; i < m_listLines.GetItemCount(); ++i)
+    lines.push_back(m_listLines.GetItemText(i, 0));
+  return lines;
+}
+
+void CQuillpane::AppendLine(const std::string& text) {
+  LVITEMA item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = m_listLines.GetItemCount();
+  item.pszText = const_cast<char*>(text.c_str());
+  m_listLines.InsertItem(&item);
+}
+
+void CQuillpane::SetLineText(int line, const std::string& text) {
+  // No fixed-size buffer on the way: a line cut here would be cut in the file
+  // at the next Save.
+  m_listLines.SetItemText(line, 0, text.c_str());
+}
+
+void CQuillpane::OnLinesItemChanged(NMHDR*, LRESULT* result) {
+  *result = 0;
+  if (m_listLines.GetItemCount() == 0) return;
+  const int selected = SelectedLine();
+  m_editLine.SetWindowText(selected < 0 ? std::string() : m_listLines.GetItemText(selected, 0));
+}
+
+void CQuillpane::OnAddLine() {
+  AppendLine(m_editLine.GetWindowText());
+}
+
+void CQuillpane::OnSwapLine() {
+  if (m_listLines.GetItemCount() == 0) return;
+  const std::string text = m_editLine.GetWindowText();
+  const int selected = SelectedLine();
+  if (selected >= 0) SetLineText(selected, text);
+}
+
+void CQuillpane::MoveLine(int line, int other, UINT arrowKey) {
+  const std::string moved = m_listLines.GetItemText(line, 0);
+  const std::string displaced = m_listLines.GetItemText(other, 0);
+  SetLineText(other, moved);
+  SetLineText(line, displaced);
+  ::SetFocus(m_listLines);
+  // The arrow keys move from the focused item, which is the selected one after
+  // any click; make sure of it for a selection made some other way.
+  m_listLines.SetItemState(line, LVIS_FOCUSED, LVIS_FOCUSED);
+  m_listLines.SendMessage(WM_KEYDOWN, arrowKey, 0);
+  m_listLines.SendMessage(WM_KEYUP, arrowKey, 0);
+}
+
+void CQuillpane::OnMoveLineUp() {
+  if (m_listLines.GetItemCount() == 0) return;
+  const int selected = SelectedLine();
+  if (selected <= 0) return;
+  MoveLine(selected, selected - 1, VK_UP);
+}
+
+void CQuillpane::OnMoveLineDown() {
+  const int count = m_listLines.GetItemCount();
+  if (count == 0) return;
+  const int selected = SelectedLine();
+  if (selected < 0 || selected == count - 1) return;
+  MoveLine(selected, selected + 1, VK_DOWN);
+}
+
+void CQuillpane::OnRemoveLine() {
+  if (m_listLines.GetItemCount() == 0) return;
+  const int selected = SelectedLine();
+  if (selected >= 0) m_listLines.DeleteItem(selected);
+}
+
+void CQuillpane::OnLinesDblClk(NMHDR*, LRESULT* result) {
+  // The first click of the double click selected the line.
+  OnRemoveLine();
+  *result = 0;
+}
+
+void CQuillpane::OnSaveFile() {
+  if (!WriteLineFile(m_strPath, Lines())) MessageBox("Unable to save file!", "Error", MB_ICONERROR);
+}
+
+void CQuillpane::OnSaveFileAs() {
+  CFileDialog dialog(FALSE, nullptr, m_strPath.c_str(), OFN_HIDEREADONLY, "All Files (*.*)|*.*|",
+                     this);
+  if (dialog.DoModal() != IDOK) return;
+  const std::string target = dialog.GetPathName();
+  switch (ProbeTargetFile(target.c_str())) {
+    case TargetInvalid:
+      MessageBox("Invalid path!", "Warning", MB_ICONEXCLAMATION);
+      return;
+    case TargetExists:
+      // Only a clear Yes overwrites.
+      if (MessageBox("File exists.\nOverwrite it?", "Warning",
+                     MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+        return;
+      break;
+    case TargetCreatable:
+      break;
+  }
+  // Reported like Save: a silent failure would pass for a saved copy.
+  if (!WriteLineFile(target, Lines())) MessageBox("Unable to save file!", "Error", MB_ICONERROR);
+}
+
+void CQuillpane::OnExitEditor() {
+  OnCancel();
+}

@@ -1,0 +1,79 @@
+#include "editor/system_files.h"
+
+#include <sys/stat.h>
+
+#include "editor/quillpane_dlg.h"
+#include "scan/registry_access.h"
+#include "util/file_utils.h"
+
+const SystemFile AutoexecBatFile = {"Autoexec.bat", SystemFileHome::Boot};
+const SystemFile AutoexecNtFile = {"Autoexec.nt", SystemFileHome::System};
+const SystemFile ConfigSysFile = {"Config.sys", SystemFileHome::Boot};
+const SystemFile ConfigNtFile = {"Config.nt", SystemFileHome::System};
+const SystemFile SystemIniFile = {"System.ini", SystemFileHome::Windows};
+const SystemFile WinIniFile = {"Win.ini", SystemFileHome::Windows};
+const SystemFile BootIniFile = {"Boot.ini", SystemFileHome::Boot};
+
+const char SetupKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
+const char SpacedSetupKey[] = "Software\\Microsoft\\Windows\\Current Version\\Setup";
+
+bool ReadBootFolder(std::string& folder) {
+  std::string value;
+  if (ReadStringValue(HKEY_LOCAL_MACHINE, SetupKey, "BootDir", value) != ERROR_SUCCESS &&
+      ReadStringValue(HKEY_LOCAL_MACHINE, SpacedSetupKey, "BootDir", value) != ERROR_SUCCESS)
+    return false;
+  // Empty (or not text at all): a lone backslash would name the current drive.
+  if (value.empty()) return false;
+  if (value.back() != '\\') value += '\\';
+  folder = value;
+  return true;
+}
+
+bool LocateSystemFile(const SystemFile& file, std::string& path) {
+  std::string folder;
+  switch (file.home) {
+    case SystemFileHome::Boot:
+      if (!ReadBootFolder(folder)) return false;
+      break;
+    case SystemFileHome::Windows:
+      folder = WindowsFolder();
+      break;
+    case SystemFileHome::System:
+      folder = SystemFolder();
+      break;
+  }
+  path = folder + file.name;
+  return true;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct _stat64 status;
+  return _stat64(path.c_str(), &status) == 0 && (status.st_mode & _S_IFREG) != 0;
+}
+
+namespace {
+
+void SayNotAvailable(const CWnd& owner) {
+  owner.MessageBox("Not Available!", "Warning", MB_ICONEXCLAMATION);
+}
+
+}  // namespace
+
+void EditFileIfPresent(const CWnd& owner, const std::string& path) {
+  if (!IsRegularFile(path)) {
+    SayNotAvailable(owner);
+    return;
+  }
+  // No parent: the dialog framework makes the main window its owner.
+  CQuillpane editor(path);
+  editor.DoModal();
+}
+
+void EditSystemFile(const CWnd& owner, const SystemFile& file) {
+  std::string path;
+  if (!LocateSystemFile(file, path)) {
+    SayNotAvailable(owner);
+    return;
+  }
+  EditFileIfPresent(owner, path);
+}
