@@ -15,15 +15,19 @@ setup:
 
 configure: setup
 	@for p in $(PRESETS); do \
-	    [ -f $(BUILD)/$$p/CMakeCache.txt ] || cmake --preset $$p >/dev/null || exit 1; \
+	    [ -f $(BUILD)/$$p/Makefile ] || cmake --preset $$p >/dev/null || exit 1; \
 	done
 
 build: configure
 	@for p in $(PRESETS); do cmake --build $(BUILD)/$$p -j $(JOBS) || exit 1; done
 
-# Runs every test of both builds under Wine; ends with ctest's summary.
+# Checks the download zips, then runs every test of both builds under Wine;
+# ends with ctest's summary.
 test: build
-	@status=0; for p in $(PRESETS); do \
+	@status=0; \
+	sh scripts/make-dist.sh pack $(BUILD) $(PRESETS) >/dev/null && \
+	    sh scripts/make-dist.sh check $(BUILD) $(PRESETS) || status=1; \
+	for p in $(PRESETS); do \
 	    echo "== $$p =="; \
 	    ctest --test-dir $(BUILD)/$$p --output-on-failure -j $(JOBS) || status=1; \
 	    sh scripts/wine-prefix.sh stop $(CURDIR)/$(BUILD)/$$p/wineprefix $$p; \
@@ -32,14 +36,20 @@ test: build
 # Starts the 64-bit program in a demo prefix with sample entries, or in the
 # prefix given as WINEPREFIX=...
 run: setup
-	@[ -f $(BUILD)/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
+	@[ -f $(BUILD)/win64/Makefile ] || cmake --preset win64 >/dev/null
 	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
 	@sh scripts/run-demo.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe $(RUN_PREFIX)
 
 screenshot: setup
-	@[ -f $(BUILD)/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
+	@[ -f $(BUILD)/win64/Makefile ] || cmake --preset win64 >/dev/null
 	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
 	@sh scripts/screenshot.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe docs/screenshots
+
+# One zip per build in build/dist: the program, Manual.html, ReadMe.txt, License.txt.
+dist: configure
+	@for p in $(PRESETS); do cmake --build $(BUILD)/$$p -j $(JOBS) --target lumivane || exit 1; done
+	@sh scripts/make-dist.sh pack $(BUILD) $(PRESETS)
+	@sh scripts/make-dist.sh check $(BUILD) $(PRESETS) >/dev/null
 
 clean:
 	rm -rf $(BUILD)

@@ -1,13 +1,16 @@
 #!/bin/sh
-# Renders the program's main window in the seeded demo prefix to a PNG: Xvfb,
-# a Wine virtual desktop (which draws window frames and captions) and
-# ImageMagick's import. Usage: screenshot.sh PROGRAM.exe OUTPUT_DIR
+# Renders the program in the seeded demo prefix to PNGs: Xvfb, a Wine virtual
+# desktop (which draws window frames and captions), xdotool to type into it as a
+# user would, and ImageMagick's import. Usage: screenshot.sh PROGRAM.exe OUTPUT_DIR
+#   main-window.png   the main window with the demo entries
+#   about.png         the about box (Help > About, typed as Alt+H, A)
 set -eu
 exe=$1
 outdir=$2
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=$(dirname "$exe")/demo-prefix
 size=${SCREENSHOT_SIZE:-860x400}
+delay=${SCREENSHOT_WAIT:-12}
 
 sh "$here/demo-prefix.sh" "$prefix"
 mkdir -p "$outdir"
@@ -25,8 +28,45 @@ cleanup() {
 trap cleanup EXIT
 sleep 1
 
+# Takes the first X window whose whole title matches the pattern $1, waiting up
+# to $2 seconds.
+find_window() {
+    tries=$(($2 * 2))
+    while [ "$tries" -gt 0 ]; do
+        id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.5
+        tries=$((tries - 1))
+    done
+    return 1
+}
+
+# Saves X window $1, frame included, as $2.
+shoot_window() {
+    import -window "$1" "$2"
+    echo "screenshot: $2"
+}
+
 wine explorer "/desktop=Lumivane,$size" "$exe" </dev/null >/dev/null 2>&1 &
 # Give Wine time to start its desktop and the program time to fill its list.
-sleep "${SCREENSHOT_WAIT:-12}"
+sleep "$delay"
 import -window root -crop "$size+0+0" +repage "$outdir/main-window.png"
 echo "screenshot: $outdir/main-window.png"
+
+# Keys go to the focused X window through XTEST; each top-level window of the
+# program has one inside the Wine desktop.
+main=$(find_window "Lumivane v[0-9.]*" 5) || {
+    echo "screenshot: the main window did not open" >&2
+    exit 1
+}
+xdotool windowfocus --sync "$main"
+xdotool key alt+h
+sleep 0.5
+xdotool key a
+about=$(find_window "About Lumivane" 10) || {
+    echo "screenshot: the about box did not open" >&2
+    exit 1
+}
+sleep 1  # let it paint
+shoot_window "$about" "$outdir/about.png"
+xdotool key Escape
