@@ -20,3 +20,57 @@ fi
 wine64=/usr/lib/wine/wine64
 [ -x "$wine64" ] || wine64=wine64
 "$wine64" regedit /s "$(winepath -w "$here/demo-entries.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1
+
+# --- Extras menu: files for the line editor ---
+# Win.ini and System.ini are Wine's own, in C:\windows. Boot.ini goes into the
+# boot directory that "BootDir" of the Setup key names (C:\ in a Wine prefix),
+# only when it is missing, so edits made in the demo stay. Autoexec.bat,
+# Config.sys, Autoexec.nt and Config.nt are left out: their commands show
+# "Not Available!".
+bootdir=$("$wine64" reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup" \
+    /v BootDir </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^ *BootDir *REG_[A-Z_]*SZ *//Ip')
+bootini=$(winepath -u "${bootdir%\\}\\Boot.ini" 2>/dev/null || true)
+if [ -n "$bootdir" ] && [ -n "$bootini" ] && [ ! -e "$bootini" ]; then
+    sed 's/$/\r/' >"$bootini" <<'EOF'
+[boot loader]
+timeout=30
+default=multi(0)disk(0)rdisk(0)partition(1)\WINDOWS
+[operating systems]
+multi(0)disk(0)rdisk(0)partition(1)\WINDOWS="Microsoft Windows XP Professional" /noexecute=optin /fastdetect
+EOF
+fi
+# --- end of the Extras menu files ---
+
+# Sample start-up files, in the folders that the prefix's own Shell Folders
+# values name (the 64-bit view, as above). A file removed in the demo comes
+# back at the next run; the program never opens them, so any bytes will do.
+shell_folder() {  # ROOT VALUE_NAME -> the folder's Windows path
+    "$wine64" reg query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" \
+        /v "$2" </dev/null 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]*SZ *//Ip"
+}
+common=$(shell_folder HKLM "Common StartUp")
+user=$(shell_folder HKCU "StartUp")
+if [ -z "$common" ] || [ -z "$user" ]; then
+    echo "demo: no start-up folders in $prefix's Shell Folders; no sample files" >&2
+    exit 0
+fi
+
+# Windows path and content of each file.
+set -- \
+    "$common\\Contoso Sync.lnk" "L shortcut to C:\\Program Files\\Contoso\\sync.exe" \
+    "$common\\Fabrikam Monitor.exe" "MZ sample program" \
+    "$common\\desktop.ini" "[.ShellClassInfo]" \
+    "$user\\Northwind\\Reminders.lnk" "L shortcut to C:\\Program Files\\Northwind\\remind.exe"
+while [ $# -ge 2 ]; do
+    unix=$(winepath -u "$1" 2>/dev/null)
+    if [ -n "$unix" ] && [ ! -f "$unix" ]; then
+        mkdir -p "$(dirname "$unix")"
+        printf '%s\r\n' "$2" >"$unix"
+    fi
+    shift 2
+done
+# desktop.ini is hidden and a system file, as Windows keeps it. Wine's attrib
+# applies only the last of several flags, so one call each.
+for flag in +h +s; do
+    "$wine64" attrib "$flag" "$common\\desktop.ini" </dev/null >/dev/null 2>&1 || true
+done
