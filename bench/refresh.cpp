@@ -165,16 +165,19 @@ double WorkingSetMiB(bool peak) {
 }
 
 // Runs `work` inside the dialog's own modal loop, once it is up.
+const std::function<void()>* pendingWork;
+CLumivaneDlg* runningDialog;
+
+void CALLBACK RunPendingWork(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  (*pendingWork)();
+  runningDialog->EndDialog(IDOK);
+}
+
 void WithMainWindow(CLumivaneDlg& dialog, const std::function<void()>& work) {
-  static const std::function<void()>* pending;
-  static CLumivaneDlg* running;
-  pending = &work;
-  running = &dialog;
-  SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    (*pending)();
-    running->EndDialog(IDOK);
-  });
+  pendingWork = &work;
+  runningDialog = &dialog;
+  SetTimer(nullptr, 0, 1, RunPendingWork);
   dialog.DoModal();
 }
 
