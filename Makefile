@@ -51,5 +51,18 @@ dist: configure
 	@sh scripts/make-dist.sh pack $(BUILD) $(PRESETS)
 	@sh scripts/make-dist.sh check $(BUILD) $(PRESETS) >/dev/null
 
+# Times a refresh of a heavy synthetic profile against the bare-API bound
+# (both builds, under Wine in each build tree's prefix); BENCH_RUNS=5 by default.
+BENCH_RUNS ?= 5
+bench: configure
+	@for p in $(PRESETS); do \
+	    cmake --build $(BUILD)/$$p -j $(JOBS) --target refresh_bench || exit 1; \
+	    echo "== $$p =="; \
+	    prefix=$(CURDIR)/$(BUILD)/$$p/wineprefix; \
+	    sh scripts/wine-prefix.sh start $$prefix $$p && \
+	    sh scripts/wine-run.sh $$prefix $$p $(BUILD)/$$p/bench/refresh_bench.exe $(BENCH_RUNS); \
+	    status=$$?; sh scripts/wine-prefix.sh stop $$prefix $$p; [ $$status -eq 0 ] || exit $$status; \
+	done
+
 clean:
 	rm -rf $(BUILD)
