@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "actions/entry_actions.h"
 #include "app/entry_list.h"
 #include "framework/win_app.h"
 #include "scan/recording_sink.h"
@@ -25,7 +26,8 @@ namespace {
 
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kMachineRun[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 std::vector<RecordedRow> ScanRegistryRows() {
   RecordingSink sink;
@@ -66,29 +68,55 @@ TEST(RegistryStress, OneMebibyteValueIsListedWhole) {
   EXPECT_TRUE(window.list.GetItemText(0, 2) == text);
 }
 
+// Answers the save dialog with a fixed path and records the warnings.
+class FixedTarget : public BackupPrompts {
+ public:
+  explicit FixedTarget(std::string path) : path_(std::move(path)) {}
+  bool ChooseTarget(const SaveFileRequest&, std::string& path) override {
+    path = path_;
+    return true;
+  }
+  int Warn(const std::string& text, UINT) override {
+    warnings.push_back(text);
+    return IDNO;
+  }
+  std::vector<std::string> warnings;
+
+ private:
+  std::string path_;
+};
+
 // The longest name the registry allows: listed whole, and the name read back
-// from the list still names the value, so Remove and Backup find it.
-TEST(RegistryStress, LongestValueNameIsListedWholeAndStillNamesTheValue) {
+// from the list still names the value, so Backup and Remove act on it.
+TEST(RegistryStress, LongestValueNameIsListedBackedUpAndRemovedWhole) {
   RegistrySandbox sandbox;
+  TempFolder temp;
   std::string name(16383, 'n');
   name.front() = 'A';
   name.back() = 'Z';
   RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, name, "long.exe");
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, name.substr(0, 16382), "shorter.exe");
   std::vector<RecordedRow> rows = ScanRegistryRows();
-  ASSERT_EQ(1u, rows.size());
-  EXPECT_TRUE(rows[0].name == name) << "listed a name of " << rows[0].name.size() << " bytes";
+  ASSERT_EQ(2u, rows.size());
+  EXPECT_TRUE(rows[1].name == name) << "listed a name of " << rows[1].name.size() << " bytes";
 
   ListWindow window;
   EntryListSink(window.list)
-      .AddEntryRow("Registry", rows[0].name.c_str(), "long.exe", kMachineRun, 0);
+      .AddEntryRow("Registry", rows[1].name.c_str(), "long.exe", kMachineRun, 0);
   window.list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
   SelectedEntry entry;
   ASSERT_TRUE(ReadSelectedEntry(window.list, entry));
-  std::string text;
-  EXPECT_EQ(ERROR_SUCCESS, ReadStringValue(HKEY_LOCAL_MACHINE, kRun, entry.name, text));
-  EXPECT_EQ("long.exe", text);
-  EXPECT_EQ(ERROR_SUCCESS, DeleteValue(HKEY_LOCAL_MACHINE, kRun, entry.name));
-  EXPECT_TRUE(ScanRegistryRows().empty());
+
+  FixedTarget target(temp / "long.reg");
+  BackupEntry(entry.type, entry.name, entry.location, target);
+  EXPECT_TRUE(target.warnings.empty());
+  std::string file = TempFolder::ReadFile(temp / "long.reg");
+  EXPECT_NE(std::string::npos, file.find("\r\n\"" + name + "\"=\"long.exe\"\r\n"));
+
+  RemoveEntry(entry.type, entry.name, entry.location);
+  EXPECT_FALSE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, kRun, name));
+  EXPECT_TRUE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, kRun, name.substr(0, 16382)))
+      << "only the value of that exact name goes";
 }
 
 TEST(RegistryStress, EveryNonZeroByteWithoutTerminator) {
