@@ -4,6 +4,7 @@
 # user would, and ImageMagick's import. Usage: screenshot.sh PROGRAM.exe OUTPUT_DIR
 #   main-window.png   the main window with the demo entries
 #   about.png         the about box (Help > About, typed as Alt+H, A)
+#   editor.png        the line editor on Win.ini (Extras > Win.ini, Alt+E, W)
 set -eu
 exe=$1
 outdir=$2
@@ -69,4 +70,17 @@ about=$(find_window "About Lumivane" 10) || {
 }
 sleep 1  # let it paint
 shoot_window "$about" "$outdir/about.png"
+xdotool key Escape
+sleep 0.5
+
+xdotool windowfocus --sync "$main"
+xdotool key alt+e
+sleep 0.5
+xdotool key w
+editor=$(find_window "Quillpane v1.0.0 - .*" 10) || {
+    echo "screenshot: the editor did not open" >&2
+    exit 1
+}
+sleep 1
+shoot_window "$editor" "$outdir/editor.png"
 xdotool key Escape
