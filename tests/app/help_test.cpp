@@ -284,21 +284,7 @@ TEST(AboutTemplate, FrameFontAndControls) {
       {child | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | WS_GROUP | WS_TABSTOP, WS_EX_STATICEDGE, 1,
        150, 171, 16, IDOK, "Button", "Lumivane is a &FREEWARE"},
   };
-  ASSERT_EQ(std::size(expected), about.items.size());
-  for (size_t i = 0; i < about.items.size(); ++i) {
-    const DialogItemTemplate& got = about.items[i];
-    const DialogItemTemplate& want = expected[i];
-    SCOPED_TRACE("control " + std::to_string(i));
-    EXPECT_EQ(want.id, static_cast<short>(got.id));
-    EXPECT_EQ(0, lstrcmpiA(want.className.c_str(), got.className.c_str())) << got.className;
-    EXPECT_EQ(want.text, got.text);
-    EXPECT_EQ(want.style, got.style);
-    EXPECT_EQ(want.exStyle, got.exStyle);
-    EXPECT_EQ(want.x, got.x);
-    EXPECT_EQ(want.y, got.y);
-    EXPECT_EQ(want.cx, got.cx);
-    EXPECT_EQ(want.cy, got.cy);
-  }
+  ExpectControls(expected, about);
 }
 
 TEST(AboutPicture, Is300By250In24Bits) {

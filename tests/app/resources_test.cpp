@@ -49,22 +49,7 @@ TEST(MainDialogTemplate, ControlsInTabOrder) {
       {iconButton, WS_EX_STATICEDGE, 406, 74, 32, 32, IDC_REFRESH, "Button", ""},
       {iconButton, WS_EX_STATICEDGE, 406, 107, 32, 32, IDC_EXIT, "Button", ""},
   };
-  ASSERT_EQ(std::size(expected), dialog.items.size());
-  for (size_t i = 0; i < dialog.items.size(); ++i) {
-    const DialogItemTemplate& got = dialog.items[i];
-    const DialogItemTemplate& want = expected[i];
-    SCOPED_TRACE("control " + std::to_string(i));
-    EXPECT_EQ(want.id, static_cast<short>(got.id));
-    EXPECT_EQ(0, lstrcmpiA(want.className.c_str(), got.className.c_str()))  // any letter case
-        << got.className;
-    EXPECT_EQ(want.text, got.text);
-    EXPECT_EQ(want.style, got.style);
-    EXPECT_EQ(want.exStyle, got.exStyle);
-    EXPECT_EQ(want.x, got.x);
-    EXPECT_EQ(want.y, got.y);
-    EXPECT_EQ(want.cx, got.cx);
-    EXPECT_EQ(want.cy, got.cy);
-  }
+  ExpectControls(expected, dialog);
   // No default push button: Enter reaches the dialog as the plain OK command.
   for (const DialogItemTemplate& item : dialog.items)
     EXPECT_NE(static_cast<DWORD>(BS_DEFPUSHBUTTON), item.style & 0xF) << item.id;

@@ -55,21 +55,7 @@ TEST(QuillpaneTemplate, ControlsInTabOrderWithoutDefaultButton) {
       {button, 0, 208, 73, 48, 14, 1010, "Button", "Save &As"},
       {button, 0, 258, 73, 48, 14, 1003, "Button", "E&xit"},
   };
-  ASSERT_EQ(std::size(expected), dialog.items.size());
-  for (size_t i = 0; i < dialog.items.size(); ++i) {
-    const DialogItemTemplate& got = dialog.items[i];
-    const DialogItemTemplate& want = expected[i];
-    SCOPED_TRACE("control " + std::to_string(i));
-    EXPECT_EQ(want.id, static_cast<short>(got.id));
-    EXPECT_EQ(0, lstrcmpiA(want.className.c_str(), got.className.c_str())) << got.className;
-    EXPECT_EQ(want.text, got.text);
-    EXPECT_EQ(want.style, got.style);
-    EXPECT_EQ(want.exStyle, got.exStyle);
-    EXPECT_EQ(want.x, got.x);
-    EXPECT_EQ(want.y, got.y);
-    EXPECT_EQ(want.cx, got.cx);
-    EXPECT_EQ(want.cy, got.cy);
-  }
+  ExpectControls(expected, dialog);
 }
 
 class QuillpaneTest : public ::testing::Test {

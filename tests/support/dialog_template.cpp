@@ -1,5 +1,7 @@
 #include "support/dialog_template.h"
 
+#include <gtest/gtest.h>
+
 namespace {
 
 class Reader {
@@ -111,4 +113,22 @@ bool LoadDialogTemplate(int id, DialogTemplate& dialog) {
     dialog.items.push_back(item);
   }
   return true;
+}
+
+void ExpectControls(const std::vector<DialogItemTemplate>& expected, const DialogTemplate& dialog) {
+  ASSERT_EQ(expected.size(), dialog.items.size());
+  for (size_t i = 0; i < dialog.items.size(); ++i) {
+    const DialogItemTemplate& got = dialog.items[i];
+    const DialogItemTemplate& want = expected[i];
+    SCOPED_TRACE("control " + std::to_string(i));
+    EXPECT_EQ(want.id, static_cast<short>(got.id));
+    EXPECT_EQ(0, lstrcmpiA(want.className.c_str(), got.className.c_str())) << got.className;
+    EXPECT_EQ(want.text, got.text);
+    EXPECT_EQ(want.style, got.style);
+    EXPECT_EQ(want.exStyle, got.exStyle);
+    EXPECT_EQ(want.x, got.x);
+    EXPECT_EQ(want.y, got.y);
+    EXPECT_EQ(want.cx, got.cx);
+    EXPECT_EQ(want.cy, got.cy);
+  }
 }

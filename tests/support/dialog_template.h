@@ -27,3 +27,11 @@ struct DialogTemplate {
 
 // False when the resource is missing or not an extended template.
 bool LoadDialogTemplate(int id, DialogTemplate& dialog);
+
+// Expects exactly these controls, in this (tab) order, each with its id, class
+// (in any letter case), text, styles, position and size.
+void ExpectControls(const std::vector<DialogItemTemplate>& expected, const DialogTemplate& dialog);
+template <size_t N>
+void ExpectControls(const DialogItemTemplate (&expected)[N], const DialogTemplate& dialog) {
+  ExpectControls(std::vector<DialogItemTemplate>(expected, expected + N), dialog);
+}
