@@ -3,6 +3,7 @@
 #include "actions/entry_actions.h"
 #include "app/entry_list.h"
 #include "app/lumivane_dlg.h"
+#include "app/wait_cursor.h"
 #include "framework/file_dialog.h"
 
 namespace {
@@ -34,14 +35,12 @@ void CLumivaneDlg::OnRemove() {
   if (m_listEntries.GetItemCount() <= 0) return;
   // Only an explicit Yes deletes: a box that could not be shown says nothing.
   if (MessageBox("Remove this item?", "Question", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-  HCURSOR previous = GetCursor();
-  SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  WaitCursor wait;
   SelectedEntry entry;
   ReadSelectedEntry(m_listEntries, entry);
   RemoveEntry(entry.type, entry.name, entry.location);
   // Whatever happened at the source, the list shows it as it now is.
   OnRefresh();
-  SetCursor(previous);
 }
 
 void CLumivaneDlg::OnBackup() {

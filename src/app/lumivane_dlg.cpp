@@ -1,6 +1,7 @@
 #include "app/lumivane_dlg.h"
 
 #include "app/entry_list.h"
+#include "app/wait_cursor.h"
 #include "framework/message_map.h"
 #include "framework/win_app.h"
 #include "resource.h"
@@ -16,17 +17,6 @@ HICON LoadIconResource(int id, int size) {
   return static_cast<HICON>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(id), IMAGE_ICON,
                                        size, size, LR_DEFAULTCOLOR));
 }
-
-// Shows the wait cursor for the life of the object, then puts back the cursor
-// that was there before.
-class WaitCursor {
- public:
-  WaitCursor() : previous_(GetCursor()) { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
-  ~WaitCursor() { SetCursor(previous_); }
-
- private:
-  HCURSOR previous_;
-};
 
 }  // namespace
 
