@@ -228,38 +228,34 @@ TEST_F(QuillpaneTest, SwapReplacesTheSelectedLine) {
   EXPECT_EQ(1, selected);
 }
 
-TEST_F(QuillpaneTest, MoveUpOnLineThreeOfFive) {
-  Open(kFiveLines);
-  Lines lines;
-  int selected = -2;
-  std::string edit;
-  Run({[&] {
-    ClickLine(2);
-    Click(IDC_MOVE_LINE_UP);
-    lines = Shown();
-    selected = Selected();
-    edit = EditText();
-  }});
-  EXPECT_EQ((Lines{"one", "three", "two", "four", "five"}), lines);
-  EXPECT_EQ(1, selected);
-  EXPECT_EQ("three", edit);
-}
-
-TEST_F(QuillpaneTest, MoveDownOnLineThreeOfFive) {
-  Open(kFiveLines);
-  Lines lines;
-  int selected = -2;
-  std::string edit;
-  Run({[&] {
-    ClickLine(2);
-    Click(IDC_MOVE_LINE_DOWN);
-    lines = Shown();
-    selected = Selected();
-    edit = EditText();
-  }});
-  EXPECT_EQ((Lines{"one", "two", "four", "three", "five"}), lines);
-  EXPECT_EQ(3, selected);
-  EXPECT_EQ("three", edit);
+// Line three of five moved one place either way: the line, the selection and
+// the edit box go together.
+TEST_F(QuillpaneTest, MoveOnLineThreeOfFive) {
+  const struct {
+    int button;
+    Lines expected;
+    int selected;
+  } cases[] = {
+      {IDC_MOVE_LINE_UP, {"one", "three", "two", "four", "five"}, 1},
+      {IDC_MOVE_LINE_DOWN, {"one", "two", "four", "three", "five"}, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.button);
+    Open(kFiveLines);
+    Lines lines;
+    int selected = -2;
+    std::string edit;
+    Run({[&] {
+      ClickLine(2);
+      Click(c.button);
+      lines = Shown();
+      selected = Selected();
+      edit = EditText();
+    }});
+    EXPECT_EQ(c.expected, lines);
+    EXPECT_EQ(c.selected, selected);
+    EXPECT_EQ("three", edit);
+  }
 }
 
 // A line walked from the top to the bottom and back stays selected all the way.
