@@ -4,22 +4,21 @@
 set -eu
 prefix=$1
 here=$(cd "$(dirname "$0")" && pwd)
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+. "$here/wine-env.sh"
+wine_use win64 "$prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 
 if [ ! -f "$prefix/.complete" ]; then
     echo "demo: creating the Wine prefix $prefix" >&2
     mkdir -p "$prefix"
-    wineboot -i </dev/null >/dev/null 2>&1
+    "$WINE" wineboot.exe -i </dev/null >/dev/null 2>&1
     wineserver -w
     touch "$prefix/.complete"
 fi
 
-# Wine's own launcher runs regedit as a 32-bit program, which would write the
-# 32-bit view; the 64-bit loader writes the view the 64-bit program reads.
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=wine64
-"$wine64" regedit /s "$(winepath -w "$here/demo-entries.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1
+# The 64-bit loader's regedit writes the view the 64-bit program reads.
+"$WINE" regedit.exe /s "$("$WINE" winepath.exe -w "$here/demo-entries.reg" 2>/dev/null)" \
+    </dev/null >/dev/null 2>&1
 
 # --- Extras menu: files for the line editor ---
 # Win.ini and System.ini are Wine's own, in C:\windows. Boot.ini goes into the
@@ -27,9 +26,9 @@ wine64=/usr/lib/wine/wine64
 # only when it is missing, so edits made in the demo stay. Autoexec.bat,
 # Config.sys, Autoexec.nt and Config.nt are left out: their commands show
 # "Not Available!".
-bootdir=$("$wine64" reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup" \
+bootdir=$("$WINE" reg.exe query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup" \
     /v BootDir </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^ *BootDir *REG_[A-Z_]*SZ *//Ip')
-bootini=$(winepath -u "${bootdir%\\}\\Boot.ini" 2>/dev/null || true)
+bootini=$("$WINE" winepath.exe -u "${bootdir%\\}\\Boot.ini" 2>/dev/null || true)
 if [ -n "$bootdir" ] && [ -n "$bootini" ] && [ ! -e "$bootini" ]; then
     sed 's/$/\r/' >"$bootini" <<'EOF'
 [boot loader]
@@ -45,7 +44,7 @@ fi
 # values name (the 64-bit view, as above). A file removed in the demo comes
 # back at the next run; the program never opens them, so any bytes will do.
 shell_folder() {  # ROOT VALUE_NAME -> the folder's Windows path
-    "$wine64" reg query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" \
+    "$WINE" reg.exe query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" \
         /v "$2" </dev/null 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]*SZ *//Ip"
 }
 common=$(shell_folder HKLM "Common StartUp")
@@ -62,7 +61,7 @@ set -- \
     "$common\\desktop.ini" "[.ShellClassInfo]" \
     "$user\\Northwind\\Reminders.lnk" "L shortcut to C:\\Program Files\\Northwind\\remind.exe"
 while [ $# -ge 2 ]; do
-    unix=$(winepath -u "$1" 2>/dev/null)
+    unix=$("$WINE" winepath.exe -u "$1" 2>/dev/null)
     if [ -n "$unix" ] && [ ! -f "$unix" ]; then
         mkdir -p "$(dirname "$unix")"
         printf '%s\r\n' "$2" >"$unix"
@@ -72,5 +71,5 @@ done
 # desktop.ini is hidden and a system file, as Windows keeps it. Wine's attrib
 # applies only the last of several flags, so one call each.
 for flag in +h +s; do
-    "$wine64" attrib "$flag" "$common\\desktop.ini" </dev/null >/dev/null 2>&1 || true
+    "$WINE" attrib.exe "$flag" "$common\\desktop.ini" </dev/null >/dev/null 2>&1 || true
 done

@@ -88,6 +88,9 @@ check() {
     esac
     "$tools-objdump" -f "$exe" | grep -q "file format $format" ||
         fault "$preset lumivane.exe is not $format"
+    if "$tools-objdump" -h "$exe" | grep -q '[[:space:]]\.debug_'; then
+        fault "$preset lumivane.exe carries debug sections"
+    fi
     # Linked statically: only DLLs that every Windows has.
     dlls=$("$tools-objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
     for dll in $dlls; do

@@ -8,8 +8,7 @@ prefix=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "make run: no display to show the window on (DISPLAY is not set)." >&2
-    echo "Run it from a desktop session, or use 'make screenshot' to render it under Xvfb." >&2
+    echo "make run: no display (DISPLAY is not set): run it from a desktop session, or 'make screenshot' renders the windows under Xvfb." >&2
     exit 1
 fi
 
@@ -18,4 +17,6 @@ if [ -z "$prefix" ]; then
     sh "$here/demo-prefix.sh" "$prefix"
 fi
 echo "Starting $exe in $prefix" >&2
-WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d" wine "$exe"
+. "$here/wine-env.sh"
+wine_use win64 "$prefix"
+WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d" "$WINE" "$exe"

@@ -20,7 +20,9 @@ display=99
 while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
 Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
 xvfb=$!
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
+. "$here/wine-env.sh"
+wine_use win64 "$prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 export DISPLAY=":$display"
 cleanup() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
@@ -48,7 +50,7 @@ shoot_window() {
     echo "screenshot: $2"
 }
 
-wine explorer "/desktop=Lumivane,$size" "$exe" </dev/null >/dev/null 2>&1 &
+"$WINE" explorer.exe "/desktop=Lumivane,$size" "$exe" </dev/null >/dev/null 2>&1 &
 # Give Wine time to start its desktop and the program time to fill its list.
 sleep "$delay"
 import -window root -crop "$size+0+0" +repage "$outdir/main-window.png"

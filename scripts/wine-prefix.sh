@@ -5,8 +5,9 @@
 # starts in a fraction of a second; "stop" ends it and Wine's service processes.
 set -eu
 action=$1 prefix=$2 arch=$3
-export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+. "$(dirname "$0")/wine-env.sh"
+wine_use "$arch" "$prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 unset DISPLAY
 
 case "$action" in
@@ -19,10 +20,10 @@ start)
             echo "wine-prefix: creating $prefix ($arch)" >&2
             # A complete prefix: Wine's own mono and gecko stubs stay enabled, or
             # HKEY_CLASSES_ROOT lacks its file associations.
-            wineboot -i </dev/null >/dev/null 2>&1
+            "$WINE" wineboot.exe -i </dev/null >/dev/null 2>&1
             # Windows of the tests go to Wine's null display driver, whatever
             # the caller's DISPLAY: headless, and never on the user's screen.
-            wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+            "$WINE" reg.exe add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
                 </dev/null >/dev/null 2>&1
             wineserver -w
             touch "$prefix/.complete"
@@ -31,7 +32,7 @@ start)
         # winedevice.exe, ...), started here with no output and without the
         # lock, so that neither ctest nor a later start waits on them.
         wineserver -p 9>&- </dev/null >/dev/null 2>&1 || true
-        wine cmd /c exit 9>&- </dev/null >/dev/null 2>&1 || true
+        "$WINE" cmd.exe /c exit 9>&- </dev/null >/dev/null 2>&1 || true
     ) 9>"$prefix.lock"
     ;;
 stop)

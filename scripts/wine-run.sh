@@ -7,8 +7,9 @@ prefix=$1 arch=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 [ -f "$prefix/.complete" ] || "$here/wine-prefix.sh" start "$prefix" "$arch"
-export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+. "$here/wine-env.sh"
+wine_use "$arch" "$prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 # Tests run headless on Wine's null display driver, never on the user's screen.
 unset DISPLAY
-exec wine "$@"
+exec "$WINE" "$@"
