@@ -170,14 +170,15 @@ LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& val
   return RegQueryValueExA(key.get(), valueName.c_str(), nullptr, type, nullptr, size);
 }
 
-LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName) {
-  OpenKey key(root, subKey, KEY_WRITE);
+LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName, REGSAM view) {
+  OpenKey key(root, subKey, KEY_WRITE | view);
   if (key.result() != ERROR_SUCCESS) return key.result();
   return RegDeleteValueA(key.get(), valueName.c_str());
 }
 
-LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names, const DWORD* typeFilter) {
-  OpenKey key(root, subKey, KEY_READ);
+LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names, const DWORD* typeFilter,
+                    REGSAM view) {
+  OpenKey key(root, subKey, KEY_READ | view);
   if (key.result() != ERROR_SUCCESS) return key.result();
   DWORD count = 0;
   DWORD longest = 0;
@@ -215,6 +216,40 @@ LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names) {
       },
       [&](const char* name, size_t length) { names.emplace(name, length); });
   return ERROR_SUCCESS;
+}
+
+LONG ReadValueBytes(HKEY root, const std::string& subKey, const std::string& valueName,
+                    DWORD sizeMax, DWORD& type, std::string& data, REGSAM view) {
+  OpenKey key(root, subKey, KEY_READ | view);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  std::string bytes(sizeMax, '\0');
+  DWORD found = REG_NONE;
+  DWORD size = sizeMax;
+  LONG result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &found,
+                                 reinterpret_cast<BYTE*>(&bytes[0]), &size);
+  if (result == ERROR_SUCCESS) {
+    bytes.resize(size < sizeMax ? size : sizeMax);
+    data.swap(bytes);
+  } else if (result == ERROR_MORE_DATA) {
+    data.clear();
+  } else {
+    return result;
+  }
+  type = found;
+  return result;
+}
+
+LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& valueName, DWORD type,
+                     const std::string& data, REGSAM view) {
+  HKEY key = nullptr;
+  LONG result = RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_SET_VALUE | view, nullptr, &key, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  result =
+      RegSetValueExA(key, valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                     static_cast<DWORD>(data.size()));
+  RegCloseKey(key);
+  return result;
 }
 
 bool ParseRegistryPath(std::string path, RegistryLocation& location) {

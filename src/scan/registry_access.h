@@ -30,14 +30,31 @@ LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& va
                      std::string& text, const char* defaultText = nullptr);
 
 // Type and byte size of a value without its data; either output may be null.
-LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName,
-                    DWORD* type, DWORD* size);
+LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName, DWORD* type,
+                    DWORD* size);
 
-LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName);
+// `view` may add KEY_WOW64_64KEY (NativeView) to the access asked for.
+LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName,
+                 REGSAM view = 0);
 
 // Adds the names of the key's values (of type *typeFilter only, when given).
 LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names,
-                    const DWORD* typeFilter = nullptr);
+                    const DWORD* typeFilter = nullptr, REGSAM view = 0);
+
+// The registry of the system itself, also for a 32-bit program on 64-bit
+// Windows, where it would otherwise see the 32-bit view of the machine's
+// keys. 32-bit Windows ignores the flag.
+inline constexpr REGSAM NativeView = KEY_WOW64_64KEY;
+
+// Type and raw bytes of one value, up to `sizeMax` bytes. A larger value
+// returns ERROR_MORE_DATA with `type` set and `data` empty; on any other
+// failure both outputs are left as they were.
+LONG ReadValueBytes(HKEY root, const std::string& subKey, const std::string& valueName,
+                    DWORD sizeMax, DWORD& type, std::string& data, REGSAM view = 0);
+
+// Sets one value, creating the key and its parents when they are missing.
+LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& valueName, DWORD type,
+                     const std::string& data, REGSAM view = 0);
 
 // Adds the names of the key's direct sub-keys.
 LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
