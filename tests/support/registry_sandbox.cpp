@@ -75,6 +75,22 @@ bool RegistrySandbox::ValueExists(HKEY root, const std::string& subKey, const st
   return rc == ERROR_SUCCESS;
 }
 
+bool RegistrySandbox::ReadValue(HKEY root, const std::string& subKey, const std::string& name,
+                                DWORD& type, std::string& bytes) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD size = 0;
+  LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+  if (rc == ERROR_SUCCESS) {
+    bytes.assign(size, '\0');
+    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]),
+                          &size);
+    bytes.resize(size);
+  }
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+
 bool RegistrySandbox::KeyExists(HKEY root, const std::string& subKey) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

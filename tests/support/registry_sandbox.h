@@ -22,6 +22,9 @@ class RegistrySandbox {
   static void SetDword(HKEY root, const std::string& subKey, const std::string& name, DWORD v);
   static void CreateKey(HKEY root, const std::string& subKey);
   static bool ValueExists(HKEY root, const std::string& subKey, const std::string& name);
+  // Type and raw bytes of a value; false when it cannot be read.
+  static bool ReadValue(HKEY root, const std::string& subKey, const std::string& name, DWORD& type,
+                        std::string& bytes);
   static bool KeyExists(HKEY root, const std::string& subKey);
 
  private:
