@@ -31,7 +31,10 @@ namespace {
 class CountingSink : public RowSink {
  public:
   size_t rows = 0;
-  void AddEntryRow(const char*, const char*, const char*, const char*, int) override { ++rows; }
+  void AddEntryRow(const char*, const char*, const char*, const char*, int,
+                   const EntryApproval&) override {
+    ++rows;
+  }
 };
 
 // Fingerprints the rows without keeping them, so that checking them does not
@@ -43,7 +46,7 @@ class FingerprintSink : public RowSink {
   uint64_t ordered = 1469598103934665603ull;
   uint64_t unordered = 0;
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image) override {
+                   int image, const EntryApproval&) override {
     uint64_t row = 1469598103934665603ull;
     for (const char* text : {type, name, action, location}) {
       for (const char* c = text; *c; ++c)
@@ -76,7 +79,7 @@ class BareApiBound {
         if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
         data[dataSize] = 0;
-        sink.AddEntryRow("Registry", name.data(), data.data(), runKey.keyPath.c_str(), 0);
+        sink.AddEntryRow("Registry", name.data(), data.data(), runKey.keyPath.c_str(), 0, {});
       }
       RegCloseKey(key);
     }
@@ -108,7 +111,7 @@ class BareApiBound {
       }
       path += fileName;
       const char* dot = strrchr(fileName, '.');
-      sink.AddEntryRow("Start-Up", fileName, Describe(dot ? dot : "").c_str(), path.c_str(), 1);
+      sink.AddEntryRow("Start-Up", fileName, Describe(dot ? dot : "").c_str(), path.c_str(), 1, {});
       path.resize(length);
     } while (FindNextFileA(find, &found));
     FindClose(find);
@@ -153,7 +156,8 @@ void FingerprintList(CListCtrl& list, FingerprintSink& sink) {
     item.iItem = i;
     list.GetItem(&item);
     sink.AddEntryRow(list.GetItemText(i, 0).c_str(), list.GetItemText(i, 1).c_str(),
-                     list.GetItemText(i, 2).c_str(), list.GetItemText(i, 3).c_str(), item.iImage);
+                     list.GetItemText(i, 2).c_str(), list.GetItemText(i, 3).c_str(), item.iImage,
+                     {});
   }
 }
 

@@ -32,7 +32,11 @@ start)
         # winedevice.exe, ...), started here with no output and without the
         # lock, so that neither ctest nor a later start waits on them.
         wineserver -p 9>&- </dev/null >/dev/null 2>&1 || true
-        "$WINE" cmd.exe /c exit 9>&- </dev/null >/dev/null 2>&1 || true
+        # The prefix reports Windows 10, as the program's manifest allows: Wine
+        # says Windows 7 by default, where Windows' own start-up switch does
+        # not exist. Set at every start, so older prefixes get it too.
+        "$WINE" reg.exe add 'HKCU\Software\Wine' /v Version /d win10 /f \
+            9>&- </dev/null >/dev/null 2>&1 || true
     ) 9>"$prefix.lock"
     ;;
 stop)

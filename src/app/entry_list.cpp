@@ -21,7 +21,7 @@ void InsertEntryColumns(CListCtrl& list) {
 // Texts go to the control whole, however long: a cut value name would make
 // Remove and Backup act on a name the registry does not hold.
 void EntryListSink::AddEntryRow(const char* type, const char* name, const char* action,
-                                const char* location, int image) {
+                                const char* location, int image, const EntryApproval&) {
   LVITEMA item = {};
   item.mask = LVIF_TEXT | LVIF_IMAGE;
   item.iItem = list_.GetItemCount();

@@ -15,7 +15,7 @@ class EntryListSink : public RowSink {
  public:
   explicit EntryListSink(CListCtrl& list) : list_(list) {}
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image) override;
+                   int image, const EntryApproval& approval) override;
 
  private:
   CListCtrl& list_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scan/registry_access.h"
+#include "scan/startup_approved.h"
 
 const char* const RunLocationSuffixes[10] = {
     "Software\\Microsoft\\Windows\\Current Version\\RunServices",
@@ -50,17 +51,30 @@ void ScanRegistry(RowSink& sink) {
   names.clear();
 
   static const DWORD kPassTypes[] = {REG_SZ, REG_EXPAND_SZ};
+  const bool approvals = SystemHonoursApproval();
   std::string text;
+  std::string approvalKey;
+  ApprovalTable table;
   for (const RegistryLocation& location : locations) {
+    const bool switched =
+        approvals && FindRunApprovalKey(location.root, location.subKey, approvalKey);
+    bool tableLoaded = false;
     for (const DWORD& type : kPassTypes) {
       EnumValueNames(location.root, location.subKey, names, &type);
       for (const std::string& name : names) {
         // A value that turned into another type meanwhile reads nothing and
         // still succeeds: it shows with an empty text.
         text.clear();
-        if (ReadStringValue(location.root, location.subKey, name, text) == ERROR_SUCCESS)
-          sink.AddEntryRow(RegistryEntryType, name.c_str(), text.c_str(), location.keyPath.c_str(),
-                           RegistryEntryImage);
+        if (ReadStringValue(location.root, location.subKey, name, text) != ERROR_SUCCESS) continue;
+        EntryApproval approval;
+        if (switched) {
+          // Only keys with entries cost a read of their switches.
+          if (!tableLoaded) table.Load(location.root, approvalKey);
+          tableLoaded = true;
+          approval = table.Find(name);
+        }
+        sink.AddEntryRow(RegistryEntryType, name.c_str(), text.c_str(), location.keyPath.c_str(),
+                         RowImage(RegistryEntryImage, approval), approval);
       }
       names.clear();
     }

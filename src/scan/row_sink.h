@@ -2,17 +2,48 @@
 // program, a plain recorder in tests and benchmarks.
 #pragma once
 
-// Image indices of the main list's small image list.
-enum EntryImage { RegistryEntryImage = 0, StartupFileImage = 1 };
+#include <cstdint>
+
+// Image indices of the main list's small image list: the two pictures, then
+// their greyed versions for entries Windows is told to skip.
+enum EntryImage {
+  RegistryEntryImage = 0,
+  StartupFileImage = 1,
+  DisabledRegistryEntryImage = 2,
+  DisabledStartupFileImage = 3,
+};
 
 // Row kinds, compared exactly (byte-wise, case-sensitive) by the entry actions.
 inline constexpr char RegistryEntryType[] = "Registry";
 inline constexpr char StartupFileType[] = "Start-Up";
+
+// Whether Windows starts an entry at logon, by the switch that Task Manager
+// shows (see scan/startup_approved.h). NotApplicable: Windows keeps no such
+// switch for the entry's kind of location, or this Windows has none at all.
+enum class EntryState { NotApplicable, Enabled, Disabled };
+
+struct EntryApproval {
+  EntryState state = EntryState::NotApplicable;
+  uint64_t disabledSince = 0;  // FILETIME ticks, UTC; 0 unless disabled
+
+  bool operator==(const EntryApproval& other) const {
+    return state == other.state && disabledSince == other.disabledSince;
+  }
+};
+
+// The picture a row shows: the greyed one when the entry is disabled.
+inline int RowImage(EntryImage picture, const EntryApproval& approval) {
+  if (approval.state != EntryState::Disabled) return picture;
+  return picture == StartupFileImage ? DisabledStartupFileImage : DisabledRegistryEntryImage;
+}
+
+// "enabled", "disabled" or "n/a".
+const char* EntryStateText(EntryState state);
 
 class RowSink {
  public:
   virtual ~RowSink() = default;
   // Appends one row; the texts are zero-terminated and only borrowed.
   virtual void AddEntryRow(const char* type, const char* name, const char* action,
-                           const char* location, int image) = 0;
+                           const char* location, int image, const EntryApproval& approval) = 0;
 };

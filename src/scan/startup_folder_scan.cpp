@@ -5,6 +5,7 @@
 
 #include "scan/file_types.h"
 #include "scan/registry_access.h"
+#include "scan/startup_approved.h"
 #include "search/file_search.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"
@@ -39,7 +40,10 @@ void AppendIfReadable(std::vector<RegistryLocation>& candidates, HKEY root, cons
   candidates.push_back(std::move(candidate));
 }
 
-void AppendRegistryCandidates(std::vector<RegistryLocation>& candidates) {
+}  // namespace
+
+std::vector<RegistryLocation> ReadShellStartupFolders() {
+  std::vector<RegistryLocation> candidates;
   for (const char* key : kShellFolderKeys)
     AppendIfReadable(candidates, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", key, "Common Startup");
   for (const char* key : kShellFolderKeys)
@@ -53,7 +57,10 @@ void AppendRegistryCandidates(std::vector<RegistryLocation>& candidates) {
     for (const char* key : kShellFolderKeys)
       AppendIfReadable(candidates, HKEY_USERS, "HKEY_USERS", hive + '\\' + key, "Startup");
   }
+  return candidates;
 }
+
+namespace {
 
 bool EndsInSeparator(const std::string& text) {
   return !text.empty() && (text.back() == '\\' || text.back() == '/');
@@ -114,9 +121,9 @@ std::string ProfileRootOf(std::string commonDesktop) {
 }
 
 void ScanStartupFolders(RowSink& sink) {
-  std::vector<RegistryLocation> candidates;
-  AppendRegistryCandidates(candidates);
+  std::vector<RegistryLocation> candidates = ReadShellStartupFolders();
   AppendProfileCandidates(candidates);
+  const bool approvals = SystemHonoursApproval();
 
   // Letter case aside, a folder text is searched once, in its first place;
   // texts that differ otherwise count as different folders.
@@ -129,13 +136,25 @@ void ScanStartupFolders(RowSink& sink) {
 
     // Usually a folder that does not exist: it just gives no rows.
     if (!SearchInto(candidate.value, FilesInTree)) continue;
+    // Windows starts only the files directly in a folder, and keeps a switch
+    // for them when a Shell Folders value names the folder.
+    ApprovalTable table;
+    HKEY owner = nullptr;
+    std::string ownerKey;
+    const bool switched =
+        approvals && FindFolderApprovalKey(candidates, candidate.value, owner, ownerKey);
+    if (switched) table.Load(owner, ownerKey);
     for (const std::string& hit : SearchHits) {
       // The description depends on the file name only, so it is looked up
       // from the name rather than from another copy of the whole path.
       const std::string name = FileNameOf(hit);
       const std::string description = GetFileTypeDescription(name.c_str());
+      const size_t separator = hit.find_last_of('\\') + 1;
+      EntryApproval approval;
+      if (switched && IsSameFolder(hit.substr(0, separator), candidate.value))
+        approval = table.Find(hit.substr(separator));
       sink.AddEntryRow(StartupFileType, name.c_str(), description.c_str(), hit.c_str(),
-                       StartupFileImage);
+                       RowImage(StartupFileImage, approval), approval);
     }
     SearchHits.clear();
   }

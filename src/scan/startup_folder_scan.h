@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/registry_access.h"
 #include "scan/row_sink.h"
 
 // Paths CollectSearchHit received, in order. Process-wide because a
@@ -22,8 +23,15 @@ void CollectSearchHit(const char* path);
 // "D:\Profiles\". Empty when the desktop folder is less than two levels deep.
 std::string ProfileRootOf(std::string commonDesktop);
 
+// The folders the Shell Folders values name, with where each was read:
+// "Common Startup" of the machine, then "Startup" of the current user and of
+// every hive, each under both spellings of the key, the blank one first.
+// Values that cannot be read are left out; each text is as stored.
+std::vector<RegistryLocation> ReadShellStartupFolders();
+
 // Adds one "Start-Up" row per file found at any depth below each start-up
 // folder, hidden and system files included; a folder text met again (letter
 // case aside) is not searched again. Silent: what cannot be read or listed
-// gives no row.
+// gives no row. A file directly in a folder that a Shell Folders value names
+// carries its owner's switch (scan/startup_approved.h).
 void ScanStartupFolders(RowSink& sink);

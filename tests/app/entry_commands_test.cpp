@@ -95,7 +95,7 @@ class EntryCommandsTest : public ::testing::Test {
 
   void AddRow(const Row& row, int image = 0) {
     EntryListSink sink(dialog->EntryList());
-    sink.AddEntryRow(row.type.c_str(), row.name.c_str(), "", row.location.c_str(), image);
+    sink.AddEntryRow(row.type.c_str(), row.name.c_str(), "", row.location.c_str(), image, {});
   }
   void AddMarker() { AddRow(kMarker); }
   void Select(int row) {

@@ -26,8 +26,8 @@ class EntryListTest : public ::testing::Test {
 
 TEST_F(EntryListTest, RowsAreAppendedInOrderWithTheirImage) {
   EntryListSink sink(list);
-  sink.AddEntryRow("Registry", "A", "a.exe", "HKEY_LOCAL_MACHINE\\Run", 0);
-  sink.AddEntryRow("Start-Up", "b.lnk", "Shortcut", "C:\\Startup\\b.lnk", 1);
+  sink.AddEntryRow("Registry", "A", "a.exe", "HKEY_LOCAL_MACHINE\\Run", 0, {});
+  sink.AddEntryRow("Start-Up", "b.lnk", "Shortcut", "C:\\Startup\\b.lnk", 1, {});
   ASSERT_EQ(2, list.GetItemCount());
   const char* expected[2][4] = {{"Registry", "A", "a.exe", "HKEY_LOCAL_MACHINE\\Run"},
                                 {"Start-Up", "b.lnk", "Shortcut", "C:\\Startup\\b.lnk"}};
@@ -52,7 +52,8 @@ TEST_F(EntryListTest, LongTextsAreKeptWhole) {
     std::string name(length, 'n');
     name.back() = 'Z';
     std::string action(length, 'a');
-    EntryListSink(list).AddEntryRow("Registry", name.c_str(), action.c_str(), "HKEY_USERS\\x", 0);
+    EntryListSink(list).AddEntryRow("Registry", name.c_str(), action.c_str(), "HKEY_USERS\\x", 0,
+                                    {});
     int row = list.GetItemCount() - 1;
     EXPECT_EQ(name, list.GetItemText(row, 1)) << length;
     EXPECT_EQ(action, list.GetItemText(row, 2)) << length;
@@ -68,8 +69,8 @@ TEST_F(EntryListTest, SelectedEntryReadsTypeNameAndLocation) {
   EXPECT_FALSE(ReadSelectedEntry(list, entry)) << "an empty list has nothing to act on";
 
   EntryListSink sink(list);
-  sink.AddEntryRow("Registry", "First", "first.exe", "HKEY_CURRENT_USER\\Run", 0);
-  sink.AddEntryRow("Start-Up", "two.exe", "Application", "C:\\S\\two.exe", 1);
+  sink.AddEntryRow("Registry", "First", "first.exe", "HKEY_CURRENT_USER\\Run", 0, {});
+  sink.AddEntryRow("Start-Up", "two.exe", "Application", "C:\\S\\two.exe", 1, {});
 
   // Rows but none selected: a row of no kind.
   entry = {"stale", "stale", "stale"};
@@ -86,7 +87,7 @@ TEST_F(EntryListTest, SelectedEntryReadsTypeNameAndLocation) {
 }
 
 TEST_F(EntryListTest, EmptyNameOfADefaultValueStaysEmpty) {
-  EntryListSink(list).AddEntryRow("Registry", "", "default.exe", "HKEY_USERS\\u\\Run", 0);
+  EntryListSink(list).AddEntryRow("Registry", "", "default.exe", "HKEY_USERS\\u\\Run", 0, {});
   Select(0);
   SelectedEntry entry;
   ASSERT_TRUE(ReadSelectedEntry(list, entry));

@@ -28,9 +28,11 @@ inline std::ostream& operator<<(std::ostream& out, const RecordedRow& row) {
 class RecordingSink : public RowSink {
  public:
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image) override {
+                   int image, const EntryApproval& approval) override {
     rows.push_back(RecordedRow{type, name, action, location, image});
+    approvals.push_back(approval);
   }
 
   std::vector<RecordedRow> rows;
+  std::vector<EntryApproval> approvals;  // one per row
 };

@@ -624,6 +624,8 @@ TEST_F(StartupScanTest, ReadsOnlyAndClosesEveryKey) {
   ASSERT_TRUE(faults.applied());
   EXPECT_EQ(2u, Scan().size());
   EXPECT_GT(faults.opens, 0);
+  // Windows' start-up switches are read in the native view, read-only too.
+  for (REGSAM& access : faults.accessRights) access &= ~KEY_WOW64_64KEY;
   EXPECT_EQ(std::vector<REGSAM>(faults.accessRights.size(), KEY_READ), faults.accessRights);
   EXPECT_TRUE(faults.openKeys.empty()) << faults.openKeys.size() << " keys left open";
   EXPECT_EQ(0, faults.strayCloses);

@@ -64,7 +64,7 @@ TEST(RegistryStress, OneMebibyteValueIsListedWhole) {
   EXPECT_TRUE(rows[0].action == text) << "listed " << rows[0].action.size() << " bytes";
 
   ListWindow window;
-  EntryListSink(window.list).AddEntryRow("Registry", "Huge", text.c_str(), kMachineRun, 0);
+  EntryListSink(window.list).AddEntryRow("Registry", "Huge", text.c_str(), kMachineRun, 0, {});
   EXPECT_TRUE(window.list.GetItemText(0, 2) == text);
 }
 
@@ -102,7 +102,7 @@ TEST(RegistryStress, LongestValueNameIsListedBackedUpAndRemovedWhole) {
 
   ListWindow window;
   EntryListSink(window.list)
-      .AddEntryRow("Registry", rows[1].name.c_str(), "long.exe", kMachineRun, 0);
+      .AddEntryRow("Registry", rows[1].name.c_str(), "long.exe", kMachineRun, 0, {});
   window.list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
   SelectedEntry entry;
   ASSERT_TRUE(ReadSelectedEntry(window.list, entry));
