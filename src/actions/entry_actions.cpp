@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include "actions/entry_switch.h"
 #include "actions/registration_file.h"
 #include "scan/registry_access.h"
 #include "util/file_utils.h"
@@ -65,12 +66,20 @@ void BackupStartupFile(const std::string& name, const std::string& location,
 }  // namespace
 
 void RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
+  bool gone = false;
   if (type == RegistryEntryType) {
     RegistryLocation key;
-    if (ParseRegistryPath(location, key)) DeleteValue(key.root, key.subKey, name);
+    if (!ParseRegistryPath(location, key)) return;
+    DeleteValue(key.root, key.subKey, name);
+    gone = QueryValueInfo(key.root, key.subKey, name, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
   } else if (type == StartupFileType) {
     WipeAndDeleteFile(location.c_str(), 1);
+    gone = GetFileAttributesA(location.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
   }
+  // A switch left behind would silently disable a later entry of the same
+  // name; an entry that is still there keeps its own.
+  if (gone) ForgetEntrySwitch(type, name, location);
 }
 
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,

@@ -37,11 +37,33 @@ void EntryListSink::AddEntryRow(const char* type, const char* name, const char* 
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
   entry = SelectedEntry();
   if (list.GetItemCount() <= 0) return false;
+  entry = ReadEntryRow(list, list.GetNextItem(-1, LVNI_SELECTED));
+  return true;
+}
+
+SelectedEntry ReadEntryRow(const CListCtrl& list, int row) {
+  SelectedEntry entry;
+  if (row < 0 || row >= list.GetItemCount()) return entry;
   int columns = list.GetColumnCount();
-  int row = list.GetNextItem(-1, LVNI_SELECTED);
-  if (row < 0) return true;
   entry.type = list.GetItemText(row, columns - 4);
   entry.name = list.GetItemText(row, columns - 3);
   entry.location = list.GetItemText(row, columns - 1);
+  return entry;
+}
+
+bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) {
+  auto holds = [&](int row) {
+    SelectedEntry found = ReadEntryRow(list, row);
+    return found.type == entry.type && found.name == entry.name && found.location == entry.location;
+  };
+  const int count = list.GetItemCount();
+  int row = preferred;
+  if (row < 0 || row >= count || !holds(row)) {
+    row = 0;
+    while (row < count && !holds(row)) ++row;
+    if (row == count) return false;
+  }
+  list.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  list.EnsureVisible(row);
   return true;
 }

@@ -31,3 +31,10 @@ struct SelectedEntry {
 
 // False when the list has no rows at all (the action then does nothing).
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
+
+// The texts of row `row`; all empty for an index that names no row.
+SelectedEntry ReadEntryRow(const CListCtrl& list, int row);
+
+// Selects, focuses and shows the row holding the entry's texts: the one at
+// `preferred` when it does, else the first. False when no row does.
+bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred);

@@ -29,8 +29,10 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
   static const MessageMap<D> map = {
       OnMessage(WM_PAINT, &D::OnPaint),
       OnMessage(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
+      OnMessage(WM_INITMENUPOPUP, &D::OnInitMenuPopup),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
+      OnNotify(IDC_ENTRY_LIST, LVN_GETINFOTIPA, &D::OnEntryListGetInfoTip),
       OnCommand(IDC_REMOVE, &D::OnRemove),
       OnCommand(IDC_BACKUP, &D::OnBackup),
       OnCommand(IDC_REFRESH, &D::OnRefresh),
@@ -41,6 +43,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_REMOVE, &D::OnRemove),
       OnCommand(ID_TASK_BACKUP, &D::OnBackup),
       OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
+      OnCommand(ID_TASK_DISABLE, &D::OnDisable),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
       OnCommand(ID_EXTRAS_AUTOEXEC_NT, &D::OnEditAutoexecNt),
       OnCommand(ID_EXTRAS_CONFIG_SYS, &D::OnEditConfigSys),
@@ -74,6 +77,9 @@ BOOL CLumivaneDlg::OnInitDialog() {
   m_entryImages.Create(16, 16, ILC_MASK, 4, 4);
   m_entryImages.Replace(-1, LoadIconResource(IDI_REGISTRY_ENTRY, 16));
   m_entryImages.Replace(-1, LoadIconResource(IDI_FOLDER_ENTRY, 16));
+  // Then their greyed copies, for disabled entries.
+  m_entryImages.AppendGreyed(RegistryEntryImage);
+  m_entryImages.AppendGreyed(StartupFileImage);
 
   m_listEntries.SetExtendedStyle(m_listEntries.GetExtendedStyle() | LVS_EX_GRIDLINES |
                                  LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);

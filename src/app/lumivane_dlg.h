@@ -22,6 +22,7 @@ class CLumivaneDlg : public CDialog {
   void OnRemove();
   void OnBackup();
   void OnRefresh();
+  void OnDisable();  // Disable or Enable, as the selected entry stands
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -49,6 +50,10 @@ class CLumivaneDlg : public CDialog {
   bool OnQueryDragIcon(WPARAM, LPARAM, LRESULT* result);
   void OnEntryListDblClk(NMHDR* header, LRESULT* result);
   void OnEntryListRDblClk(NMHDR* header, LRESULT* result);
+  void OnEntryListGetInfoTip(NMHDR* header, LRESULT* result);
+  // Before the menu shows, and before F7 is translated: Disable or Enable,
+  // greyed where the selected entry has no switch.
+  bool OnInitMenuPopup(WPARAM popup, LPARAM, LRESULT* result);
   // Empties the list and fills it from both scans, under the wait cursor.
   void FillEntryList();
 

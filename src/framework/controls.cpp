@@ -4,6 +4,58 @@
 
 #include "framework/win_app.h"
 
+namespace {
+
+// A copy of `icon` in pale greys, the look of a disabled control: each
+// pixel's luminance lifted half-way to white; the mask and alpha are kept.
+HICON CreateGreyedIcon(HICON icon) {
+  ICONINFO parts = {};
+  if (!GetIconInfo(icon, &parts)) return nullptr;
+  HICON greyed = nullptr;
+  BITMAP size = {};
+  if (parts.hbmColor && GetObjectA(parts.hbmColor, sizeof size, &size)) {
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = size.bmWidth;
+    format.bmiHeader.biHeight = -size.bmHeight;  // top-down
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP colour = CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (colour &&
+        GetDIBits(screen, parts.hbmColor, 0, size.bmHeight, bits, &format, DIB_RGB_COLORS)) {
+      RGBQUAD* pixel = static_cast<RGBQUAD*>(bits);
+      for (int i = 0; i < size.bmWidth * size.bmHeight; ++i) {
+        const int light =
+            (pixel[i].rgbRed * 30 + pixel[i].rgbGreen * 59 + pixel[i].rgbBlue * 11) / 100;
+        pixel[i].rgbRed = pixel[i].rgbGreen = pixel[i].rgbBlue = static_cast<BYTE>(128 + light / 2);
+      }
+      ICONINFO copy = {TRUE, 0, 0, parts.hbmMask, colour};
+      greyed = CreateIconIndirect(&copy);
+    }
+    if (colour) DeleteObject(colour);
+    ReleaseDC(nullptr, screen);
+  }
+  if (parts.hbmColor) DeleteObject(parts.hbmColor);
+  if (parts.hbmMask) DeleteObject(parts.hbmMask);
+  return greyed;
+}
+
+}  // namespace
+
+int CImageList::AppendGreyed(int index) {
+  HICON icon = ImageList_GetIcon(m_hImageList, index, ILD_NORMAL);
+  if (!icon) return -1;
+  HICON greyed = CreateGreyedIcon(icon);
+  DestroyIcon(icon);
+  if (!greyed) return -1;
+  const int added = Replace(-1, greyed);
+  DestroyIcon(greyed);
+  return added;
+}
+
 bool CListCtrl::SetItemText(int item, int subItem, const char* text) {
   LVITEMA cell = {};
   cell.mask = LVIF_TEXT;

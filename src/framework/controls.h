@@ -20,6 +20,8 @@ class CImageList {
   // Index -1 appends; returns the image's index or -1.
   int Replace(int index, HICON icon) { return ImageList_ReplaceIcon(m_hImageList, index, icon); }
   int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
+  // Appends a pale grey copy of image `index`; returns its index or -1.
+  int AppendGreyed(int index);
 };
 
 class CButton : public CWnd {

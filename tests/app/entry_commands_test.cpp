@@ -350,6 +350,46 @@ TEST_F(RemoveTest, StartupRowsWithoutARegularFileTouchNothing) {
   }
 }
 
+// Windows' own switch of a removed entry goes with it, or a later entry of
+// the same name would start out disabled; an entry that stays keeps its own.
+TEST_F(RemoveTest, RemovedEntryTakesItsSwitchAlong) {
+  const std::string approved =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+  const std::string off("\x03\0\0\0\x10\x20\x30\x40\x50\x60\x70\x01", 12);
+  const std::string file = folder.WriteFile("Startup\\tool.exe", "tool");
+  const std::string kept = folder.WriteFile("Startup\\kept.exe", "kept");
+  RegistrySandbox::SetString(
+      HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+      "Common Startup", folder / "Startup");
+  for (const char* name : {"Alpha", "Beta"})
+    RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, approved + "Run", name, REG_BINARY, off.data(),
+                              12);
+  for (const char* name : {"tool.exe", "kept.exe"})
+    RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, approved + "StartupFolder", name, REG_BINARY,
+                              off.data(), 12);
+  // Open without leave to delete: its removal fails.
+  HANDLE busy = CreateFileA(kept.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, busy);
+  const Row rows[] = {{"Registry", "Alpha", kHklmRun},
+                      {"Start-Up", "tool.exe", file},
+                      {"Start-Up", "kept.exe", kept}};
+  for (const Row& row : rows) {
+    prompts.answers = {IDYES};
+    Remove([&] { AddSelected(row, 1); });
+  }
+  CloseHandle(busy);
+  EXPECT_FALSE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, kRun, "Alpha"));
+  EXPECT_FALSE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, approved + "Run", "Alpha"));
+  EXPECT_TRUE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, approved + "Run", "Beta"));
+  EXPECT_FALSE(TempFolder::Exists(file));
+  EXPECT_FALSE(
+      RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, approved + "StartupFolder", "tool.exe"));
+  EXPECT_TRUE(TempFolder::Exists(kept));
+  EXPECT_TRUE(
+      RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, approved + "StartupFolder", "kept.exe"));
+}
+
 class RemoveBindingTest : public RemoveTest, public ::testing::WithParamInterface<Binding> {};
 
 TEST_P(RemoveBindingTest, AsksThenRemoves) {

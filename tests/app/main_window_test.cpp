@@ -101,7 +101,7 @@ TEST_F(MainWindowTest, ColumnsStylesAndImagesAfterInit) {
             headings);
   EXPECT_EQ((std::vector<int>{82, 160, 268, 159}), widths);
   EXPECT_EQ(0x421u, style & 0x421u);
-  EXPECT_EQ(2, images);
+  EXPECT_EQ(4, images);  // the two pictures and their greyed copies
 }
 
 TEST_F(MainWindowTest, ListIsFilledBeforeTheWindowShows) {

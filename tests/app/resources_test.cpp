@@ -91,6 +91,7 @@ TEST(MainMenu, ItemsTextsAndCommands) {
       {"&Task/&Selection/&Remove\tF8", 32776},
       {"&Task/&Selection/-", 0},
       {"&Task/&Selection/&Backup\tF9", 32777},
+      {"&Task/&Disable\tF7", 32780},
       {"&Task/-", 0},
       {"&Task/&Refresh\tF5", 32774},
       {"&Extras/&Autoexec.bat", 32792},
@@ -130,11 +131,10 @@ TEST(MainAccelerators, TableAndTranslation) {
     WORD key;
     WORD command;
   };
-  const Want expected[] = {{FVIRTKEY | FCONTROL | FNOINVERT, 'Q', 32771},
-                           {FVIRTKEY | FNOINVERT, VK_F1, 32772},
-                           {FVIRTKEY | FNOINVERT, VK_F9, 32777},
-                           {FVIRTKEY | FNOINVERT, VK_F8, 32776},
-                           {FVIRTKEY | FNOINVERT, VK_F5, 32774}};
+  const Want expected[] = {
+      {FVIRTKEY | FCONTROL | FNOINVERT, 'Q', 32771}, {FVIRTKEY | FNOINVERT, VK_F1, 32772},
+      {FVIRTKEY | FNOINVERT, VK_F9, 32777},          {FVIRTKEY | FNOINVERT, VK_F8, 32776},
+      {FVIRTKEY | FNOINVERT, VK_F5, 32774},          {FVIRTKEY | FNOINVERT, VK_F7, 32780}};
   ASSERT_EQ(static_cast<int>(std::size(expected)), count);
   for (int i = 0; i < count; ++i) {
     EXPECT_EQ(expected[i].flags, entries[i].fVirt & ~0x80) << i;  // 0x80 marks the last entry
@@ -152,7 +152,7 @@ TEST(MainAccelerators, TableAndTranslation) {
   HWND window = CreateWindowA("LumivaneAcceleratorProbe", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                               nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(nullptr, window);
-  for (int key : {VK_F1, VK_F5, VK_F8, VK_F9, VK_F2, int('Q')}) {
+  for (int key : {VK_F1, VK_F5, VK_F7, VK_F8, VK_F9, VK_F2, int('Q')}) {
     MSG msg = {};
     msg.hwnd = window;
     msg.message = WM_KEYDOWN;
@@ -162,8 +162,8 @@ TEST(MainAccelerators, TableAndTranslation) {
   }
   DestroyWindow(window);
   // Accelerators arrive with notification code 1; plain Q is no shortcut.
-  EXPECT_EQ((std::vector<WPARAM>{MAKEWPARAM(32772, 1), MAKEWPARAM(32774, 1), MAKEWPARAM(32776, 1),
-                                 MAKEWPARAM(32777, 1)}),
+  EXPECT_EQ((std::vector<WPARAM>{MAKEWPARAM(32772, 1), MAKEWPARAM(32774, 1), MAKEWPARAM(32780, 1),
+                                 MAKEWPARAM(32776, 1), MAKEWPARAM(32777, 1)}),
             commands);
 }
 
