@@ -15,6 +15,7 @@
 #include "app/lumivane_dlg.h"
 #include "scan/inventory.h"
 #include "support/child_process.h"
+#include "support/chosen_path_prompts.h"
 #include "support/modal_script.h"
 #include "support/temp_folder.h"
 
@@ -181,23 +182,6 @@ TEST(Lumivanec, OptionsExitStatusAndMessages) {
   EXPECT_EQ(Lumivanec("-j").out, TempFolder::ReadFile(file));
 }
 
-// Chooses one path for the save dialog and answers every question with Yes.
-class ChosenPath : public BackupPrompts {
- public:
-  explicit ChosenPath(std::string path) : path_(std::move(path)) {}
-  bool ChooseTarget(const SaveFileRequest&, std::string& path) override {
-    path = path_;
-    return true;
-  }
-  int Warn(const std::string& text, UINT) override {
-    ADD_FAILURE() << text;
-    return IDYES;
-  }
-
- private:
-  std::string path_;
-};
-
 bool ValueIn(REGSAM view, const std::string& name) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRun, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
@@ -242,8 +226,9 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
   EXPECT_EQ(expected, RowsNamed(MainWindowRows(), name));
 
   TempFolder folder;
-  ChosenPath prompts(folder / "backup.reg");
+  ChosenPathPrompts prompts(folder / "backup.reg");
   BackupEntry("Registry", name, wowKey, prompts);
+  EXPECT_EQ(std::vector<std::string>(), prompts.warnings);
   EXPECT_EQ("REGEDIT4\r\n\r\n[" + wowKey + "]\r\n\"" + name + "\"=\"32.exe\"\r\n\r\n",
             TempFolder::ReadFile(folder / "backup.reg"));
 
