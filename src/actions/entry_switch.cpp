@@ -22,12 +22,12 @@ LONG SwitchEntry(const std::string& type, const std::string& name, const std::st
   const bool disabled = DecodeApproval(valueType, bytes).state == EntryState::Disabled;
   bytes = disabled ? EnabledApprovalBytes(valueType, bytes)
                    : DisabledApprovalBytes(valueType, bytes, Now());
-  return WriteValueBytes(slot.root, slot.subKey, slot.valueName, REG_BINARY, bytes, NativeView);
+  return WriteValueBytes(slot.root, slot.subKey, slot.valueName, REG_BINARY, bytes);
 }
 
 LONG ForgetEntrySwitch(const std::string& type, const std::string& name,
                        const std::string& location) {
   ApprovalSlot slot;
   if (!FindEntryApprovalSlot(type, name, location, slot)) return ERROR_NOT_SUPPORTED;
-  return DeleteValue(slot.root, slot.subKey, slot.valueName, NativeView);
+  return DeleteValue(slot.root, slot.subKey, slot.valueName);
 }

@@ -67,3 +67,12 @@ bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) 
   list.EnsureVisible(row);
   return true;
 }
+
+std::vector<InventoryRow> ListedRows(const CListCtrl& list) {
+  std::vector<InventoryRow> rows;
+  const int count = list.GetItemCount();
+  for (int row = 0; row < count; ++row)
+    rows.push_back({list.GetItemText(row, 0), list.GetItemText(row, 1), list.GetItemText(row, 2),
+                    list.GetItemText(row, 3)});
+  return rows;
+}

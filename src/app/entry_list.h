@@ -3,8 +3,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "framework/controls.h"
+#include "scan/inventory.h"
 #include "scan/row_sink.h"
 
 // Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location.
@@ -31,6 +33,9 @@ struct SelectedEntry {
 
 // False when the list has no rows at all (the action then does nothing).
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
+
+// Every row as the list shows it, in order.
+std::vector<InventoryRow> ListedRows(const CListCtrl& list);
 
 // The texts of row `row`; all empty for an index that names no row.
 SelectedEntry ReadEntryRow(const CListCtrl& list, int row);

@@ -21,6 +21,7 @@ class CLumivaneDlg : public CDialog {
   // Command handlers.
   void OnRemove();
   void OnBackup();
+  void OnSaveList();
   void OnRefresh();
   void OnDisable();  // Disable or Enable, as the selected entry stands
   void OnExit();

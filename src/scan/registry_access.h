@@ -1,5 +1,7 @@
 // Registry access: each function opens the key it needs, does one thing, closes
-// the key on every path and returns the registry's own result code.
+// the key on every path and returns the registry's own result code. Keys of
+// HKEY_LOCAL_MACHINE are always those of the 64-bit view, so that a path means
+// the same key to the 32-bit and the 64-bit program.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +17,10 @@ struct RegistryLocation {
   std::string keyPath;    // display path: root name, separator, sub-key
   std::string value;      // a value's text once read
 };
+
+// True on 64-bit Windows, where 32-bit programs write their machine-wide keys
+// below HKEY_LOCAL_MACHINE\Software\Wow6432Node. False on 32-bit Windows.
+bool MachineHas32BitRegistryView();
 
 // Byte-wise, case-sensitive order of the system code page: "Zeta" < "alpha".
 struct MultibyteLess {
@@ -33,31 +39,28 @@ LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& va
 LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName, DWORD* type,
                     DWORD* size);
 
-// `view` may add KEY_WOW64_64KEY (NativeView) to the access asked for.
-LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName,
-                 REGSAM view = 0);
+LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName);
 
 // Adds the names of the key's values (of type *typeFilter only, when given).
 LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names,
-                    const DWORD* typeFilter = nullptr, REGSAM view = 0);
-
-// The registry of the system itself, also for a 32-bit program on 64-bit
-// Windows, where it would otherwise see the 32-bit view of the machine's
-// keys. 32-bit Windows ignores the flag.
-inline constexpr REGSAM NativeView = KEY_WOW64_64KEY;
+                    const DWORD* typeFilter = nullptr);
 
 // Type and raw bytes of one value, up to `sizeMax` bytes. A larger value
 // returns ERROR_MORE_DATA with `type` set and `data` empty; on any other
 // failure both outputs are left as they were.
 LONG ReadValueBytes(HKEY root, const std::string& subKey, const std::string& valueName,
-                    DWORD sizeMax, DWORD& type, std::string& data, REGSAM view = 0);
+                    DWORD sizeMax, DWORD& type, std::string& data);
 
 // Sets one value, creating the key and its parents when they are missing.
 LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& valueName, DWORD type,
-                     const std::string& data, REGSAM view = 0);
+                     const std::string& data);
 
 // Adds the names of the key's direct sub-keys.
 LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
+
+// True when both paths lead to one key, as the paths of a key that Windows
+// shares between its two registry views do. False when either cannot be opened.
+bool IsSameKey(HKEY root, const std::string& subKey, const std::string& otherSubKey);
 
 // Splits "HKEY_LOCAL_MACHINE\Software\..." into root and sub-key; false (and
 // `location` untouched) when the text has no separator or an unknown root name.

@@ -157,8 +157,7 @@ std::string EnabledApprovalBytes(DWORD oldType, const std::string& oldBytes) {
 LONG ReadApprovalValue(const ApprovalSlot& slot, DWORD& type, std::string& bytes) {
   type = REG_NONE;
   bytes.clear();
-  LONG result =
-      ReadValueBytes(slot.root, slot.subKey, slot.valueName, ApprovalSize, type, bytes, NativeView);
+  LONG result = ReadValueBytes(slot.root, slot.subKey, slot.valueName, ApprovalSize, type, bytes);
   if (result == ERROR_FILE_NOT_FOUND || result == ERROR_MORE_DATA) return ERROR_SUCCESS;
   return result;
 }
@@ -178,12 +177,11 @@ void ApprovalTable::Load(HKEY root, const std::string& approvalKey) {
   disabled_.clear();
   static const DWORD kBinary = REG_BINARY;
   NameSet names;
-  EnumValueNames(root, approvalKey, names, &kBinary, NativeView);
+  EnumValueNames(root, approvalKey, names, &kBinary);
   DWORD type = REG_NONE;
   std::string bytes;
   for (const std::string& name : names) {
-    if (ReadValueBytes(root, approvalKey, name, ApprovalSize, type, bytes, NativeView) !=
-        ERROR_SUCCESS)
+    if (ReadValueBytes(root, approvalKey, name, ApprovalSize, type, bytes) != ERROR_SUCCESS)
       continue;
     EntryApproval approval = DecodeApproval(type, bytes);
     if (approval.state == EntryState::Disabled) disabled_[LowerCopy(name)] = approval;

@@ -22,7 +22,7 @@
 
 inline constexpr DWORD ApprovalSize = 12;
 
-// Where one entry's switch lives. The keys are always opened in NativeView.
+// Where one entry's switch lives.
 struct ApprovalSlot {
   HKEY root = nullptr;
   std::string subKey;  // ...\Explorer\StartupApproved\Run, Run32 or StartupFolder
