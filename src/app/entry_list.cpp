@@ -1,5 +1,7 @@
 #include "app/entry_list.h"
 
+#include "scan/startup_approved.h"
+
 namespace {
 
 struct EntryColumn {
@@ -71,8 +73,15 @@ bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) 
 std::vector<InventoryRow> ListedRows(const CListCtrl& list) {
   std::vector<InventoryRow> rows;
   const int count = list.GetItemCount();
-  for (int row = 0; row < count; ++row)
-    rows.push_back({list.GetItemText(row, 0), list.GetItemText(row, 1), list.GetItemText(row, 2),
-                    list.GetItemText(row, 3)});
+  for (int row = 0; row < count; ++row) {
+    const SelectedEntry entry = ReadEntryRow(list, row);
+    rows.push_back(MakeInventoryRow(entry.type, entry.name, list.GetItemText(row, 2),
+                                    entry.location, EntrySwitchOf(entry)));
+  }
   return rows;
+}
+
+EntryApproval EntrySwitchOf(const SelectedEntry& entry) {
+  if (!SystemHonoursApproval()) return EntryApproval();
+  return ReadEntryApproval(entry.type, entry.name, entry.location);
 }

@@ -34,8 +34,11 @@ struct SelectedEntry {
 // False when the list has no rows at all (the action then does nothing).
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
 
-// Every row as the list shows it, in order.
+// Every row as the list shows it, in order, with its switch as it stands now.
 std::vector<InventoryRow> ListedRows(const CListCtrl& list);
+
+// The entry's switch as the registry holds it now; none before Windows 8.
+EntryApproval EntrySwitchOf(const SelectedEntry& entry);
 
 // The texts of row `row`; all empty for an index that names no row.
 SelectedEntry ReadEntryRow(const CListCtrl& list, int row);

@@ -5,24 +5,13 @@
 #include "app/entry_list.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
-#include "scan/startup_approved.h"
 #include "util/time_text.h"
-
-namespace {
-
-// The entry's switch as it stands now; none before Windows 8.
-EntryApproval SwitchOf(const SelectedEntry& entry) {
-  if (!SystemHonoursApproval()) return EntryApproval();
-  return ReadEntryApproval(entry.type, entry.name, entry.location);
-}
-
-}  // namespace
 
 void CLumivaneDlg::OnDisable() {
   SelectedEntry entry;
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
   // F7 reaches here without the menu: the same check as its greying.
-  if (SwitchOf(entry).state == EntryState::NotApplicable) return;
+  if (EntrySwitchOf(entry).state == EntryState::NotApplicable) return;
   if (SwitchEntry(entry.type, entry.name, entry.location) != ERROR_SUCCESS) {
     MessageBox("Access denied.", "Warning", MB_OK | MB_ICONEXCLAMATION);
     return;
@@ -35,7 +24,7 @@ void CLumivaneDlg::OnDisable() {
 bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
   SelectedEntry entry;
   ReadSelectedEntry(m_listEntries, entry);
-  const EntryState state = SwitchOf(entry).state;
+  const EntryState state = EntrySwitchOf(entry).state;
   ModifyMenuA(
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),
@@ -45,7 +34,7 @@ bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
 
 void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
   auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(header);
-  const EntryApproval approval = SwitchOf(ReadEntryRow(m_listEntries, tip->iItem));
+  const EntryApproval approval = EntrySwitchOf(ReadEntryRow(m_listEntries, tip->iItem));
   if (approval.state != EntryState::Disabled || !tip->pszText || tip->cchTextMax <= 0) return;
   // A switch written without a time says only that it is off.
   const std::string since = approval.disabledSince ? LocalDateTimeText(approval.disabledSince) : "";

@@ -1,10 +1,12 @@
 #include "scan/inventory.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "scan/registry_scan.h"
 #include "scan/startup_folder_scan.h"
 #include "util/text_encoding.h"
+#include "util/time_text.h"
 
 namespace {
 
@@ -15,10 +17,9 @@ struct InventoryColumn {
 
 // The columns in their order; a new one is one more line here.
 const InventoryColumn kInventoryColumns[] = {
-    {"Type", &InventoryRow::type},
-    {"Name", &InventoryRow::name},
-    {"Command", &InventoryRow::command},
-    {"Location", &InventoryRow::location},
+    {"Type", &InventoryRow::type},       {"Name", &InventoryRow::name},
+    {"Command", &InventoryRow::command}, {"Location", &InventoryRow::location},
+    {"State", &InventoryRow::state},
 };
 
 const char kLineEnd[] = "\r\n";
@@ -110,12 +111,23 @@ std::string SeparatedLine(const std::vector<std::string>& texts, char separator,
 
 bool InventoryRow::operator==(const InventoryRow& other) const {
   return type == other.type && name == other.name && command == other.command &&
-         location == other.location;
+         location == other.location && state == other.state && disabledSince == other.disabledSince;
+}
+
+InventoryRow MakeInventoryRow(std::string type, std::string name, std::string command,
+                              std::string location, const EntryApproval& approval) {
+  const bool disabled = approval.state == EntryState::Disabled;
+  return {std::move(type),
+          std::move(name),
+          std::move(command),
+          std::move(location),
+          EntryStateText(approval.state),
+          disabled ? approval.disabledSince : 0};
 }
 
 void InventorySink::AddEntryRow(const char* type, const char* name, const char* action,
-                                const char* location, int, const EntryApproval&) {
-  rows.push_back({type, name, action, location});
+                                const char* location, int, const EntryApproval& approval) {
+  rows.push_back(MakeInventoryRow(type, name, action, location, approval));
 }
 
 std::vector<InventoryRow> ScanInventory() {
@@ -160,6 +172,8 @@ std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat
           if (c) text += ", ";
           text += JsonString(headings[c]) + ": " + JsonString(table[r][c]);
         }
+        if (rows[r].disabledSince)
+          text += ", \"DisabledSince\": " + JsonString(IsoUtcText(rows[r].disabledSince));
         text += "}";
       }
       text += table.empty() ? "]" : std::string(kLineEnd) + "]";

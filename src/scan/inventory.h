@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,14 @@ struct InventoryRow {
   std::string name;
   std::string command;  // the list's Action <=> Property
   std::string location;
+  std::string state;           // EntryStateText: "enabled", "disabled" or "n/a"
+  uint64_t disabledSince = 0;  // FILETIME ticks, UTC, of a disabled row; 0 when unknown
   bool operator==(const InventoryRow& other) const;
 };
+
+// A row's texts, with the State and DisabledSince of its switch.
+InventoryRow MakeInventoryRow(std::string type, std::string name, std::string command,
+                              std::string location, const EntryApproval& approval);
 
 // Collects the rows the scans find, in order.
 class InventorySink : public RowSink {
@@ -33,7 +40,8 @@ std::vector<InventoryRow> ScanInventory();
 enum class InventoryFormat {
   Tabs,  // a header line, one row per line; \\, \t, \r, \n stand for what they name
   Csv,   // RFC 4180: a header line, fields quoted where needed, CR LF
-  Json,  // an array of objects, one per row, keyed by the column headings
+  Json,  // an array of objects, one per row, keyed by the column headings; a
+         // disabled row's also has "DisabledSince", ISO 8601 in UTC
 };
 
 // The whole text in UTF-8, every line ending in CR LF. The rows' texts are

@@ -707,6 +707,11 @@ class SaveListTest : public EntryCommandsTest {
 
 TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
   const std::string target = folder / "list.csv";
+  const std::string off("\x03\0\0\0\x10\x20\x30\x40\x50\x60\x70\x01", 12);
+  RegistrySandbox::SetValue(
+      HKEY_LOCAL_MACHINE,
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", "Beta",
+      REG_BINARY, off.data(), 12);
   prompts.chosenFiles = {target};
   SaveList([&] {
     AddRow({"Start-Up", "two\r\nlines, \"\xE9\"", "C:\\x.lnk"}, 1);
@@ -727,21 +732,21 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
   char e[8] = "";
   WideCharToMultiByte(CP_UTF8, 0, wide, 1, e, sizeof e, nullptr, nullptr);
   EXPECT_EQ(
-      "Type,Name,Command,Location\r\n"
+      "Type,Name,Command,Location,State\r\n"
       "Registry,Alpha,alpha.exe," +
           kHklmRun +
-          "\r\n"
+          ",enabled\r\n"
           "Registry,Beta,%WINDIR%\\beta.exe," +
           kHklmRun +
-          "\r\n"
+          ",disabled\r\n"
           "Registry,,default.exe," +
           kHkcuRun +
-          "\r\n"
+          ",enabled\r\n"
           "Registry,Gamma,\"\"\"C:\\Program Files\\g.exe\"\" /q\"," +
           kHkcuRun +
-          "\r\n"
+          ",enabled\r\n"
           "Start-Up,\"two\r\nlines, \"\"" +
-          std::string(e) + "\"\"\",,C:\\x.lnk\r\n",
+          std::string(e) + "\"\"\",,C:\\x.lnk,n/a\r\n",
       TempFolder::ReadFile(target));
   EXPECT_EQ(rowsBefore, rowsAfter);
 }

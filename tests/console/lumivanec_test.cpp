@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "actions/entry_actions.h"
+#include "actions/entry_switch.h"
 #include "app/entry_list.h"
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
@@ -22,7 +23,7 @@
 // Found by the test framework's printer next to the type, outside this file's namespace.
 std::ostream& operator<<(std::ostream& out, const InventoryRow& row) {
   return out << "{" << row.type << " | " << row.name << " | " << row.command << " | "
-             << row.location << "}";
+             << row.location << " | " << row.state << "}";
 }
 
 namespace {
@@ -96,8 +97,8 @@ std::vector<InventoryRow> TabRows(const std::string& text) {
         fields.back() += text[i];
       }
     }
-    fields.resize(4);
-    rows.push_back({fields[0], fields[1], fields[2], fields[3]});
+    fields.resize(5);
+    rows.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], 0});
   }
   return rows;
 }
@@ -123,7 +124,7 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
   const std::vector<InventoryRow> rows = MainWindowRows();
   const std::string shown = std::string("HKEY_CURRENT_USER\\") + kRun;
   for (const auto& value : awkward) {
-    const InventoryRow row = {"Registry", value.first, value.second, shown};
+    const InventoryRow row = {"Registry", value.first, value.second, shown, "enabled", 0};
     EXPECT_EQ(1, std::count(rows.begin(), rows.end(), row)) << row;
   }
   const struct {
@@ -142,7 +143,7 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
   EXPECT_NE(std::string::npos,
             Lumivanec("-c").out.find("Registry,\"Lumivane test, \"\"quoted\"\"\",\"\"\"C:\\Program "
                                      "Files\\t.exe\"\" /x,y\",HKEY_CURRENT_USER\\" +
-                                     std::string(kRun) + "\r\n"));
+                                     std::string(kRun) + ",enabled\r\n"));
 }
 
 TEST(Lumivanec, OptionsExitStatusAndMessages) {
@@ -182,9 +183,9 @@ TEST(Lumivanec, OptionsExitStatusAndMessages) {
   EXPECT_EQ(Lumivanec("-j").out, TempFolder::ReadFile(file));
 }
 
-bool ValueIn(REGSAM view, const std::string& name) {
+bool ValueIn(REGSAM view, const std::string& name, const char* subKey = kRun) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRun, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
     return false;
   const bool found =
       RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
@@ -218,12 +219,27 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
   const std::string wowKey =
       "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
   const std::vector<InventoryRow> expected = {
-      {"Registry", name, "64.exe", machineKey},
-      {"Registry", name, "policy.exe", std::string("HKEY_LOCAL_MACHINE\\") + kPolicyRun},
-      {"Registry", name, "32.exe", wowKey},
+      {"Registry", name, "64.exe", machineKey, "enabled", 0},
+      {"Registry", name, "policy.exe", std::string("HKEY_LOCAL_MACHINE\\") + kPolicyRun, "n/a", 0},
+      {"Registry", name, "32.exe", wowKey, "enabled", 0},
   };
   EXPECT_EQ(expected, RowsNamed(TabRows(Lumivanec("").out), name));
   EXPECT_EQ(expected, RowsNamed(MainWindowRows(), name));
+
+  // The 32-bit view's entry has its switch in Run32, apart from the other's.
+  const char kRun32Switches[] =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
+  RealValues switches(HKEY_LOCAL_MACHINE, kRun32Switches, KEY_WOW64_64KEY);
+  switches.Forget(name);
+  ASSERT_EQ(ERROR_SUCCESS, SwitchEntry("Registry", name, wowKey));
+  std::vector<InventoryRow> disabled = expected;
+  disabled[2].state = "disabled";
+  EXPECT_EQ(disabled, RowsNamed(TabRows(Lumivanec("").out), name));
+  EXPECT_NE(
+      std::string::npos,
+      Lumivanec("-j").out.find("\"Location\": \"HKEY_LOCAL_MACHINE\\\\Software\\\\Wow6432Node\\\\"
+                               "Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\", \"State\": "
+                               "\"disabled\", \"DisabledSince\": \"20"));
 
   TempFolder folder;
   ChosenPathPrompts prompts(folder / "backup.reg");
@@ -234,6 +250,7 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
 
   RemoveEntry("Registry", name, wowKey);
   EXPECT_FALSE(ValueIn(KEY_WOW64_32KEY, name));
+  EXPECT_FALSE(ValueIn(KEY_WOW64_64KEY, name, kRun32Switches));
   EXPECT_TRUE(ValueIn(KEY_WOW64_64KEY, name));
   RemoveEntry("Registry", name, machineKey);
   EXPECT_FALSE(ValueIn(KEY_WOW64_64KEY, name));

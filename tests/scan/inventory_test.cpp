@@ -14,9 +14,11 @@ const UINT kWesternCodePage = 1252;
 const UINT kJapaneseCodePage = 932;
 
 // Every character a format must take care of, in a name and a command.
+// The first row was disabled on 2023-01-02 at 03:04:05 UTC.
 const std::vector<InventoryRow> kAwkwardRows = {
-    {"Registry", "Tool, \"quoted\"", "C:\\Tools\\t.exe\t/a", "HKEY_CURRENT_USER\\Run"},
-    {"Start-Up", "two\r\nlines\n", "caf\xE9 \x80", "C:\\x\\\x01.lnk"},
+    {"Registry", "Tool, \"quoted\"", "C:\\Tools\\t.exe\t/a", "HKEY_CURRENT_USER\\Run", "disabled",
+     133171022450000000ull},
+    {"Start-Up", "two\r\nlines\n", "caf\xE9 \x80", "C:\\x\\\x01.lnk", "n/a", 0},
 };
 
 TEST(InventoryText, EachFormatOfAwkwardRows) {
@@ -26,20 +28,23 @@ TEST(InventoryText, EachFormatOfAwkwardRows) {
     std::string text;
   } cases[] = {
       {"tab-separated", InventoryFormat::Tabs,
-       "Type\tName\tCommand\tLocation\r\n"
-       "Registry\tTool, \"quoted\"\tC:\\\\Tools\\\\t.exe\\t/a\tHKEY_CURRENT_USER\\\\Run\r\n"
-       "Start-Up\ttwo\\r\\nlines\\n\tcaf\xC3\xA9 \xE2\x82\xAC\tC:\\\\x\\\\\x01.lnk\r\n"},
+       "Type\tName\tCommand\tLocation\tState\r\n"
+       "Registry\tTool, "
+       "\"quoted\"\tC:\\\\Tools\\\\t.exe\\t/a\tHKEY_CURRENT_USER\\\\Run\tdisabled\r\n"
+       "Start-Up\ttwo\\r\\nlines\\n\tcaf\xC3\xA9 \xE2\x82\xAC\tC:\\\\x\\\\\x01.lnk\tn/a\r\n"},
       {"CSV", InventoryFormat::Csv,
-       "Type,Name,Command,Location\r\n"
-       "Registry,\"Tool, \"\"quoted\"\"\",C:\\Tools\\t.exe\t/a,HKEY_CURRENT_USER\\Run\r\n"
-       "Start-Up,\"two\r\nlines\n\",caf\xC3\xA9 \xE2\x82\xAC,C:\\x\\\x01.lnk\r\n"},
+       "Type,Name,Command,Location,State\r\n"
+       "Registry,\"Tool, \"\"quoted\"\"\",C:\\Tools\\t.exe\t/a,HKEY_CURRENT_USER\\Run,disabled\r\n"
+       "Start-Up,\"two\r\nlines\n\",caf\xC3\xA9 \xE2\x82\xAC,C:\\x\\\x01.lnk,n/a\r\n"},
       {"JSON", InventoryFormat::Json,
        "[\r\n"
        "  {\"Type\": \"Registry\", \"Name\": \"Tool, \\\"quoted\\\"\", "
        "\"Command\": \"C:\\\\Tools\\\\t.exe\\t/a\", \"Location\": "
-       "\"HKEY_CURRENT_USER\\\\Run\"},\r\n"
+       "\"HKEY_CURRENT_USER\\\\Run\", \"State\": \"disabled\", "
+       "\"DisabledSince\": \"2023-01-02T03:04:05Z\"},\r\n"
        "  {\"Type\": \"Start-Up\", \"Name\": \"two\\r\\nlines\\n\", "
-       "\"Command\": \"caf\xC3\xA9 \xE2\x82\xAC\", \"Location\": \"C:\\\\x\\\\\\u0001.lnk\"}\r\n"
+       "\"Command\": \"caf\xC3\xA9 \xE2\x82\xAC\", \"Location\": \"C:\\\\x\\\\\\u0001.lnk\", "
+       "\"State\": \"n/a\"}\r\n"
        "]\r\n"},
   };
   for (const auto& c : cases) {
@@ -50,9 +55,9 @@ TEST(InventoryText, EachFormatOfAwkwardRows) {
 
 TEST(InventoryText, NoRowsGiveTheHeaderOrAnEmptyArray) {
   const std::vector<InventoryRow> none;
-  EXPECT_EQ("Type\tName\tCommand\tLocation\r\n",
+  EXPECT_EQ("Type\tName\tCommand\tLocation\tState\r\n",
             InventoryText(none, InventoryFormat::Tabs, kWesternCodePage));
-  EXPECT_EQ("Type,Name,Command,Location\r\n",
+  EXPECT_EQ("Type,Name,Command,Location,State\r\n",
             InventoryText(none, InventoryFormat::Csv, kWesternCodePage));
   EXPECT_EQ("[]\r\n", InventoryText(none, InventoryFormat::Json, kWesternCodePage));
 }
@@ -60,13 +65,14 @@ TEST(InventoryText, NoRowsGiveTheHeaderOrAnEmptyArray) {
 // In a double-byte code page a character's second byte may be 0x5C, the
 // backslash: it is part of the character and never escaped.
 TEST(InventoryText, DoubleByteCharactersAreNotTornApart) {
-  const std::vector<InventoryRow> rows = {{"Registry", "\x83\x5C", "\x95\\\"", "x"}};
+  const std::vector<InventoryRow> rows = {{"Registry", "\x83\x5C", "\x95\\\"", "x", "enabled", 0}};
   // U+30BD (katakana so) and U+8868 (the table character), both ending in 0x5C there.
   const std::string so = "\xE3\x82\xBD", table = "\xE8\xA1\xA8";
-  EXPECT_EQ("Type\tName\tCommand\tLocation\r\nRegistry\t" + so + "\t" + table + "\"\tx\r\n",
+  EXPECT_EQ("Type\tName\tCommand\tLocation\tState\r\nRegistry\t" + so + "\t" + table +
+                "\"\tx\tenabled\r\n",
             InventoryText(rows, InventoryFormat::Tabs, kJapaneseCodePage));
   EXPECT_EQ("[\r\n  {\"Type\": \"Registry\", \"Name\": \"" + so + "\", \"Command\": \"" + table +
-                "\\\"\", \"Location\": \"x\"}\r\n]\r\n",
+                "\\\"\", \"Location\": \"x\", \"State\": \"enabled\"}\r\n]\r\n",
             InventoryText(rows, InventoryFormat::Json, kJapaneseCodePage));
 }
 
@@ -80,11 +86,12 @@ TEST(ScanInventory, RegistryRowsThenStartupFiles) {
       "Common Startup", temp / "start");
   RegistrySandbox::SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                              "Tray", "tray.exe");
-  EXPECT_EQ((std::vector<InventoryRow>{
-                {"Registry", "Tray", "tray.exe",
-                 "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
-                {"Start-Up", "tool.exe", "Unknown File Type", file}}),
-            ScanInventory());
+  EXPECT_EQ(
+      (std::vector<InventoryRow>{
+          {"Registry", "Tray", "tray.exe",
+           "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "enabled", 0},
+          {"Start-Up", "tool.exe", "Unknown File Type", file, "enabled", 0}}),
+      ScanInventory());
 }
 
 }  // namespace
