@@ -225,6 +225,16 @@ INSTANTIATE_TEST_SUITE_P(
                             HKEY_LOCAL_MACHINE, kApproved + "Run", "Updater"};
                       }},
         RoundTripCase{
+            "MachineRunOf32BitView",
+            [](TempFolder&) {
+              const std::string wow =
+                  "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+              RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, wow, "Legacy", "l.exe");
+              return Target{
+                  "Registry",          "Legacy", "HKEY_LOCAL_MACHINE\\" + wow, HKEY_LOCAL_MACHINE,
+                  kApproved + "Run32", "Legacy"};
+            }},
+        RoundTripCase{
             "UserRun",
             [](TempFolder&) {
               RegistrySandbox::SetString(HKEY_CURRENT_USER, kRun, "Tray", "t.exe");
