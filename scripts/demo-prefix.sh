@@ -25,6 +25,10 @@ for font in /usr/share/wine/fonts/*.ttf; do
     fi
 done
 
+# Windows 10, as the program's manifest allows: Wine says Windows 7 by
+# default, which has no start-up switch, and Disable would stay greyed.
+"$WINE" reg.exe add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
+
 # The 64-bit loader's regedit writes the view the 64-bit program reads.
 "$WINE" regedit.exe /s "$("$WINE" winepath.exe -w "$here/demo-entries.reg" 2>/dev/null)" \
     </dev/null >/dev/null 2>&1
