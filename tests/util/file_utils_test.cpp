@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "support/file_faults.h"
 #include "support/temp_folder.h"
 #include "util/string_utils.h"
 
@@ -88,27 +90,26 @@ TEST(NormalizeFolderPath, AppendsOneBackslashAndTurnsSlashes) {
 }
 
 TEST(ProgramFolder, FirstCommandWordWithoutItsName) {
+  const char* const program = "C:\\Program Files\\Lumivane\\lumivane.exe";
   struct Case {
-    const char* commandLine;
+    const char* argv0;
     std::string expected;
   };
   const Case cases[] = {
-      {"\"C:\\Program Files\\Lumivane\\lumivane.exe\" /x", "C:\\Program Files\\Lumivane"},
-      {"\"C:\\Program Files\\Lumivane\\lumivane.exe\"\targ", "C:\\Program Files\\Lumivane"},
+      {"C:\\Program Files\\Lumivane\\lumivane.exe", "C:\\Program Files\\Lumivane"},
       {"C:\\Tools\\lumivane.exe", "C:\\Tools"},
-      {"C:\\Tools\\lumivane.exe save\\to\\here", "C:\\Tools"},
-      {"C:\\Tools\\lumivane.exe\t/q", "C:\\Tools"},
       {"C:/Tools/lumivane.exe", "C:/Tools"},
       {"C:\\lumivane.exe", "C:"},
       {"lumivane", "lumivane"},
-      {"lumivane.exe -q", "lumivane.exe"},
-      {"", ""},
-      {nullptr, ""},
+      {"lumivane.exe", "lumivane.exe"},
+      // No word: the program's own path, never the root of the drive.
+      {"", "C:\\Program Files\\Lumivane"},
+      {nullptr, "C:\\Program Files\\Lumivane"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ProgramFolderOf(c.commandLine), c.expected)
-        << (c.commandLine ? c.commandLine : "null");
+    EXPECT_EQ(ProgramFolderOf(c.argv0, program), c.expected) << (c.argv0 ? c.argv0 : "null");
   }
+  EXPECT_EQ(ProgramFolderOf(nullptr, nullptr), "");
 }
 
 TEST(ProgramFolder, IsTheFolderOfTheRunningProgram) {
@@ -169,14 +170,54 @@ TEST(WipeAndDeleteFile, OverwritesWithZerosOfTheSameLengthThenDeletes) {
   for (const Case& c : cases) {
     TempFolder temp;
     const std::string path = temp.WriteFile("entry.lnk", c.content);
-    const std::string link = HardLink(temp, path, "link.bin");
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.attributes));
+    {
+      const FileWitness witness(path);
+      ASSERT_TRUE(witness.IsOpen());
 
-    EXPECT_TRUE(WipeAndDeleteFile(path.c_str(), c.passes)) << c.name;
+      EXPECT_TRUE(WipeAndDeleteFile(path.c_str(), c.passes)) << c.name;
 
+      EXPECT_EQ(witness.Read(), std::string(c.content.size(), '\0')) << c.name;
+      EXPECT_FALSE(witness.Attributes() & FILE_ATTRIBUTE_READONLY) << c.name;
+    }
     EXPECT_FALSE(TempFolder::Exists(path)) << c.name;
-    EXPECT_EQ(TempFolder::ReadFile(link), std::string(c.content.size(), '\0')) << c.name;
-    EXPECT_FALSE(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_READONLY) << c.name;
+  }
+}
+
+// Zeros written through one name of a file would show through all the others,
+// and through a link in what it leads to: such a name is only deleted, and
+// the attributes the other names share stay as they were.
+TEST(WipeAndDeleteFile, DeletesOnlyTheNameOfAFileWithOthers) {
+  const DWORD attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  struct Case {
+    const char* name;
+    bool hardLink;   // else the file is taken for a link (reparse point)
+  };
+  for (const Case& c : {Case{"second hard link", true}, Case{"reparse point", false}}) {
+    TempFolder temp;
+    const std::string path = temp.WriteFile("entry.exe", kBinary);
+    const std::string other = c.hardLink ? HardLink(temp, path, "lumivane.exe") : path;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes));
+    FileFaults faults;
+    ASSERT_TRUE(faults.applied());
+    if (!c.hardLink)
+      faults.changeInformation = [](BY_HANDLE_FILE_INFORMATION& info) {
+        info.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+      };
+    {
+      const FileWitness witness(path);
+      ASSERT_TRUE(witness.IsOpen());
+
+      EXPECT_TRUE(WipeAndDeleteFile(path.c_str(), 2)) << c.name;
+
+      EXPECT_EQ(witness.Read(), kBinary) << c.name;
+      EXPECT_EQ(witness.Attributes() & attributes, attributes) << c.name;
+    }
+    EXPECT_FALSE(TempFolder::Exists(path)) << c.name;
+    if (c.hardLink) {
+      EXPECT_EQ(TempFolder::ReadFile(other), kBinary);
+      EXPECT_EQ(GetFileAttributesA(other.c_str()) & attributes, attributes);
+    }
   }
 }
 
@@ -361,6 +402,120 @@ TEST(CopyFileChecked, SameFileUnderAnotherPathIsLeftIntact) {
       EXPECT_EQ(TempFolder::ReadFile(source), kBinary) << c.name;
     }
   }
+}
+
+// A write that fails at any step leaves the target as it was (or absent) and
+// nothing else in its folder: a full disk must not cut a file short.
+TEST(WriteWholeFile, FailureAtAnyStepChangesNothing) {
+  const std::string original = "original\r\ncontent\r\n";
+  const std::string bytes = std::string(150001, 'n');  // more than one write
+  struct Case {
+    const char* name;
+    std::function<void(FileFaults&)> fault;
+    FileWriteResult result;
+  };
+  const Case cases[] = {
+      {"new file not created",
+       [](FileFaults& f) {
+         f.failCreate = [](const std::string&, DWORD disposition) -> DWORD {
+           return disposition == TRUNCATE_EXISTING ? ERROR_ACCESS_DENIED : 0;
+         };
+       },
+       FileNotOpened},
+      {"first write", [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; },
+       FileWriteFailed},
+      {"second write",
+       [](FileFaults& f) {
+         f.failWrite = [&f]() -> DWORD { return f.writes == 2 ? ERROR_DISK_FULL : 0; };
+       },
+       FileWriteFailed},
+      {"flush", [](FileFaults& f) { f.failFlush = [] { return ERROR_DISK_FULL; }; },
+       FileWriteFailed},
+      {"close", [](FileFaults& f) { f.failClose = [] { return ERROR_NETNAME_DELETED; }; },
+       FileWriteFailed},
+      {"replace",
+       [](FileFaults& f) {
+         f.failMove = [](const std::string&, const std::string&) { return ERROR_ACCESS_DENIED; };
+       },
+       FileWriteFailed},
+  };
+  for (const Case& c : cases) {
+    for (bool existing : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (existing ? ", existing target" : ", new target"));
+      TempFolder temp;
+      const std::string target = temp / "Boot.ini";
+      if (existing) temp.WriteFile("Boot.ini", original);
+      const std::string source = temp.WriteFile("source.lnk", bytes);
+      for (bool copy : {false, true}) {
+        {
+          FileFaults faults;
+          ASSERT_TRUE(faults.applied());
+          c.fault(faults);
+          if (copy)
+            EXPECT_FALSE(CopyFileChecked(source.c_str(), target.c_str(), true));
+          else
+            EXPECT_EQ(WriteWholeFile(target, bytes), c.result);
+        }
+        EXPECT_EQ(TempFolder::Exists(target), existing);
+        if (existing) {
+          EXPECT_EQ(TempFolder::ReadFile(target), original);
+        }
+        EXPECT_EQ(FolderEntryCount(temp.Path()), existing ? 2u : 1u);
+      }
+    }
+  }
+}
+
+// What the file it replaces keeps, and what refuses to be replaced.
+TEST(WriteWholeFile, KeepsAttributesAndRefusesWhatCannotBeOpened) {
+  TempFolder temp;
+  const DWORD boot = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  const std::string hidden = temp.WriteFile("Boot.ini", "old");
+  ASSERT_TRUE(SetFileAttributesA(hidden.c_str(), boot));
+  EXPECT_EQ(WriteWholeFile(hidden, "new"), FileWritten);
+  EXPECT_EQ(TempFolder::ReadFile(hidden), "new");
+  EXPECT_EQ(GetFileAttributesA(hidden.c_str()) & boot, boot);
+
+  const std::string created = temp / "new.txt";
+  EXPECT_EQ(WriteWholeFile(created, kBinary), FileWritten);
+  EXPECT_EQ(TempFolder::ReadFile(created), kBinary);
+  EXPECT_EQ(GetFileAttributesA(created.c_str()) & boot, 0u);
+
+  // Read-only refuses as opening it for writing always did; a locked file
+  // cannot be replaced; a folder or a missing folder holds no file.
+  const std::string readOnly = temp.WriteFile("read-only.ini", "ro");
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY | boot));
+  const std::string locked = temp.WriteFile("locked.ini", "locked");
+  HANDLE lock =
+      CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const std::string folder = temp.MakeFolder("folder");
+  for (const std::string& path : {readOnly, locked, folder, temp / "missing\\x.ini", std::string()})
+    EXPECT_EQ(WriteWholeFile(path, "new"), FileNotOpened) << path;
+  CloseHandle(lock);
+  EXPECT_EQ(TempFolder::ReadFile(readOnly), "ro");
+  EXPECT_EQ(GetFileAttributesA(readOnly.c_str()) & (FILE_ATTRIBUTE_READONLY | boot),
+            FILE_ATTRIBUTE_READONLY | boot);
+  EXPECT_EQ(TempFolder::ReadFile(locked), "locked");
+  EXPECT_EQ(FolderEntryCount(temp.Path()), 5u);
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(ReadWholeFile, AllOrNothing) {
+  TempFolder temp;
+  const std::string content = std::string(200000, 'r');  // several reads
+  const std::string path = temp.WriteFile("Config.sys", content);
+  std::string bytes;
+  EXPECT_TRUE(ReadWholeFile(path, bytes));
+  EXPECT_EQ(bytes, content);
+
+  FileFaults faults;
+  ASSERT_TRUE(faults.applied());
+  faults.failRead = [&faults]() -> DWORD { return faults.reads == 2 ? ERROR_NETNAME_DELETED : 0; };
+  EXPECT_FALSE(ReadWholeFile(path, bytes));
+  EXPECT_EQ(bytes, "");
+  faults.failRead = nullptr;
+  EXPECT_FALSE(ReadWholeFile(temp / "missing.sys", bytes));
 }
 
 }  // namespace
