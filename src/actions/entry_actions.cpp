@@ -50,8 +50,16 @@ void BackupRegistryValue(const std::string& name, const std::string& location,
   if (!ChooseWritableTarget(
           {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts, path))
     return;
-  if (!WriteRegistrationFile(path.c_str(), text))
-    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+  switch (WriteRegistrationFile(path.c_str(), text)) {
+    case FileNotOpened:
+      prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+      break;
+    case FileWriteFailed:
+      prompts.Fail(UnableToSave);
+      break;
+    case FileWritten:
+      break;
+  }
 }
 
 void BackupStartupFile(const std::string& name, const std::string& location,
@@ -59,7 +67,12 @@ void BackupStartupFile(const std::string& name, const std::string& location,
   std::string path;
   if (!ChooseWritableTarget({nullptr, name, OFN_HIDEREADONLY, AllFilesFilter}, prompts, path))
     return;
-  CopyFileChecked(location.c_str(), path.c_str(), true);
+  // The entry may have gone while the dialog was open.
+  if (!IsRegularFile(location)) {
+    prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  if (!CopyFileChecked(location.c_str(), path.c_str(), true)) prompts.Fail(UnableToSave);
 }
 
 }  // namespace

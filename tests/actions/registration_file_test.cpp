@@ -125,8 +125,9 @@ TEST(ProposedRegFileNameTest, InvalidCharactersBecomeBlanksAndTheEndsAreTrimmed)
 TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
   TempFolder folder;
   const std::string path = folder / "tool.reg";
-  ASSERT_TRUE(WriteRegistrationFile(
-      path.c_str(), RegistrationFileText(kRunKey, "Tool", REG_SZ, "\"D:\\Tools\\tool.exe\" /min")));
+  ASSERT_EQ(FileWritten,
+            WriteRegistrationFile(path.c_str(), RegistrationFileText(kRunKey, "Tool", REG_SZ,
+                                                                     "\"D:\\Tools\\tool.exe\" /min")));
   const std::string bytes = TempFolder::ReadFile(path);
   EXPECT_EQ("REGEDIT4\r\n\r\n[" + std::string(kRunKey) +
                 "]\r\n\"Tool\"=\"\\\"D:\\\\Tools\\\\tool.exe\\\" /min\"\r\n\r\n",
@@ -138,15 +139,16 @@ TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
 TEST(WriteRegistrationFileTest, ReplacesAnExistingFileWhole) {
   TempFolder folder;
   const std::string path = folder.WriteFile("old.reg", std::string(5000, 'x'));
-  ASSERT_TRUE(WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n"));
+  ASSERT_EQ(FileWritten, WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n"));
   EXPECT_EQ("REGEDIT4\r\n\r\n", TempFolder::ReadFile(path));
 }
 
-TEST(WriteRegistrationFileTest, FalseWhereNoFileCanBeOpened) {
+TEST(WriteRegistrationFileTest, NotOpenedWhereNoFileCanBeOpened) {
   TempFolder folder;
   folder.MakeFolder("sub");
   for (const std::string& path : {folder / "missing\\x.reg", folder / "sub", std::string()})
-    EXPECT_FALSE(WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n")) << path;
+    EXPECT_EQ(FileNotOpened, WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n")) << path;
+  EXPECT_EQ(FileNotOpened, WriteRegistrationFile(nullptr, "REGEDIT4\n\n"));
   EXPECT_FALSE(TempFolder::Exists(folder / "missing"));
 }
 

@@ -42,7 +42,7 @@ bool ReadStoredValue(const std::string& subKey, const std::string& name, StoredV
   return rc == ERROR_SUCCESS;
 }
 
-// Chooses one path and answers every question; records the warnings.
+// Chooses one path and answers every question; records the warnings and errors.
 class ChosenPath : public BackupPrompts {
  public:
   explicit ChosenPath(std::string path) : path_(std::move(path)) {}
@@ -58,6 +58,7 @@ class ChosenPath : public BackupPrompts {
     warnings.push_back(text);
     return IDYES;
   }
+  void Fail(const std::string& text) override { warnings.push_back(text); }
 
  private:
   std::string path_;

@@ -68,7 +68,7 @@ TEST(RegistryStress, OneMebibyteValueIsListedWhole) {
   EXPECT_TRUE(window.list.GetItemText(0, 2) == text);
 }
 
-// Answers the save dialog with a fixed path and records the warnings.
+// Answers the save dialog with a fixed path and records the warnings and errors.
 class FixedTarget : public BackupPrompts {
  public:
   explicit FixedTarget(std::string path) : path_(std::move(path)) {}
@@ -80,6 +80,7 @@ class FixedTarget : public BackupPrompts {
     warnings.push_back(text);
     return IDNO;
   }
+  void Fail(const std::string& text) override { warnings.push_back(text); }
   std::vector<std::string> warnings;
 
  private:

@@ -79,6 +79,18 @@ bool TempFolder::Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+size_t TempFolder::EntryCount(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  size_t count = 0;
+  if (find == INVALID_HANDLE_VALUE) return count;
+  do {
+    if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") ++count;
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return count;
+}
+
 FileWitness::FileWitness(const std::string& path)
     : file_(CreateFileA(path.c_str(), GENERIC_READ,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

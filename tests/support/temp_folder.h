@@ -2,6 +2,7 @@
 // everything in it when the object goes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class TempFolder {
@@ -19,6 +20,8 @@ class TempFolder {
   std::string MakeFolder(const std::string& relative) const;
   static std::string ReadFile(const std::string& path);
   static bool Exists(const std::string& path);
+  // Files and folders directly in `folder`.
+  static size_t EntryCount(const std::string& folder);
 
  private:
   std::string path_;

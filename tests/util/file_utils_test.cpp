@@ -39,18 +39,6 @@ std::string HardLink(const TempFolder& temp, const std::string& target, const ch
   return link;
 }
 
-size_t FolderEntryCount(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-  size_t count = 0;
-  if (find == INVALID_HANDLE_VALUE) return count;
-  do {
-    if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") ++count;
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
-  return count;
-}
-
 // Restores the current directory when a test that changes it ends.
 class CurrentDirectoryGuard {
  public:
@@ -282,8 +270,8 @@ TEST(ProbeTargetFile, ClassifiesTargets) {
   EXPECT_EQ(ProbeTargetFile(nullptr), TargetInvalid);
 
   // Nothing created or changed: the three originals and the empty folder.
-  EXPECT_EQ(FolderEntryCount(temp.Path()), 3u);
-  EXPECT_EQ(FolderEntryCount(folder), 0u);
+  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 3u);
+  EXPECT_EQ(TempFolder::EntryCount(folder), 0u);
   EXPECT_FALSE(TempFolder::Exists(temp / "missing"));
   EXPECT_EQ(TempFolder::ReadFile(existing), kBinary);
   EXPECT_EQ(TempFolder::ReadFile(readOnly), "ro");
@@ -364,8 +352,8 @@ TEST(CopyFileChecked, Refusals) {
   EXPECT_FALSE(CopyFileChecked(nullptr, source.c_str(), true));
   EXPECT_FALSE(CopyFileChecked(source.c_str(), nullptr, true));
 
-  EXPECT_EQ(FolderEntryCount(temp.Path()), 2u);
-  EXPECT_EQ(FolderEntryCount(folder), 0u);
+  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 2u);
+  EXPECT_EQ(TempFolder::EntryCount(folder), 0u);
   EXPECT_EQ(TempFolder::ReadFile(source), kBinary);
 }
 
@@ -460,7 +448,7 @@ TEST(WriteWholeFile, FailureAtAnyStepChangesNothing) {
         if (existing) {
           EXPECT_EQ(TempFolder::ReadFile(target), original);
         }
-        EXPECT_EQ(FolderEntryCount(temp.Path()), existing ? 2u : 1u);
+        EXPECT_EQ(TempFolder::EntryCount(temp.Path()), existing ? 2u : 1u);
       }
     }
   }
@@ -497,7 +485,7 @@ TEST(WriteWholeFile, KeepsAttributesAndRefusesWhatCannotBeOpened) {
   EXPECT_EQ(GetFileAttributesA(readOnly.c_str()) & (FILE_ATTRIBUTE_READONLY | boot),
             FILE_ATTRIBUTE_READONLY | boot);
   EXPECT_EQ(TempFolder::ReadFile(locked), "locked");
-  EXPECT_EQ(FolderEntryCount(temp.Path()), 5u);
+  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 5u);
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
