@@ -142,14 +142,14 @@ bool WipeAndDeleteFile(const char* path, uint16_t passes) {
   if (!QueryStatus(path, status)) return true;
   if (!IsRegularFile(status)) return true;
   // The name itself, not what a link leads to.
-  HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   BY_HANDLE_FILE_INFORMATION info;
   const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
-  const bool ownContent = known && info.nNumberOfLinks == 1 &&
-                          !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  const bool ownContent =
+      known && info.nNumberOfLinks == 1 && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
   bool deleted;
   if (known && !ownContent) {
     deleted = DeleteNameOnly(path, file, info.dwFileAttributes);

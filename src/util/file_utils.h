@@ -82,7 +82,7 @@ class FileReplacement {
 
 FileWriteResult WriteWholeFile(const std::string& path, const std::string& bytes);
 
-// Byte-exact copy of a regular file, written as WriteWholeFile writes. True if the copy was made, or if target is
-// the source itself (same text, or another path of the same file), in which case
+// Byte-exact copy of a regular file, written as WriteWholeFile writes. True if the copy was made,
+// or if target is the source itself (same text, or another path of the same file), in which case
 // nothing is written.
 bool CopyFileChecked(const char* source, const char* target, bool overwrite);

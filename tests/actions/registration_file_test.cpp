@@ -125,9 +125,9 @@ TEST(ProposedRegFileNameTest, InvalidCharactersBecomeBlanksAndTheEndsAreTrimmed)
 TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
   TempFolder folder;
   const std::string path = folder / "tool.reg";
-  ASSERT_EQ(FileWritten,
-            WriteRegistrationFile(path.c_str(), RegistrationFileText(kRunKey, "Tool", REG_SZ,
-                                                                     "\"D:\\Tools\\tool.exe\" /min")));
+  ASSERT_EQ(FileWritten, WriteRegistrationFile(
+                             path.c_str(), RegistrationFileText(kRunKey, "Tool", REG_SZ,
+                                                                "\"D:\\Tools\\tool.exe\" /min")));
   const std::string bytes = TempFolder::ReadFile(path);
   EXPECT_EQ("REGEDIT4\r\n\r\n[" + std::string(kRunKey) +
                 "]\r\n\"Tool\"=\"\\\"D:\\\\Tools\\\\tool.exe\\\" /min\"\r\n\r\n",

@@ -672,8 +672,7 @@ TEST_P(BackupFailureTest, EarlierFileIsKept) {
     });
     faults.reset();
     if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-    const std::string& message =
-        row.type == "Registry" ? c.registryMessage : c.startupMessage;
+    const std::string& message = row.type == "Registry" ? c.registryMessage : c.startupMessage;
     ASSERT_EQ(2u, prompts.messageBoxes.size()) << row;
     EXPECT_EQ("File exists.\nOverwrite it?", prompts.messageBoxes[0].text);
     EXPECT_EQ(message, prompts.messageBoxes[1].text) << row;

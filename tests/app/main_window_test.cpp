@@ -214,7 +214,8 @@ TEST(MainWindowDpi, StartsScaledToTheDpiOfTheScreen) {
   expected << kSizesAt144;
   TempFolder folder;
   const DWORD dpi = 144;
-  RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+  RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                 sizeof dpi);
   SetEnvironmentVariableA("LUMIVANE_DPI_PROBE", (folder / "sizes.txt").c_str());
   const DWORD exitCode = RunThisProgram(
       "app_tests --gtest_also_run_disabled_tests --gtest_filter=MainWindowTest.DISABLED_DpiProbe",
@@ -251,8 +252,7 @@ TEST_F(MainWindowTest, StartsWithoutWriteAccessToTheMachineKeys) {
   ASSERT_TRUE(patch.applied());
   std::vector<Row> rows;
   const INT_PTR result = RunModal(dialog, {[&] { rows = RowsOf(dialog.EntryList()); },
-                                           [&] { PostKey(dialog.EntryList(), VK_ESCAPE); },
-                                           [] {}});
+                                           [&] { PostKey(dialog.EntryList(), VK_ESCAPE); }, [] {}});
   EXPECT_EQ(IDCANCEL, result);
   EXPECT_EQ(kSampleRows, rows);
   EXPECT_TRUE(prompts.messageBoxes.empty());

@@ -249,7 +249,9 @@ class MovedSystemFolders {
   static UINT WINAPI Windows(LPSTR buffer, UINT size) {
     return Copy(active_->windows_, buffer, size);
   }
-  static UINT WINAPI System(LPSTR buffer, UINT size) { return Copy(active_->system_, buffer, size); }
+  static UINT WINAPI System(LPSTR buffer, UINT size) {
+    return Copy(active_->system_, buffer, size);
+  }
 
   static inline MovedSystemFolders* active_ = nullptr;
   std::string windows_, system_;
@@ -272,8 +274,8 @@ TEST_P(ExtrasEachCommandTest, OpensItsOwnFile) {
   const CommandCase& c = GetParam();
   RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kSpacedSetup, "BootDir", temp / "boot\\");
   const std::pair<const char*, const char*> files[] = {
-      {"boot", "Autoexec.bat"},  {"system", "Autoexec.nt"}, {"boot", "Config.sys"},
-      {"system", "Config.nt"},   {"windows", "System.ini"}, {"windows", "Win.ini"},
+      {"boot", "Autoexec.bat"}, {"system", "Autoexec.nt"}, {"boot", "Config.sys"},
+      {"system", "Config.nt"},  {"windows", "System.ini"}, {"windows", "Win.ini"},
       {"boot", "Boot.ini"},
   };
   for (const auto& [folder, name] : files)
@@ -356,7 +358,8 @@ TEST_F(ExtrasCommandTest, FolderNamedWinIniIsNotAvailable) {
 // A file that cannot be read whole is not offered for editing: Save would
 // cut it to the short or empty list shown. Held open without sharing (true),
 // or failing at its second read (false).
-class ExtrasUnreadableTest : public ExtrasCommandTest, public ::testing::WithParamInterface<bool> {};
+class ExtrasUnreadableTest : public ExtrasCommandTest,
+                             public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ExtrasUnreadableTest, FileThatCannotBeReadWholeIsNotAvailable) {
   const std::string content(200000, 'b');  // more than one read

@@ -415,8 +415,10 @@ class FakeListings {
 
   explicit FakeListings(std::map<std::string, Entries> listings) : listings_(std::move(listings)) {
     active_ = this;
-    for (const char* function : {"FindFirstFileA", "FindFirstFileExA", "FindNextFileA", "FindClose"})
-      patches_.push_back(std::make_unique<ImportPatch>("kernel32.dll", function, StandIn(function)));
+    for (const char* function :
+         {"FindFirstFileA", "FindFirstFileExA", "FindNextFileA", "FindClose"})
+      patches_.push_back(
+          std::make_unique<ImportPatch>("kernel32.dll", function, StandIn(function)));
   }
   ~FakeListings() {
     patches_.clear();

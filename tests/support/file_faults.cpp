@@ -67,8 +67,7 @@ BOOL WINAPI Move(LPCSTR from, LPCSTR to, DWORD flags) {
 }
 
 BOOL WINAPI Information(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
-  const BOOL known =
-      Original<decltype(&GetFileInformationByHandle)>(informationPatch)(file, info);
+  const BOOL known = Original<decltype(&GetFileInformationByHandle)>(informationPatch)(file, info);
   if (known && active->changeInformation) active->changeInformation(*info);
   return known;
 }
@@ -87,8 +86,7 @@ FileFaults::FileFaults() {
   flushPatch = patch("FlushFileBuffers", reinterpret_cast<void*>(&Flush));
   closePatch = patch("CloseHandle", reinterpret_cast<void*>(&Close));
   movePatch = patch("MoveFileExA", reinterpret_cast<void*>(&Move));
-  informationPatch =
-      patch("GetFileInformationByHandle", reinterpret_cast<void*>(&Information));
+  informationPatch = patch("GetFileInformationByHandle", reinterpret_cast<void*>(&Information));
 }
 
 FileFaults::~FileFaults() {

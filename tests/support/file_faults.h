@@ -25,7 +25,7 @@ class FileFaults {
   std::function<DWORD(const std::string& path, DWORD disposition)> failCreate;  // CreateFileA
   std::function<DWORD()> failRead;                                              // ReadFile
   std::function<DWORD()> failWrite;                                             // WriteFile
-  std::function<DWORD()> failFlush;  // FlushFileBuffers
+  std::function<DWORD()> failFlush;                                             // FlushFileBuffers
   // CloseHandle of a disk file; the handle is closed all the same.
   std::function<DWORD()> failClose;
   std::function<DWORD(const std::string& from, const std::string& to)> failMove;  // MoveFileExA

@@ -118,5 +118,5 @@ std::string FileWitness::Read() const {
 unsigned long FileWitness::Attributes() const {
   BY_HANDLE_FILE_INFORMATION info;
   return IsOpen() && GetFileInformationByHandle(file_, &info) ? info.dwFileAttributes
-                                                               : INVALID_FILE_ATTRIBUTES;
+                                                              : INVALID_FILE_ATTRIBUTES;
 }

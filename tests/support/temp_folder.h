@@ -38,7 +38,7 @@ class FileWitness {
   FileWitness& operator=(const FileWitness&) = delete;
 
   bool IsOpen() const;
-  std::string Read() const;     // the whole content, from the start
+  std::string Read() const;          // the whole content, from the start
   unsigned long Attributes() const;  // INVALID_FILE_ATTRIBUTES when unknown
 
  private:

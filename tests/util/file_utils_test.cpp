@@ -179,7 +179,7 @@ TEST(WipeAndDeleteFile, DeletesOnlyTheNameOfAFileWithOthers) {
   const DWORD attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
   struct Case {
     const char* name;
-    bool hardLink;   // else the file is taken for a link (reparse point)
+    bool hardLink;  // else the file is taken for a link (reparse point)
   };
   for (const Case& c : {Case{"second hard link", true}, Case{"reparse point", false}}) {
     TempFolder temp;
@@ -474,8 +474,7 @@ TEST(WriteWholeFile, KeepsAttributesAndRefusesWhatCannotBeOpened) {
   const std::string readOnly = temp.WriteFile("read-only.ini", "ro");
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY | boot));
   const std::string locked = temp.WriteFile("locked.ini", "locked");
-  HANDLE lock =
-      CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE lock = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   const std::string folder = temp.MakeFolder("folder");
   for (const std::string& path : {readOnly, locked, folder, temp / "missing\\x.ini", std::string()})
