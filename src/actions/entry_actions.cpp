@@ -27,6 +27,15 @@ bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts
   return true;
 }
 
+// Where no file could be opened the path is no good; a write that failed
+// after that is an error, and whatever was at the path is as it was.
+void TellWriteFailure(bool opened, BackupPrompts& prompts) {
+  if (opened)
+    prompts.Fail(UnableToSave);
+  else
+    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+}
+
 void BackupRegistryValue(const std::string& name, const std::string& location,
                          BackupPrompts& prompts) {
   RegistryLocation value;
@@ -50,16 +59,8 @@ void BackupRegistryValue(const std::string& name, const std::string& location,
   if (!ChooseWritableTarget(
           {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts, path))
     return;
-  switch (WriteRegistrationFile(path.c_str(), text)) {
-    case FileNotOpened:
-      prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
-      break;
-    case FileWriteFailed:
-      prompts.Fail(UnableToSave);
-      break;
-    case FileWritten:
-      break;
-  }
+  bool opened = false;
+  if (!WriteRegistrationFile(path.c_str(), text, &opened)) TellWriteFailure(opened, prompts);
 }
 
 void BackupStartupFile(const std::string& name, const std::string& location,
@@ -92,4 +93,14 @@ void BackupEntry(const std::string& type, const std::string& name, const std::st
     BackupRegistryValue(name, location, prompts);
   else if (type == StartupFileType)
     BackupStartupFile(name, location, prompts);
+}
+
+void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts) {
+  std::string path;
+  if (!ChooseWritableTarget({"csv", SavedListName, OFN_HIDEREADONLY, CsvFilesFilter}, prompts,
+                            path))
+    return;
+  bool opened = false;
+  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv), &opened))
+    TellWriteFailure(opened, prompts);
 }

@@ -73,13 +73,12 @@ std::string ProposedRegFileName(const std::string& valueName) {
   return TrimCopy(ReplaceChars(valueName.c_str(), ' ', InvalidNameChars)) + ".reg";
 }
 
-FileWriteResult WriteRegistrationFile(const char* path, const std::string& text) {
-  if (!path) return FileNotOpened;
+bool WriteRegistrationFile(const char* path, const std::string& text, bool* opened) {
   std::string bytes;
   bytes.reserve(text.size() + text.size() / 16);
   for (char c : text) {
     if (c == '\n') bytes += '\r';
     bytes += c;
   }
-  return WriteWholeFile(path, bytes);
+  return WriteFileWhole(path, bytes, opened);
 }

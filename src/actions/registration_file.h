@@ -34,5 +34,6 @@ std::string RegistrationFileText(const std::string& keyPath, const std::string& 
 std::string ProposedRegFileName(const std::string& valueName);
 
 // Writes `text` with every "\n" stored as CR LF, as a text-mode stream would,
-// replacing the file whole or not at all (see WriteWholeFile).
-FileWriteResult WriteRegistrationFile(const char* path, const std::string& text);
+// replacing the file whole or not at all (see WriteFileWhole, also for
+// `opened`).
+bool WriteRegistrationFile(const char* path, const std::string& text, bool* opened = nullptr);

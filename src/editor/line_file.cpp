@@ -46,5 +46,5 @@ bool ReadLineFile(const std::string& path, std::vector<std::string>& lines) {
 }
 
 bool WriteLineFile(const std::string& path, const std::vector<std::string>& lines) {
-  return WriteWholeFile(path, JoinLines(lines)) == FileWritten;
+  return WriteFileWhole(path.c_str(), JoinLines(lines));
 }

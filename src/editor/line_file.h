@@ -20,5 +20,5 @@ std::string JoinLines(const std::vector<std::string>& lines);
 bool ReadLineFile(const std::string& path, std::vector<std::string>& lines);
 
 // Replaces or creates the file with the lines, whole or not at all (see
-// WriteWholeFile). False when it was not written; the file is then as it was.
+// WriteFileWhole). False when it was not written; the file is then as it was.
 bool WriteLineFile(const std::string& path, const std::vector<std::string>& lines);

@@ -224,10 +224,16 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 FileReplacement::FileReplacement(const std::string& target)
     : target_(target), file_(INVALID_HANDLE_VALUE) {
-  if (target.empty()) return;
+  if (target.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return;
+  }
   const DWORD attributes = GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return;
+    }
     // Whatever keeps it from being opened for writing (another program holding
     // it without sharing, say) would keep it from being replaced as well.
     HANDLE existing = CreateFileA(target.c_str(), GENERIC_WRITE | DELETE,
@@ -288,16 +294,20 @@ bool FileReplacement::Commit() {
 }
 
 void FileReplacement::Discard() {
+  // The caller may want to say why: the cleanup must not change that.
+  const DWORD error = GetLastError();
   if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   file_ = INVALID_HANDLE_VALUE;
-  if (temporary_.empty()) return;
-  SetFileAttributesA(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(temporary_.c_str());
-  temporary_.clear();
+  if (!temporary_.empty()) {
+    SetFileAttributesA(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(temporary_.c_str());
+    temporary_.clear();
+  }
+  SetLastError(error);
 }
 
-FileWriteResult WriteWholeFile(const std::string& path, const std::string& bytes) {
-  FileReplacement file(path);
-  if (!file.IsOpen()) return FileNotOpened;
-  return file.Write(bytes.data(), bytes.size()) && file.Commit() ? FileWritten : FileWriteFailed;
+bool WriteFileWhole(const char* path, const std::string& bytes, bool* opened) {
+  FileReplacement file(path ? path : "");
+  if (opened) *opened = file.IsOpen();
+  return file.IsOpen() && file.Write(bytes.data(), bytes.size()) && file.Commit();
 }

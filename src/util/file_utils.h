@@ -48,18 +48,13 @@ TargetFileState ProbeTargetFile(const char* path);
 // or a read fails part-way.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
-enum FileWriteResult {
-  FileWritten = 0,
-  FileNotOpened = 1,    // no file can be written there; nothing changed
-  FileWriteFailed = 2,  // writing, flushing or replacing failed; the path is as it was
-};
-
 // Writes a file whole or not at all. The bytes go to a new file in the
 // target's folder, are forced to disk, and then take the target's place in one
 // step with the hidden, system and archive attributes of the file they
 // replace. Until Commit succeeds the target is as it was; a new file that is
 // not committed is deleted. A read-only target is refused, as opening it for
-// writing would be.
+// writing would be (Windows refuses to rename onto it, Wine does not). After a
+// failure GetLastError tells why.
 class FileReplacement {
  public:
   explicit FileReplacement(const std::string& target);
@@ -80,9 +75,13 @@ class FileReplacement {
   unsigned long keptAttributes_ = 0;
 };
 
-FileWriteResult WriteWholeFile(const std::string& path, const std::string& bytes);
+// Replaces the file at `path` with exactly `bytes`, or leaves whatever was
+// there as it was (see FileReplacement). False when that failed, with the
+// system's error code left for GetLastError; `opened`, when given, tells
+// whether a file could be opened there at all.
+bool WriteFileWhole(const char* path, const std::string& bytes, bool* opened = nullptr);
 
-// Byte-exact copy of a regular file, written as WriteWholeFile writes. True if the copy was made,
-// or if target is the source itself (same text, or another path of the same file), in which case
-// nothing is written.
+// Byte-exact copy of a regular file, written as WriteFileWhole writes. True if
+// the copy was made, or if target is the source itself (same text, or another
+// path of the same file), in which case nothing is written.
 bool CopyFileChecked(const char* source, const char* target, bool overwrite);

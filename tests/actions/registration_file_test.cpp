@@ -125,9 +125,8 @@ TEST(ProposedRegFileNameTest, InvalidCharactersBecomeBlanksAndTheEndsAreTrimmed)
 TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
   TempFolder folder;
   const std::string path = folder / "tool.reg";
-  ASSERT_EQ(FileWritten, WriteRegistrationFile(
-                             path.c_str(), RegistrationFileText(kRunKey, "Tool", REG_SZ,
-                                                                "\"D:\\Tools\\tool.exe\" /min")));
+  ASSERT_TRUE(WriteRegistrationFile(
+      path.c_str(), RegistrationFileText(kRunKey, "Tool", REG_SZ, "\"D:\\Tools\\tool.exe\" /min")));
   const std::string bytes = TempFolder::ReadFile(path);
   EXPECT_EQ("REGEDIT4\r\n\r\n[" + std::string(kRunKey) +
                 "]\r\n\"Tool\"=\"\\\"D:\\\\Tools\\\\tool.exe\\\" /min\"\r\n\r\n",
@@ -139,16 +138,18 @@ TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
 TEST(WriteRegistrationFileTest, ReplacesAnExistingFileWhole) {
   TempFolder folder;
   const std::string path = folder.WriteFile("old.reg", std::string(5000, 'x'));
-  ASSERT_EQ(FileWritten, WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n"));
+  ASSERT_TRUE(WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n"));
   EXPECT_EQ("REGEDIT4\r\n\r\n", TempFolder::ReadFile(path));
 }
 
-TEST(WriteRegistrationFileTest, NotOpenedWhereNoFileCanBeOpened) {
+TEST(WriteRegistrationFileTest, FalseWhereNoFileCanBeOpened) {
   TempFolder folder;
-  folder.MakeFolder("sub");
-  for (const std::string& path : {folder / "missing\\x.reg", folder / "sub", std::string()})
-    EXPECT_EQ(FileNotOpened, WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n")) << path;
-  EXPECT_EQ(FileNotOpened, WriteRegistrationFile(nullptr, "REGEDIT4\n\n"));
+  const std::string missing = folder / "missing\\x.reg", sub = folder.MakeFolder("sub");
+  for (const char* path : {missing.c_str(), sub.c_str(), "", static_cast<const char*>(nullptr)}) {
+    bool opened = true;
+    EXPECT_FALSE(WriteRegistrationFile(path, "REGEDIT4\n\n", &opened)) << (path ? path : "null");
+    EXPECT_FALSE(opened);
+  }
   EXPECT_FALSE(TempFolder::Exists(folder / "missing"));
 }
 

@@ -165,14 +165,13 @@ TEST_F(HelpTest, DISABLED_ManualProbe) {
 // is `programWord`, in `folder`; returns the probe's report.
 std::string RunManualProbe(const std::string& programWord, const TempFolder& folder) {
   const std::string report = folder / "probe.txt";
-  const std::string log = folder / "probe.log";
   SetEnvironmentVariableA("LUMIVANE_MANUAL_PROBE", report.c_str());
-  const DWORD exitCode = RunThisProgram("\"" + programWord +
-                                            "\" --gtest_also_run_disabled_tests"
-                                            " --gtest_filter=HelpTest.DISABLED_ManualProbe",
-                                        folder.Path(), log);
+  const ChildRun run = RunThisProgram("\"" + programWord +
+                                          "\" --gtest_also_run_disabled_tests"
+                                          " --gtest_filter=HelpTest.DISABLED_ManualProbe",
+                                      folder.Path());
   SetEnvironmentVariableA("LUMIVANE_MANUAL_PROBE", nullptr);
-  EXPECT_EQ(0u, exitCode) << TempFolder::ReadFile(log);
+  EXPECT_EQ(0u, run.exitCode) << run.out << run.err;
   return TempFolder::ReadFile(report);
 }
 

@@ -217,16 +217,16 @@ TEST(MainWindowDpi, StartsScaledToTheDpiOfTheScreen) {
   RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
                  sizeof dpi);
   SetEnvironmentVariableA("LUMIVANE_DPI_PROBE", (folder / "sizes.txt").c_str());
-  const DWORD exitCode = RunThisProgram(
+  const ChildRun run = RunThisProgram(
       "app_tests --gtest_also_run_disabled_tests --gtest_filter=MainWindowTest.DISABLED_DpiProbe",
-      folder.Path(), folder / "probe.log");
+      folder.Path());
   SetEnvironmentVariableA("LUMIVANE_DPI_PROBE", nullptr);
   if (hadValue)
     RegSetValueExA(desktop, "LogPixels", 0, type, reinterpret_cast<const BYTE*>(&saved), size);
   else
     RegDeleteValueA(desktop, "LogPixels");
   RegCloseKey(desktop);
-  EXPECT_EQ(0u, exitCode) << TempFolder::ReadFile(folder / "probe.log");
+  EXPECT_EQ(0u, run.exitCode) << run.out << run.err;
   EXPECT_EQ(expected.str(), TempFolder::ReadFile(folder / "sizes.txt"));
 }
 

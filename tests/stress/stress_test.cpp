@@ -20,6 +20,7 @@
 #include "scan/registry_scan.h"
 #include "scan/startup_folder_scan.h"
 #include "support/registry_sandbox.h"
+#include "support/chosen_path_prompts.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -68,25 +69,6 @@ TEST(RegistryStress, OneMebibyteValueIsListedWhole) {
   EXPECT_TRUE(window.list.GetItemText(0, 2) == text);
 }
 
-// Answers the save dialog with a fixed path and records the warnings and errors.
-class FixedTarget : public BackupPrompts {
- public:
-  explicit FixedTarget(std::string path) : path_(std::move(path)) {}
-  bool ChooseTarget(const SaveFileRequest&, std::string& path) override {
-    path = path_;
-    return true;
-  }
-  int Warn(const std::string& text, UINT) override {
-    warnings.push_back(text);
-    return IDNO;
-  }
-  void Fail(const std::string& text) override { warnings.push_back(text); }
-  std::vector<std::string> warnings;
-
- private:
-  std::string path_;
-};
-
 // The longest name the registry allows: listed whole, and the name read back
 // from the list still names the value, so Backup and Remove act on it.
 TEST(RegistryStress, LongestValueNameIsListedBackedUpAndRemovedWhole) {
@@ -108,7 +90,7 @@ TEST(RegistryStress, LongestValueNameIsListedBackedUpAndRemovedWhole) {
   SelectedEntry entry;
   ASSERT_TRUE(ReadSelectedEntry(window.list, entry));
 
-  FixedTarget target(temp / "long.reg");
+  ChosenPathPrompts target(temp / "long.reg", IDNO);
   BackupEntry(entry.type, entry.name, entry.location, target);
   EXPECT_TRUE(target.warnings.empty());
   std::string file = TempFolder::ReadFile(temp / "long.reg");

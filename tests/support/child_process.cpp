@@ -2,35 +2,57 @@
 
 #include <gtest/gtest.h>
 
-DWORD RunThisProgram(std::string commandLine, const std::string& folder, const std::string& log) {
-  char self[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
+#include "support/temp_folder.h"
+
+namespace {
+
+HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE output = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+ChildRun RunChild(const std::string& commandLine, const char* program, const char* folder) {
+  ChildRun run;
+  TempFolder output;
+  const std::string outPath = output / "out", errPath = output / "err";
+  HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+  HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullptr;
-  startup.hStdOutput = output;
-  startup.hStdError = output;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
   PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessA(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      folder.c_str(), &startup, &process);
-  CloseHandle(output);
-  if (!started) {
-    ADD_FAILURE() << "cannot start " << self << " as " << commandLine;
-    return ~0u;
+  std::string command = commandLine;
+  if (CreateProcessA(program, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     folder, &startup, &process)) {
+    // A guard against a hung child, not a measurement.
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process.hProcess, &run.exitCode);
+    } else {
+      TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, INFINITE);
+      ADD_FAILURE() << commandLine << " did not end";
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  } else {
+    ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
   }
-  // A guard against a hung child, not a measurement.
-  if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    ADD_FAILURE() << "the child did not end: " << commandLine;
-  }
-  DWORD exitCode = ~0u;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exitCode;
+  for (HANDLE handle : {in, out, err})
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  run.out = TempFolder::ReadFile(outPath);
+  run.err = TempFolder::ReadFile(errPath);
+  return run;
+}
+
+ChildRun RunThisProgram(const std::string& commandLine, const std::string& folder) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  return RunChild(commandLine, self, folder.c_str());
 }

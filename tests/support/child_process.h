@@ -1,12 +1,23 @@
-// Runs this test program again, as a child, for what can only be seen in a
-// new process: its own command line, settings read at start-up.
+// Runs another program to its end with its standard output and error caught
+// in files, as a script would redirect them.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-// Starts this program with `commandLine` (whose first word may be anything)
-// in `folder`, its output going to the file `log`, and waits for it. Returns
-// its exit code, or ~0u when it could not start or did not end.
-DWORD RunThisProgram(std::string commandLine, const std::string& folder, const std::string& log);
+struct ChildRun {
+  DWORD exitCode = ~0u;  // ~0u when it could not be started or did not end
+  std::string out;
+  std::string err;
+};
+
+// `commandLine` is passed as it is: quote what needs it. With `program`, that
+// file is started whatever the first word of the command line says; with
+// `folder`, in that folder.
+ChildRun RunChild(const std::string& commandLine, const char* program = nullptr,
+                  const char* folder = nullptr);
+
+// This test program again, for what only a new process shows: its own command
+// line (whose first word may be anything), settings read at start-up.
+ChildRun RunThisProgram(const std::string& commandLine, const std::string& folder);

@@ -394,13 +394,13 @@ TEST(CopyFileChecked, SameFileUnderAnotherPathIsLeftIntact) {
 
 // A write that fails at any step leaves the target as it was (or absent) and
 // nothing else in its folder: a full disk must not cut a file short.
-TEST(WriteWholeFile, FailureAtAnyStepChangesNothing) {
+TEST(WriteFileWhole, FailureAtAnyStepChangesNothing) {
   const std::string original = "original\r\ncontent\r\n";
   const std::string bytes = std::string(150001, 'n');  // more than one write
   struct Case {
     const char* name;
     std::function<void(FileFaults&)> fault;
-    FileWriteResult result;
+    bool opened;  // a file could be opened there at all
   };
   const Case cases[] = {
       {"new file not created",
@@ -409,23 +409,20 @@ TEST(WriteWholeFile, FailureAtAnyStepChangesNothing) {
            return disposition == TRUNCATE_EXISTING ? ERROR_ACCESS_DENIED : 0;
          };
        },
-       FileNotOpened},
-      {"first write", [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; },
-       FileWriteFailed},
+       false},
+      {"first write", [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; }, true},
       {"second write",
        [](FileFaults& f) {
          f.failWrite = [&f]() -> DWORD { return f.writes == 2 ? ERROR_DISK_FULL : 0; };
        },
-       FileWriteFailed},
-      {"flush", [](FileFaults& f) { f.failFlush = [] { return ERROR_DISK_FULL; }; },
-       FileWriteFailed},
-      {"close", [](FileFaults& f) { f.failClose = [] { return ERROR_NETNAME_DELETED; }; },
-       FileWriteFailed},
+       true},
+      {"flush", [](FileFaults& f) { f.failFlush = [] { return ERROR_DISK_FULL; }; }, true},
+      {"close", [](FileFaults& f) { f.failClose = [] { return ERROR_NETNAME_DELETED; }; }, true},
       {"replace",
        [](FileFaults& f) {
          f.failMove = [](const std::string&, const std::string&) { return ERROR_ACCESS_DENIED; };
        },
-       FileWriteFailed},
+       true},
   };
   for (const Case& c : cases) {
     for (bool existing : {true, false}) {
@@ -439,10 +436,13 @@ TEST(WriteWholeFile, FailureAtAnyStepChangesNothing) {
           FileFaults faults;
           ASSERT_TRUE(faults.applied());
           c.fault(faults);
-          if (copy)
+          if (copy) {
             EXPECT_FALSE(CopyFileChecked(source.c_str(), target.c_str(), true));
-          else
-            EXPECT_EQ(WriteWholeFile(target, bytes), c.result);
+          } else {
+            bool opened = !c.opened;
+            EXPECT_FALSE(WriteFileWhole(target.c_str(), bytes, &opened));
+            EXPECT_EQ(opened, c.opened);
+          }
         }
         EXPECT_EQ(TempFolder::Exists(target), existing);
         if (existing) {
@@ -454,38 +454,21 @@ TEST(WriteWholeFile, FailureAtAnyStepChangesNothing) {
   }
 }
 
-// What the file it replaces keeps, and what refuses to be replaced.
-TEST(WriteWholeFile, KeepsAttributesAndRefusesWhatCannotBeOpened) {
+// A hidden system file (Boot.ini, say) stays hidden and system once replaced;
+// a new file gets neither.
+TEST(WriteFileWhole, KeepsTheAttributesOfTheFileItReplaces) {
   TempFolder temp;
   const DWORD boot = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   const std::string hidden = temp.WriteFile("Boot.ini", "old");
   ASSERT_TRUE(SetFileAttributesA(hidden.c_str(), boot));
-  EXPECT_EQ(WriteWholeFile(hidden, "new"), FileWritten);
+  EXPECT_TRUE(WriteFileWhole(hidden.c_str(), "new"));
   EXPECT_EQ(TempFolder::ReadFile(hidden), "new");
   EXPECT_EQ(GetFileAttributesA(hidden.c_str()) & boot, boot);
 
   const std::string created = temp / "new.txt";
-  EXPECT_EQ(WriteWholeFile(created, kBinary), FileWritten);
-  EXPECT_EQ(TempFolder::ReadFile(created), kBinary);
+  EXPECT_TRUE(WriteFileWhole(created.c_str(), kBinary));
   EXPECT_EQ(GetFileAttributesA(created.c_str()) & boot, 0u);
-
-  // Read-only refuses as opening it for writing always did; a locked file
-  // cannot be replaced; a folder or a missing folder holds no file.
-  const std::string readOnly = temp.WriteFile("read-only.ini", "ro");
-  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY | boot));
-  const std::string locked = temp.WriteFile("locked.ini", "locked");
-  HANDLE lock = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  const std::string folder = temp.MakeFolder("folder");
-  for (const std::string& path : {readOnly, locked, folder, temp / "missing\\x.ini", std::string()})
-    EXPECT_EQ(WriteWholeFile(path, "new"), FileNotOpened) << path;
-  CloseHandle(lock);
-  EXPECT_EQ(TempFolder::ReadFile(readOnly), "ro");
-  EXPECT_EQ(GetFileAttributesA(readOnly.c_str()) & (FILE_ATTRIBUTE_READONLY | boot),
-            FILE_ATTRIBUTE_READONLY | boot);
-  EXPECT_EQ(TempFolder::ReadFile(locked), "locked");
-  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 5u);
-  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 2u);
 }
 
 TEST(ReadWholeFile, AllOrNothing) {
@@ -503,6 +486,60 @@ TEST(ReadWholeFile, AllOrNothing) {
   EXPECT_EQ(bytes, "");
   faults.failRead = nullptr;
   EXPECT_FALSE(ReadWholeFile(temp / "missing.sys", bytes));
+}
+
+// A file is replaced whole or not at all, and no scratch file stays behind.
+TEST(WriteFileWhole, ReplacesWholeOrKeepsTheEarlierFile) {
+  TempFolder temp;
+  const std::string folder = temp.MakeFolder("folder");
+  const std::string readOnly = temp.WriteFile("read-only.csv", "kept");
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::string earlier = temp.WriteFile("earlier.csv", "a much longer earlier text");
+  // Held by another program without sharing: it could not be replaced either.
+  const std::string locked = temp.WriteFile("locked.csv", "locked");
+  HANDLE lock = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const struct {
+    const char* name;
+    std::string path;
+    bool written;
+    std::string content;  // afterwards; "" for no file
+  } cases[] = {
+      {"new file", temp / "new.csv", true, kBinary},
+      {"earlier file replaced, not merged", earlier, true, kBinary},
+      {"read-only file kept", readOnly, false, "kept"},
+      {"locked file kept", locked, false, ""},  // read once it is let go
+      {"folder in the way", folder, false, ""},
+      {"missing folder", temp / "missing\\list.csv", false, ""},
+      {"no name", "", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetLastError(ERROR_SUCCESS);
+    bool opened = !c.written;
+    EXPECT_EQ(c.written, WriteFileWhole(c.path.c_str(), kBinary, &opened));
+    // Each failure here is one of a file that cannot be opened at all.
+    EXPECT_EQ(c.written, opened);
+    if (!c.written) {
+      EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    }
+    if (!c.content.empty()) {
+      EXPECT_EQ(c.content, TempFolder::ReadFile(c.path));
+    }
+  }
+  CloseHandle(lock);
+  EXPECT_EQ("locked", TempFolder::ReadFile(locked));
+  // folder, read-only, earlier, locked, new
+  EXPECT_EQ(5u, TempFolder::EntryCount(temp.Path()));
+  EXPECT_EQ(0u, TempFolder::EntryCount(folder));
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(WriteFileWhole, EmptyTextGivesAnEmptyFile) {
+  TempFolder temp;
+  const std::string path = temp.WriteFile("list.csv", "old");
+  EXPECT_TRUE(WriteFileWhole(path.c_str(), ""));
+  EXPECT_EQ("", TempFolder::ReadFile(path));
 }
 
 }  // namespace
