@@ -14,10 +14,10 @@ const EntryColumn kEntryColumns[] = {
 
 }  // namespace
 
-void InsertEntryColumns(CListCtrl& list) {
+void InsertEntryColumns(CListCtrl& list, int dpi) {
   int index = 0;
   for (const EntryColumn& column : kEntryColumns)
-    list.InsertColumn(index++, column.heading, LVCFMT_LEFT, column.width);
+    list.InsertColumn(index++, column.heading, LVCFMT_LEFT, ScaleForDpi(column.width, dpi));
 }
 
 // Texts go to the control whole, however long: a cut value name would make

@@ -9,8 +9,9 @@
 #include "scan/inventory.h"
 #include "scan/row_sink.h"
 
-// Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location.
-void InsertEntryColumns(CListCtrl& list);
+// Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location,
+// their widths scaled from 96 to `dpi` dots per inch.
+void InsertEntryColumns(CListCtrl& list, int dpi = kDefaultDpi);
 
 // Appends the rows the scans find at the end of a list control.
 class EntryListSink : public RowSink {
