@@ -68,8 +68,8 @@ const char* EntryStateText(EntryState state) {
   return "n/a";
 }
 
-// VerifyVersionInfo answers truthfully up to the versions the manifest
-// declares, and 8 is below every one that matters here.
+// VerifyVersionInfo, unlike GetVersionEx, answers "8 or later" truthfully
+// whatever versions the manifest declares.
 bool SystemHonoursApproval() {
   static const bool honoured = IsWindows8OrGreater();
   return honoured;
