@@ -59,6 +59,10 @@ class ScratchBuffer {
   DWORD size_ = 0;
 };
 
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
 // Length of the text at the start of `bytes`: up to its first zero, at most `size`.
 size_t TextLength(const char* bytes, size_t size) {
   const void* zero = std::memchr(bytes, 0, size);
@@ -129,38 +133,43 @@ bool MultibyteLess::operator()(const std::string& a, const std::string& b) const
                  reinterpret_cast<const unsigned char*>(b.c_str())) < 0;
 }
 
-LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
-                     std::string& text, const char* defaultText) {
-  OpenKey key(root, subKey, KEY_READ);
-  LONG result = key.result();
+// Most values fit the stack buffer and come with the first query; a larger one
+// is read again into exactly the size the first query reported, and a value
+// that grew in between fails rather than being read in part.
+LONG ReadStringValueOf(HKEY key, const char* valueName, std::string& text,
+                       const char* defaultText) {
+  ScratchBuffer data(512);
+  DWORD type = REG_NONE;
+  DWORD size = data.size();
+  LONG result =
+      RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+  if (result == ERROR_MORE_DATA && IsStringType(type)) {
+    data.Resize(size);
+    DWORD read = size;
+    result = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                              &read);
+    size = read < size ? read : size;
+  } else if (result == ERROR_MORE_DATA) {
+    result = ERROR_SUCCESS;  // another type: its data is not wanted anyway
+  }
   if (result == ERROR_SUCCESS) {
-    // Most values fit the stack buffer and come with the first query; a larger
-    // one is read again into exactly the size the first query reported, and a
-    // value that grew in between fails rather than being read in part.
-    ScratchBuffer data(512);
-    DWORD type = REG_NONE;
-    DWORD size = data.size();
-    result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
-                              reinterpret_cast<BYTE*>(data.data()), &size);
-    if (result == ERROR_MORE_DATA && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-      data.Resize(size);
-      DWORD read = size;
-      result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
-                                reinterpret_cast<BYTE*>(data.data()), &read);
-      size = read < size ? read : size;
-    } else if (result == ERROR_MORE_DATA) {
-      result = ERROR_SUCCESS;  // another type: its data is not wanted anyway
-    }
-    if (result == ERROR_SUCCESS) {
-      if (type == REG_SZ || type == REG_EXPAND_SZ)
-        text.assign(data.data(), TextLength(data.data(), size));
-      else if (defaultText)
-        text = defaultText;
-      return ERROR_SUCCESS;
-    }
+    if (IsStringType(type))
+      text.assign(data.data(), TextLength(data.data(), size));
+    else if (defaultText)
+      text = defaultText;
+    return ERROR_SUCCESS;
   }
   if (defaultText) text = defaultText;
   return result;
+}
+
+LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
+                     std::string& text, const char* defaultText) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() == ERROR_SUCCESS)
+    return ReadStringValueOf(key.get(), valueName.c_str(), text, defaultText);
+  if (defaultText) text = defaultText;
+  return key.result();
 }
 
 LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName, DWORD* type,
@@ -214,6 +223,52 @@ LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names) {
         return RegEnumKeyExA(key.get(), index, name, length, nullptr, nullptr, nullptr, nullptr);
       },
       [&](const char* name, size_t length) { names.emplace(name, length); });
+  return ERROR_SUCCESS;
+}
+
+// The data comes with the enumeration as long as it fits the stack buffer; a
+// value that does not is enumerated again for its name alone and read on its
+// own like any other (ReadStringValueOf), so a long value that changes in the
+// meantime is left out rather than read in part.
+LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  DWORD count = 0;
+  DWORD longest = 0;
+  LONG result = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &count, &longest, nullptr, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  if (count == 0) return ERROR_SUCCESS;
+
+  ScratchBuffer data(512);
+  DWORD type = REG_NONE;
+  DWORD dataSize = 0;
+  bool dataRead = false;
+  std::string text;
+  WalkNames(
+      count, longest, kValueNameBytesMax,
+      [&](DWORD index, char* name, DWORD* length) {
+        const DWORD room = *length;
+        dataSize = data.size();
+        LONG found = RegEnumValueA(key.get(), index, name, length, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &dataSize);
+        dataRead = found == ERROR_SUCCESS;
+        if (found != ERROR_MORE_DATA) return found;
+        // The name or the data did not fit: ask for the name alone.
+        *length = room;
+        return RegEnumValueA(key.get(), index, name, length, nullptr, &type, nullptr, nullptr);
+      },
+      [&](const char* name, size_t length) {
+        if (!IsStringType(type)) return;
+        const std::string valueName(name, length);
+        text.clear();
+        if (dataRead)
+          text.assign(data.data(),
+                      TextLength(data.data(), dataSize < data.size() ? dataSize : data.size()));
+        else if (ReadStringValueOf(key.get(), valueName.c_str(), text) != ERROR_SUCCESS)
+          return;
+        take(valueName, type, text);
+      });
   return ERROR_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -29,9 +30,13 @@ using NameSet = std::set<std::string, MultibyteLess>;
 LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
                      std::string& text, const char* defaultText = nullptr);
 
+// ReadStringValue on a key the caller holds open.
+LONG ReadStringValueOf(HKEY key, const char* valueName, std::string& text,
+                       const char* defaultText = nullptr);
+
 // Type and byte size of a value without its data; either output may be null.
-LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName,
-                    DWORD* type, DWORD* size);
+LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName, DWORD* type,
+                    DWORD* size);
 
 LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueName);
 
@@ -41,6 +46,13 @@ LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names,
 
 // Adds the names of the key's direct sub-keys.
 LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
+
+// Hands every REG_SZ and REG_EXPAND_SZ value of the key, in the key's own
+// order, to `take` with its name, type and text (read as ReadStringValue reads
+// it), opening the key once. A value that cannot be read is left out.
+using StringValueHandler =
+    std::function<void(const std::string& name, DWORD type, const std::string& text)>;
+LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take);
 
 // Splits "HKEY_LOCAL_MACHINE\Software\..." into root and sub-key; false (and
 // `location` untouched) when the text has no separator or an unknown root name.

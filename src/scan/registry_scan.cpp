@@ -1,5 +1,6 @@
 #include "scan/registry_scan.h"
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,20 +50,20 @@ void ScanRegistry(RowSink& sink) {
     AppendRunLocations(locations, HKEY_USERS, "HKEY_USERS", user + '\\');
   names.clear();
 
-  static const DWORD kPassTypes[] = {REG_SZ, REG_EXPAND_SZ};
-  std::string text;
+  // One reading of each key gives both passes: its REG_SZ values by name,
+  // then its REG_EXPAND_SZ values by name.
+  using ValuesByName = std::map<std::string, std::string, MultibyteLess>;
+  ValuesByName strings, expandable;
   for (const RegistryLocation& location : locations) {
-    for (const DWORD& type : kPassTypes) {
-      EnumValueNames(location.root, location.subKey, names, &type);
-      for (const std::string& name : names) {
-        // A value that turned into another type meanwhile reads nothing and
-        // still succeeds: it shows with an empty text.
-        text.clear();
-        if (ReadStringValue(location.root, location.subKey, name, text) == ERROR_SUCCESS)
-          sink.AddEntryRow(RegistryEntryType, name.c_str(), text.c_str(), location.keyPath.c_str(),
-                           RegistryEntryImage);
-      }
-      names.clear();
+    EnumStringValues(location.root, location.subKey,
+                     [&](const std::string& name, DWORD type, const std::string& text) {
+                       (type == REG_SZ ? strings : expandable).emplace(name, text);
+                     });
+    for (ValuesByName* pass : {&strings, &expandable}) {
+      for (const auto& [name, text] : *pass)
+        sink.AddEntryRow(RegistryEntryType, name.c_str(), text.c_str(), location.keyPath.c_str(),
+                         RegistryEntryImage);
+      pass->clear();
     }
   }
 }
