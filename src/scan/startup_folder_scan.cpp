@@ -122,6 +122,7 @@ void ScanStartupFolders(RowSink& sink) {
   // texts that differ otherwise count as different folders.
   std::vector<std::string> searched;
   searched.reserve(candidates.size());
+  FileTypeDescriptions descriptions;
   for (const RegistryLocation& candidate : candidates) {
     std::string lower = LowerCopy(candidate.value);
     if (std::find(searched.begin(), searched.end(), lower) != searched.end()) continue;
@@ -130,12 +131,10 @@ void ScanStartupFolders(RowSink& sink) {
     // Usually a folder that does not exist: it just gives no rows.
     if (!SearchInto(candidate.value, FilesInTree)) continue;
     for (const std::string& hit : SearchHits) {
-      // The description depends on the file name only, so it is looked up
-      // from the name rather than from another copy of the whole path.
+      // The description depends on the file name only.
       const std::string name = FileNameOf(hit);
-      const std::string description = GetFileTypeDescription(name.c_str());
-      sink.AddEntryRow(StartupFileType, name.c_str(), description.c_str(), hit.c_str(),
-                       StartupFileImage);
+      sink.AddEntryRow(StartupFileType, name.c_str(), descriptions.Of(name.c_str()).c_str(),
+                       hit.c_str(), StartupFileImage);
     }
     SearchHits.clear();
   }
