@@ -1,8 +1,13 @@
-// The main window's list of start-up entries: its columns, how rows are added,
-// and how the entry actions read the selected row.
+// The main window's list of start-up entries: its columns, its rows, and how
+// the entry actions read the selected row.
 #pragma once
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/controls.h"
 #include "scan/row_sink.h"
@@ -10,15 +15,58 @@
 // Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location.
 void InsertEntryColumns(CListCtrl& list);
 
-// Appends the rows the scans find at the end of a list control.
+// One row of the list: its four texts, one per column, and its picture.
+class EntryRow {
+ public:
+  EntryRow(const char* type, const char* name, const char* action, const char* location, int image);
+  // The text of column 0-3 (Type, ID <=> Name, Action <=> Property, Location);
+  // empty for any other column.
+  const char* Text(int column) const;
+  int Image() const { return image_; }
+
+ private:
+  // The texts end to end, each ended by its zero: one allocation per row.
+  std::unique_ptr<char[]> texts_;
+  int image_;
+};
+
+// The list control of the main window. It is an owner-data list view
+// (LVS_OWNERDATA): the program keeps the rows, the control keeps only their
+// count, the selection and the focus, and asks its parent for a row's texts
+// and picture whenever it needs them (LVN_GETDISPINFO), for painting as for a
+// reader of LVM_GETITEMTEXT. The parent passes those requests to OnGetDispInfo.
+class CEntryList : public CListCtrl {
+ public:
+  // Appends a row at the end; it is part of the item count at once.
+  void AddRow(EntryRow row);
+  // No rows, and so no selection and no focused row.
+  void DeleteAllRows();
+  int RowCount() const { return static_cast<int>(m_rows.size()); }
+
+  // Fills in the text and the image asked for; a request for a row the list
+  // does not hold gets nothing.
+  void OnGetDispInfo(NMLVDISPINFOA* info) const;
+  // Answers LVN_ODFINDITEMA or LVN_ODFINDITEMW (typing in the list looks for
+  // the next row whose Type begins with the letters typed): the row, or -1.
+  int OnFindItem(const NMHDR* header) const;
+  // The first row from `start` on whose column-0 text is `text` (or begins
+  // with it, with LVFI_PARTIAL), letter case aside; LVFI_WRAP goes on from
+  // the top. -1 when there is none.
+  int FindRow(const char* text, UINT flags, int start) const;
+
+ private:
+  std::vector<EntryRow> m_rows;
+};
+
+// Appends the rows the scans find at the end of the list.
 class EntryListSink : public RowSink {
  public:
-  explicit EntryListSink(CListCtrl& list) : list_(list) {}
+  explicit EntryListSink(CEntryList& list) : list_(list) {}
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
                    int image) override;
 
  private:
-  CListCtrl& list_;
+  CEntryList& list_;
 };
 
 // The row an action works on. Without a selected row every text is empty, so
