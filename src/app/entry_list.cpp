@@ -57,6 +57,23 @@ const char* EntryRow::Text(int column) const {
   return text;
 }
 
+// Besides the list view's own redraw switch, the window's: while it is off
+// the list looks hidden to the system, so that bringing the scroll bars up to
+// date at the end does not draw them there and then (each costs milliseconds
+// under Wine); the repaint that follows draws them with the rest.
+CEntryList::Refill::Refill(CEntryList& list) : list_(list) {
+  list_.SendMessage(WM_SETREDRAW, FALSE);
+  DefWindowProcA(list_.m_hWnd, WM_SETREDRAW, FALSE, 0);
+  list_.DeleteAllRows();
+}
+
+CEntryList::Refill::~Refill() {
+  list_.SendMessage(WM_SETREDRAW, TRUE);
+  DefWindowProcA(list_.m_hWnd, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(list_.m_hWnd, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
 void CEntryList::AddRow(EntryRow row) {
   m_rows.push_back(std::move(row));
   // While the list does not redraw (a refresh), this only records the count.

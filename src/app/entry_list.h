@@ -37,6 +37,20 @@ class EntryRow {
 // reader of LVM_GETITEMTEXT. The parent passes those requests to OnGetDispInfo.
 class CEntryList : public CListCtrl {
  public:
+  // Empties the list for new rows and repaints it whole, once, when it goes:
+  // rows added meanwhile are neither drawn nor counted into the scroll bars
+  // one by one.
+  class Refill {
+   public:
+    explicit Refill(CEntryList& list);
+    ~Refill();
+    Refill(const Refill&) = delete;
+    Refill& operator=(const Refill&) = delete;
+
+   private:
+    CEntryList& list_;
+  };
+
   // Appends a row at the end; it is part of the item count at once.
   void AddRow(EntryRow row);
   // No rows, and so no selection and no focused row.

@@ -91,14 +91,10 @@ BOOL CLumivaneDlg::OnInitDialog() {
 
 void CLumivaneDlg::FillEntryList() {
   WaitCursor wait;
-  // One repaint at the end instead of one per row.
-  m_listEntries.SendMessage(WM_SETREDRAW, FALSE);
-  m_listEntries.DeleteAllRows();
+  CEntryList::Refill refill(m_listEntries);
   EntryListSink sink(m_listEntries);
   ScanRegistry(sink);
   ScanStartupFolders(sink);
-  m_listEntries.SendMessage(WM_SETREDRAW, TRUE);
-  InvalidateRect(m_listEntries.m_hWnd, nullptr, TRUE);
 }
 
 void CLumivaneDlg::OnRefresh() {
