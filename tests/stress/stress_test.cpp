@@ -14,7 +14,6 @@
 
 #include "actions/entry_actions.h"
 #include "app/entry_list.h"
-#include "framework/win_app.h"
 #include "scan/recording_sink.h"
 #include "scan/registry_access.h"
 #include "scan/registry_scan.h"
