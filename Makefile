@@ -35,10 +35,11 @@ test: build
 	done; exit $$status
 
 # Starts the 64-bit program in a demo prefix with sample entries, or in the
-# prefix given as WINEPREFIX=...
+# prefix given as WINEPREFIX=...; without a display, prints the list with
+# lumivanec.exe instead.
 run: setup
 	@[ -f $(BUILD)/win64/Makefile ] || cmake --preset win64 >/dev/null
-	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
+	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane lumivanec
 	@sh scripts/run-demo.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe $(RUN_PREFIX)
 
 screenshot: setup
@@ -46,9 +47,9 @@ screenshot: setup
 	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
 	@sh scripts/screenshot.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe docs/screenshots
 
-# One zip per build in build/dist: the program, Manual.html, ReadMe.txt, License.txt.
+# One zip per build in build/dist: both programs, Manual.html, ReadMe.txt, License.txt.
 dist: configure
-	@for p in $(PRESETS); do cmake --build $(BUILD)/$$p -j $(JOBS) --target lumivane || exit 1; done
+	@for p in $(PRESETS); do cmake --build $(BUILD)/$$p -j $(JOBS) --target lumivane lumivanec || exit 1; done
 	@sh scripts/make-dist.sh pack $(BUILD) $(PRESETS)
 	@sh scripts/make-dist.sh check $(BUILD) $(PRESETS) >/dev/null
 

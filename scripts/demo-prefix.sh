@@ -16,6 +16,15 @@ if [ ! -f "$prefix/.complete" ]; then
     touch "$prefix/.complete"
 fi
 
+# Wine's own fonts (Marlett draws the caption buttons, Tahoma the dialogs). A
+# 64-bit prefix made where 32-bit programs cannot run does not get them at
+# creation, so they are copied in when missing.
+for font in /usr/share/wine/fonts/*.ttf; do
+    if [ -f "$font" ] && [ ! -e "$prefix/drive_c/windows/Fonts/${font##*/}" ]; then
+        cp "$font" "$prefix/drive_c/windows/Fonts/"
+    fi
+done
+
 # The 64-bit loader's regedit writes the view the 64-bit program reads.
 "$WINE" regedit.exe /s "$("$WINE" winepath.exe -w "$here/demo-entries.reg" 2>/dev/null)" \
     </dev/null >/dev/null 2>&1

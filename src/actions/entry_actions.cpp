@@ -80,3 +80,12 @@ void BackupEntry(const std::string& type, const std::string& name, const std::st
   else if (type == StartupFileType)
     BackupStartupFile(name, location, prompts);
 }
+
+void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts) {
+  std::string path;
+  if (!ChooseWritableTarget({"csv", SavedListName, OFN_HIDEREADONLY, CsvFilesFilter}, prompts,
+                            path))
+    return;
+  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv)))
+    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+}

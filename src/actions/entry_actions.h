@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "scan/inventory.h"
 #include "scan/row_sink.h"  // RegistryEntryType, StartupFileType
 
 // Deletes the entry at its source: the value of a "Registry" entry, or the
@@ -38,9 +40,16 @@ inline constexpr char InvalidPath[] = "Invalid path!";
 inline constexpr char OverwriteQuestion[] = "File exists.\nOverwrite it?";
 inline constexpr char RegistryFilesFilter[] = "Registry Files (*.reg)|*.reg|All Files (*.*)|*.*|";
 inline constexpr char AllFilesFilter[] = "All Files (*.*)|*.*|";
+inline constexpr char CsvFilesFilter[] = "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*|";
+inline constexpr char SavedListName[] = "Lumivane.csv";
 
 // Saves the entry to a file the user chooses: a registry value as a REGEDIT4
 // registration file, a start-up file as a byte-exact copy. Any other kind, or
 // a key path that names no root, does nothing and asks nothing.
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
                  BackupPrompts& prompts);
+
+// Saves the rows as CSV, the text of "lumivanec -c", to a file the user
+// chooses, asking and warning as a backup does. The file is written whole or
+// not at all: an earlier file of that name stays if writing fails.
+void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts);

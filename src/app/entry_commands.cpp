@@ -1,5 +1,5 @@
-// Remove and Backup of the selected entry. The work is done in actions/; here
-// the window asks the user and reads the row.
+// Remove and Backup of the selected entry, and Save List of all of them. The
+// work is done in actions/; here the window asks the user and reads the rows.
 #include "actions/entry_actions.h"
 #include "app/entry_list.h"
 #include "app/lumivane_dlg.h"
@@ -41,6 +41,11 @@ void CLumivaneDlg::OnRemove() {
   RemoveEntry(entry.type, entry.name, entry.location);
   // Whatever happened at the source, the list shows it as it now is.
   OnRefresh();
+}
+
+void CLumivaneDlg::OnSaveList() {
+  WindowBackupPrompts prompts(*this);
+  SaveEntryList(ListedRows(m_listEntries), prompts);
 }
 
 void CLumivaneDlg::OnBackup() {

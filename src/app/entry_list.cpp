@@ -147,3 +147,12 @@ bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
   entry.location = list.GetItemText(row, columns - 1);
   return true;
 }
+
+std::vector<InventoryRow> ListedRows(const CListCtrl& list) {
+  std::vector<InventoryRow> rows;
+  const int count = list.GetItemCount();
+  for (int row = 0; row < count; ++row)
+    rows.push_back({list.GetItemText(row, 0), list.GetItemText(row, 1), list.GetItemText(row, 2),
+                    list.GetItemText(row, 3)});
+  return rows;
+}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/controls.h"
+#include "scan/inventory.h"
 #include "scan/row_sink.h"
 
 // Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location.
@@ -93,3 +94,6 @@ struct SelectedEntry {
 
 // False when the list has no rows at all (the action then does nothing).
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
+
+// Every row as the list shows it, in order.
+std::vector<InventoryRow> ListedRows(const CListCtrl& list);

@@ -40,6 +40,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(IDC_EXIT, &D::OnExit),
       OnCommand(ID_HELP_MANUAL, &D::OnManual),
       OnCommand(ID_HELP_ABOUT, &D::OnAbout),
+      OnCommand(ID_FILE_SAVE_LIST, &D::OnSaveList),
       OnCommand(ID_FILE_EXIT, &D::OnExit),
       OnCommand(ID_TASK_REMOVE, &D::OnRemove),
       OnCommand(ID_TASK_BACKUP, &D::OnBackup),

@@ -22,6 +22,7 @@ class CLumivaneDlg : public CDialog {
   // Command handlers.
   void OnRemove();
   void OnBackup();
+  void OnSaveList();
   void OnRefresh();
   void OnExit();
   void OnManual();

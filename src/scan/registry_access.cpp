@@ -6,15 +6,23 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
+
+// The 32-bit program on 64-bit Windows would otherwise be sent to the
+// Wow6432Node copy of every machine key it names.
+REGSAM MachineViewAccess(HKEY root, REGSAM access) {
+  return root == HKEY_LOCAL_MACHINE && MachineHas32BitRegistryView() ? access | KEY_WOW64_64KEY
+                                                                     : access;
+}
 
 // Closes the key it holds on every way out of the function that opened it.
 class OpenKey {
  public:
   OpenKey(HKEY root, const std::string& subKey, REGSAM access) {
     HKEY key = nullptr;
-    result_ = RegOpenKeyExA(root, subKey.c_str(), 0, access, &key);
+    result_ = RegOpenKeyExA(root, subKey.c_str(), 0, MachineViewAccess(root, access), &key);
     if (result_ == ERROR_SUCCESS) key_ = key;
   }
   ~OpenKey() {
@@ -108,6 +116,29 @@ void WalkNames(DWORD count, DWORD longest, DWORD bytesMax, EnumAt enumAt, Take t
   }
 }
 
+// The key's full name as the system keeps it ("\REGISTRY\MACHINE\..."),
+// whatever path led to it; empty when it cannot be learnt.
+std::wstring KeyObjectName(HKEY key) {
+  using NtQueryKeyFunction = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto queryKey = reinterpret_cast<NtQueryKeyFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey")));
+  const int kKeyNameInformation = 3;
+  if (!queryKey) return std::wstring();
+  std::vector<ULONG> buffer(256);  // a length, then the name's UTF-16 units
+  for (;;) {
+    ULONG needed = 0;
+    const ULONG size = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
+    const LONG status = queryKey(key, kKeyNameInformation, buffer.data(), size, &needed);
+    if (status >= 0) {
+      const ULONG bytes = buffer[0] < size - sizeof(ULONG) ? buffer[0] : size - sizeof(ULONG);
+      return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + 1),
+                          bytes / sizeof(wchar_t));
+    }
+    if (needed <= size) return std::wstring();
+    buffer.resize(needed / sizeof(ULONG) + 1);
+  }
+}
+
 struct RootName {
   const char* name;
   HKEY handle;
@@ -127,6 +158,18 @@ const RootName kRootNames[] = {
 };
 
 }  // namespace
+
+bool MachineHas32BitRegistryView() {
+#ifdef _WIN64
+  return true;
+#else
+  static const bool wow64 = [] {
+    BOOL isWow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &isWow64) && isWow64;
+  }();
+  return wow64;
+#endif
+}
 
 bool MultibyteLess::operator()(const std::string& a, const std::string& b) const {
   return _mbscmp(reinterpret_cast<const unsigned char*>(a.c_str()),
@@ -271,6 +314,14 @@ LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHan
           return;
         take(valueName, type, text);
       });
+}
+
+bool IsSameKey(HKEY root, const std::string& subKey, const std::string& otherSubKey) {
+  OpenKey key(root, subKey, KEY_READ);
+  OpenKey other(root, otherSubKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS || other.result() != ERROR_SUCCESS) return false;
+  const std::wstring name = KeyObjectName(key.get());
+  return !name.empty() && name == KeyObjectName(other.get());
 }
 
 bool ParseRegistryPath(std::string path, RegistryLocation& location) {

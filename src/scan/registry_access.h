@@ -1,5 +1,7 @@
 // Registry access: each function opens the key it needs, does one thing, closes
-// the key on every path and returns the registry's own result code.
+// the key on every path and returns the registry's own result code. Keys of
+// HKEY_LOCAL_MACHINE are always those of the 64-bit view, so that a path means
+// the same key to the 32-bit and the 64-bit program.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +18,10 @@ struct RegistryLocation {
   std::string keyPath;    // display path: root name, separator, sub-key
   std::string value;      // a value's text once read
 };
+
+// True on 64-bit Windows, where 32-bit programs write their machine-wide keys
+// below HKEY_LOCAL_MACHINE\Software\Wow6432Node. False on 32-bit Windows.
+bool MachineHas32BitRegistryView();
 
 // Byte-wise, case-sensitive order of the system code page: "Zeta" < "alpha".
 struct MultibyteLess {
@@ -53,6 +59,10 @@ LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
 using StringValueHandler =
     std::function<void(const std::string& name, DWORD type, const std::string& text)>;
 LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take);
+
+// True when both paths lead to one key, as the paths of a key that Windows
+// shares between its two registry views do. False when either cannot be opened.
+bool IsSameKey(HKEY root, const std::string& subKey, const std::string& otherSubKey);
 
 // Splits "HKEY_LOCAL_MACHINE\Software\..." into root and sub-key; false (and
 // `location` untouched) when the text has no separator or an unknown root name.

@@ -20,34 +20,60 @@ const char* const RunLocationSuffixes[10] = {
     "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
 };
 
+// Windows starts every value of this key too, whatever its name.
+const char PolicyRunSuffix[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+
 namespace {
 
-// Appends the ten Run-type keys below `root` + `prefix`; `rootName` starts the
-// shown path, spelled as ParseRegistryPath reads it back.
+constexpr size_t kSoftwareLength = sizeof "Software\\" - 1;
+
+// Where the keys of one root are read: the suffixes with their leading
+// "Software\" replaced by `software`.
+struct RunRoot {
+  HKEY root;
+  const char* rootName;  // starts the shown path, spelled as ParseRegistryPath reads it back
+  const char* software;
+  bool thirtyTwoBitView;  // read only where Windows has that view
+};
+
+// The fixed roots, in the order of their rows; the user hives follow.
+const RunRoot kFixedRunRoots[] = {
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "Software\\", false},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "Software\\Wow6432Node\\", true},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "Software\\", false},
+};
+
 void AppendRunLocations(std::vector<RegistryLocation>& locations, HKEY root, const char* rootName,
-                        const std::string& prefix) {
-  for (const char* suffix : RunLocationSuffixes) {
+                        const std::string& software, bool thirtyTwoBitView = false) {
+  auto append = [&](const char* suffix) {
     RegistryLocation location;
     location.root = root;
-    location.subKey = prefix + suffix;
+    location.subKey = software + (suffix + kSoftwareLength);
+    // Windows shares a few keys between its views (the policies among them):
+    // such a key is listed once, under its own path.
+    if (thirtyTwoBitView && IsSameKey(root, location.subKey, suffix)) return;
     location.keyPath = std::string(rootName) + '\\' + location.subKey;
     locations.push_back(std::move(location));
-  }
+  };
+  for (const char* suffix : RunLocationSuffixes) append(suffix);
+  append(PolicyRunSuffix);
 }
 
 }  // namespace
 
 void ScanRegistry(RowSink& sink) {
   std::vector<RegistryLocation> locations;
-  AppendRunLocations(locations, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", std::string());
-  AppendRunLocations(locations, HKEY_CURRENT_USER, "HKEY_CURRENT_USER", std::string());
+  for (const RunRoot& root : kFixedRunRoots)
+    if (!root.thirtyTwoBitView || MachineHas32BitRegistryView())
+      AppendRunLocations(locations, root.root, root.rootName, root.software, root.thirtyTwoBitView);
 
   // Every key directly under HKEY_USERS is a hive, whatever its name. When it
   // cannot be listed the set stays empty and only the fixed keys are read.
   NameSet names;
   EnumSubKeyNames(HKEY_USERS, std::string(), names);
   for (const std::string& user : names)
-    AppendRunLocations(locations, HKEY_USERS, "HKEY_USERS", user + '\\');
+    AppendRunLocations(locations, HKEY_USERS, "HKEY_USERS", user + "\\Software\\");
   names.clear();
 
   // One reading of each key gives both passes: its REG_SZ values by name,

@@ -1,13 +1,17 @@
-// Lists the string values of the Run-type keys of the machine, the current user
-// and every user hive.
+// Lists the string values of the Run-type keys of the machine (both registry
+// views on 64-bit Windows), the current user and every user hive.
 #pragma once
 
 #include "scan/row_sink.h"
 
-// Sub-keys looked at under every root, in the order of the rows.
+// Sub-keys looked at under every root, in the order of the rows; the key of
+// the Run policy follows them.
 extern const char* const RunLocationSuffixes[10];
+extern const char PolicyRunSuffix[];
 
-// Adds one "Registry" row per REG_SZ / REG_EXPAND_SZ value: for each key, the
-// REG_SZ names ascending, then the REG_EXPAND_SZ names ascending. Read-only;
-// what cannot be read gives no row.
+// Adds one "Registry" row per REG_SZ / REG_EXPAND_SZ value: the machine's keys,
+// those of its 32-bit view below Software\Wow6432Node (64-bit Windows only),
+// the current user's, then each hive's in name order; for each key, the REG_SZ
+// names ascending, then the REG_EXPAND_SZ names ascending. Read-only; what
+// cannot be read gives no row.
 void ScanRegistry(RowSink& sink);

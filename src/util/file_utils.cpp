@@ -5,6 +5,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -182,4 +183,38 @@ bool CopyFileChecked(const char* source, const char* target, bool overwrite) {
   if (std::fclose(out) != 0) copied = false;
   std::fclose(in);
   return copied;
+}
+
+bool WriteFileWhole(const char* path, const std::string& bytes) {
+  // Windows refuses to replace a read-only file by renaming, Wine does not:
+  // refused here, it is refused everywhere.
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  std::string folder = FolderOf(path);
+  if (folder.empty()) folder = ".";
+  char temporary[MAX_PATH] = "";
+  if (!GetTempFileNameA(folder.c_str(), "lmv", 0, temporary)) return false;
+  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool written = file != INVALID_HANDLE_VALUE;
+  for (size_t done = 0; written && done < bytes.size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+    DWORD put = 0;
+    written = WriteFile(file, bytes.data() + done, chunk, &put, nullptr) && put == chunk;
+    done += put;
+  }
+  if (file != INVALID_HANDLE_VALUE) {
+    written = FlushFileBuffers(file) && written;
+    written = CloseHandle(file) && written;
+  }
+  if (written && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  // The caller may want to say why: the cleanup must not change that.
+  const DWORD error = GetLastError();
+  DeleteFileA(temporary);
+  SetLastError(error);
+  return false;
 }

@@ -41,3 +41,9 @@ TargetFileState ProbeTargetFile(const char* path);
 // the source itself (same text, or another path of the same file), in which case
 // nothing is written.
 bool CopyFileChecked(const char* source, const char* target, bool overwrite);
+
+// Replaces the file at `path` with exactly `bytes`, or leaves whatever was
+// there as it was: the bytes go to a new file in the same folder, which takes
+// the name only once it is complete. False when that failed, with the
+// system's error code left for GetLastError.
+bool WriteFileWhole(const char* path, const std::string& bytes);

@@ -10,6 +10,7 @@
 
 #include "actions/entry_actions.h"
 #include "scan/registry_access.h"
+#include "support/chosen_path_prompts.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -41,27 +42,6 @@ bool ReadStoredValue(const std::string& subKey, const std::string& name, StoredV
   RegCloseKey(key);
   return rc == ERROR_SUCCESS;
 }
-
-// Chooses one path and answers every question; records the warnings.
-class ChosenPath : public BackupPrompts {
- public:
-  explicit ChosenPath(std::string path) : path_(std::move(path)) {}
-  int dialogs = 0;
-  std::vector<std::string> warnings;
-
-  bool ChooseTarget(const SaveFileRequest&, std::string& path) override {
-    ++dialogs;
-    path = path_;
-    return true;
-  }
-  int Warn(const std::string& text, UINT) override {
-    warnings.push_back(text);
-    return IDYES;
-  }
-
- private:
-  std::string path_;
-};
 
 // The system's registry editor imports `file` silently; returns its exit code.
 DWORD ImportWithRegedit(const std::string& file) {
@@ -127,7 +107,7 @@ TEST_P(RegeditRoundTripTest, ImportRestoresTypeAndBytes) {
   ASSERT_TRUE(ReadStoredValue(subKey, c.valueName, before));
 
   const std::string file = folder_ / "backup.reg";
-  ChosenPath prompts(file);
+  ChosenPathPrompts prompts(file);
   BackupEntry("Registry", c.valueName, "HKEY_CURRENT_USER\\" + subKey, prompts);
   EXPECT_EQ(1, prompts.dialogs);
   EXPECT_EQ(std::vector<std::string>(), prompts.warnings);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ void SeedRegistry() {
   RegistrySandbox::SetString(HKEY_CURRENT_USER, kRun, "Gamma", "\"C:\\Program Files\\g.exe\" /q");
 }
 
-enum class Command { Remove, Backup };
+enum class Command { Remove, Backup, SaveList };
 enum class Binding { Key, Button, Menu, DoubleClick };
 
 class EntryCommandsTest : public ::testing::Test {
@@ -110,6 +111,10 @@ class EntryCommandsTest : public ::testing::Test {
   }
 
   void Trigger(Command command, Binding binding) {
+    if (command == Command::SaveList) {  // a menu command only
+      PostMessageA(*dialog, WM_COMMAND, ID_FILE_SAVE_LIST, 0);
+      return;
+    }
     const bool remove = command == Command::Remove;
     CListCtrl& list = dialog->EntryList();
     switch (binding) {
@@ -649,5 +654,94 @@ TEST_P(BackupBindingTest, SavesTheSelectedEntry) {
 INSTANTIATE_TEST_SUITE_P(AllBindings, BackupBindingTest,
                          ::testing::Values(Binding::Key, Binding::Button, Binding::Menu,
                                            Binding::DoubleClick));
+
+// ---------------------------------------------------------------- Save List
+
+const std::string kCsvFilter = Bytes("CSV Files (*.csv)\0*.csv\0All Files (*.*)\0*.*\0\0");
+
+class SaveListTest : public EntryCommandsTest {
+ protected:
+  void SetUp() override {
+    EntryCommandsTest::SetUp();
+    SeedRegistry();
+  }
+  void SaveList(const std::function<void()>& prepare = [] {}) { Run(Command::SaveList, prepare); }
+};
+
+TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
+  const std::string target = folder / "list.csv";
+  prompts.chosenFiles = {target};
+  SaveList([&] {
+    AddRow({"Start-Up", "two\r\nlines, \"\xE9\"", "C:\\x.lnk"}, 1);
+    Select(1);
+  });
+  ASSERT_EQ(1u, prompts.fileDialogs.size());
+  const ScriptedPrompts::FileDialogCall& call = prompts.fileDialogs[0];
+  EXPECT_TRUE(call.save);
+  EXPECT_EQ(window, call.owner);
+  EXPECT_EQ("Lumivane.csv", call.fileName);
+  EXPECT_EQ("csv", call.defaultExtension);
+  EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY), call.flags);
+  EXPECT_EQ(kCsvFilter, call.filter);
+  EXPECT_TRUE(prompts.messageBoxes.empty());
+  // Every row, selected or not, as the list shows it; the texts in UTF-8.
+  wchar_t wide[2] = {};
+  MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, wide, 1);
+  char e[8] = "";
+  WideCharToMultiByte(CP_UTF8, 0, wide, 1, e, sizeof e, nullptr, nullptr);
+  EXPECT_EQ(
+      "Type,Name,Command,Location\r\n"
+      "Registry,Alpha,alpha.exe," +
+          kHklmRun +
+          "\r\n"
+          "Registry,Beta,%WINDIR%\\beta.exe," +
+          kHklmRun +
+          "\r\n"
+          "Registry,,default.exe," +
+          kHkcuRun +
+          "\r\n"
+          "Registry,Gamma,\"\"\"C:\\Program Files\\g.exe\"\" /q\"," +
+          kHkcuRun +
+          "\r\n"
+          "Start-Up,\"two\r\nlines, \"\"" +
+          std::string(e) + "\"\"\",,C:\\x.lnk\r\n",
+      TempFolder::ReadFile(target));
+  EXPECT_EQ(rowsBefore, rowsAfter);
+}
+
+// Asked and warned as a backup is; a file that is not written stays as it was.
+TEST_F(SaveListTest, TargetsNotWritten) {
+  const std::string existing = folder.WriteFile("existing.csv", "earlier");
+  const std::string readOnly = folder.WriteFile("read-only.csv", "earlier");
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::string overwrite = "File exists.\nOverwrite it?";
+  const struct {
+    const char* label;
+    std::optional<std::string> target;  // none: cancelled
+    int answer;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"cancelled", std::nullopt, IDOK, {}},
+      {"existing file kept", existing, IDNO, {overwrite}},
+      {"read-only file cannot be replaced", readOnly, IDYES, {overwrite, "Invalid path!"}},
+      {"folder", folder.MakeFolder("folder"), IDOK, {"Invalid path!"}},
+      {"missing folder", folder / "missing\\list.csv", IDOK, {"Invalid path!"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    prompts.messageBoxes.clear();
+    prompts.answers = {c.answer};
+    prompts.chosenFiles = {c.target};
+    SaveList();
+    std::vector<std::string> messages;
+    for (const auto& box : prompts.messageBoxes) messages.push_back(box.text);
+    EXPECT_EQ(c.messages, messages);
+    EXPECT_EQ(rowsBefore, rowsAfter);
+  }
+  EXPECT_EQ("earlier", TempFolder::ReadFile(existing));
+  EXPECT_EQ("earlier", TempFolder::ReadFile(readOnly));
+  EXPECT_FALSE(TempFolder::Exists(folder / "missing"));
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
 
 }  // namespace

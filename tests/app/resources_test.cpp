@@ -88,6 +88,8 @@ TEST(MainMenu, ItemsTextsAndCommands) {
   CollectMenu(menu, "", lines);
   DestroyMenu(menu);
   const std::vector<MenuLine> expected = {
+      {"&File/&Save List...", 32778},
+      {"&File/-", 0},
       {"&File/E&xit\tCtrl+Q", 32771},
       {"&Task/&Selection/&Remove\tF8", 32776},
       {"&Task/&Selection/-", 0},

@@ -578,14 +578,28 @@ TEST_F(RegistryAccessTest, EveryOpenedKeyIsClosedAndOpenedWithTheRightAccess) {
   EnumSubKeyNames(HKEY_LOCAL_MACHINE, kKey, names);
   EnumSubKeyNames(HKEY_LOCAL_MACHINE, kMissingKey, names);
   EnumSubKeyNames(HKEY_LOCAL_MACHINE, std::string(kKey) + "\\Child", names);
-  const std::vector<REGSAM> readAccess(faults.accessRights.size(), KEY_READ);
+  // The machine's keys are those of the 64-bit view wherever Windows has two.
+  BOOL wow64 = FALSE;
+  const REGSAM view = sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
+                          ? KEY_WOW64_64KEY
+                          : 0;
+  const std::vector<REGSAM> readAccess(faults.accessRights.size(), KEY_READ | view);
   EXPECT_EQ(readAccess, faults.accessRights);
 
   faults.accessRights.clear();
   DeleteValue(HKEY_LOCAL_MACHINE, kKey, "doomed");
   DeleteValue(HKEY_LOCAL_MACHINE, kKey, "absent");
   DeleteValue(HKEY_LOCAL_MACHINE, kMissingKey, "sz");
-  EXPECT_EQ(std::vector<REGSAM>(3, KEY_WRITE), faults.accessRights);
+  EXPECT_EQ(std::vector<REGSAM>(3, KEY_WRITE | view), faults.accessRights);
+
+  // The other roots have one view only.
+  faults.accessRights.clear();
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT}) {
+    ReadStringValue(root, kKey, "sz", text);
+    DeleteValue(root, kKey, "absent");
+  }
+  EXPECT_EQ((std::vector<REGSAM>{KEY_READ, KEY_WRITE, KEY_READ, KEY_WRITE, KEY_READ, KEY_WRITE}),
+            faults.accessRights);
 
   // Failures after the open.
   faults.failInfo = [] { return static_cast<LONG>(ERROR_KEY_DELETED); };
@@ -669,6 +683,26 @@ TEST(ParseRegistryPathTest, RejectsUnknownRootOrMissingSeparator) {
     EXPECT_EQ("old path", location.keyPath);
     EXPECT_EQ("old value", location.value);
   }
+}
+
+// ---- Two paths of one key ----------------------------------------------------------------
+
+TEST_F(RegistryAccessTest, IsSameKeyOnlyForOneKey) {
+  RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, kKey);
+  RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, std::string(kKey) + "2");
+  const struct {
+    std::string subKey, other;
+    bool same;
+  } cases[] = {
+      {kKey, kKey, true},
+      {kKey, "software\\lumivane test\\KEY", true},  // names are case-insensitive
+      {kKey, std::string(kKey) + "2", false},
+      {kKey, kMissingKey, false},
+      {kMissingKey, kMissingKey, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.same, IsSameKey(HKEY_LOCAL_MACHINE, c.subKey, c.other))
+        << c.subKey << " : " << c.other;
 }
 
 }  // namespace

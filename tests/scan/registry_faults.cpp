@@ -18,6 +18,7 @@ Function Original(const ImportPatch* patch) {
 
 LONG WINAPI OpenKey(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY key) {
   active->accessRights.push_back(access);
+  active->openedRoots.push_back(root);
   if (active->failOpen) {
     LONG error = active->failOpen(root, subKey ? subKey : "", access);
     if (error != ERROR_SUCCESS) return error;

@@ -42,6 +42,7 @@ class RegistryFaults {
   int opens = 0;                     // successful opens
   int enumCalls = 0;                 // RegEnumValueA and RegEnumKeyExA calls
   std::vector<REGSAM> accessRights;  // of every open asked for
+  std::vector<HKEY> openedRoots;     // the root of each of those opens
   std::map<HKEY, int> openKeys;      // opened and not yet closed
   int strayCloses = 0;               // closes of keys not opened here
 

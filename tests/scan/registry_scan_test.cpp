@@ -12,9 +12,9 @@
 
 namespace {
 
-// The ten keys in the order of their rows, written out here rather than taken
-// from the program.
-const char* const kSuffixes[10] = {
+// The eleven keys in the order of their rows, written out here rather than
+// taken from the program: the ten Run-type keys, then the Run policy.
+const char* const kSuffixes[11] = {
     "Software\\Microsoft\\Windows\\Current Version\\RunServices",
     "Software\\Microsoft\\Windows\\Current Version\\RunServicesOnce",
     "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices",
@@ -25,6 +25,7 @@ const char* const kSuffixes[10] = {
     "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
     "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
     "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
 };
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunOnceEx[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
@@ -32,6 +33,12 @@ const char kMachineRun[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\Cu
 
 RecordedRow Row(const std::string& name, const std::string& action, const std::string& location) {
   return RecordedRow{"Registry", name, action, location, 0};
+}
+
+// 64-bit Windows: the 64-bit program, or the 32-bit one under WOW64.
+bool WindowsHasTwoViews() {
+  BOOL wow64 = FALSE;
+  return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
 }
 
 std::vector<RecordedRow> Scan() {
@@ -133,33 +140,42 @@ TEST(RegistryScanTest, NothingToListGivesNoRows) {
   EXPECT_EQ(std::vector<RecordedRow>{}, Scan());
 }
 
-// Every location in its place: machine, current user, then the hives by name.
+// Every location in its place: machine, its 32-bit view, current user, then
+// the hives by name; in each, the ten Run-type keys and then the Run policy.
 TEST(RegistryScanTest, RowsFollowTheOrderOfRootsHivesAndKeys) {
   RegistrySandbox sandbox;
   const struct {
     HKEY root;
-    const char* prefix;  // below the root
+    const char* prefix;  // below the root, replacing the suffix's "Software\"
     const char* shown;
   } blocks[] = {
-      {HKEY_LOCAL_MACHINE, "", "HKEY_LOCAL_MACHINE\\"},
-      {HKEY_CURRENT_USER, "", "HKEY_CURRENT_USER\\"},
-      {HKEY_USERS, ".DEFAULT\\", "HKEY_USERS\\.DEFAULT\\"},
-      {HKEY_USERS, "S-1-5-21-x\\", "HKEY_USERS\\S-1-5-21-x\\"},
-      {HKEY_USERS, "Zeta\\", "HKEY_USERS\\Zeta\\"},
-      {HKEY_USERS, "alpha\\", "HKEY_USERS\\alpha\\"},
+      {HKEY_LOCAL_MACHINE, "Software\\", "HKEY_LOCAL_MACHINE\\Software\\"},
+      {HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\",
+       "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\"},
+      {HKEY_CURRENT_USER, "Software\\", "HKEY_CURRENT_USER\\Software\\"},
+      {HKEY_USERS, ".DEFAULT\\Software\\", "HKEY_USERS\\.DEFAULT\\Software\\"},
+      {HKEY_USERS, "S-1-5-21-x\\Software\\", "HKEY_USERS\\S-1-5-21-x\\Software\\"},
+      {HKEY_USERS, "Zeta\\Software\\", "HKEY_USERS\\Zeta\\Software\\"},
+      {HKEY_USERS, "alpha\\Software\\", "HKEY_USERS\\alpha\\Software\\"},
+  };
+  const int kBlocks = 7, kKeys = 11, kThirtyTwoBitBlock = 1;
+  auto below = [](const char* prefix, int key) {
+    return prefix + std::string(kSuffixes[key]).substr(sizeof "Software\\" - 1);
   };
   // Written backwards, so that no order of creation can pass for the right one.
-  for (int b = 5; b >= 0; --b)
-    for (int s = 9; s >= 0; --s)
-      RegistrySandbox::SetString(blocks[b].root, std::string(blocks[b].prefix) + kSuffixes[s],
-                                 "entry", std::to_string(b) + "." + std::to_string(s));
+  for (int b = kBlocks - 1; b >= 0; --b)
+    for (int s = kKeys - 1; s >= 0; --s)
+      RegistrySandbox::SetString(blocks[b].root, below(blocks[b].prefix, s), "entry",
+                                 std::to_string(b) + "." + std::to_string(s));
   RegistrySandbox::CreateKey(HKEY_USERS, "S-1-5-18\\Software\\Microsoft");  // a hive without any
 
+  // On 32-bit Windows the machine has no 32-bit view of its own to read.
   std::vector<RecordedRow> expected;
-  for (int b = 0; b < 6; ++b)
-    for (int s = 0; s < 10; ++s)
-      expected.push_back(Row("entry", std::to_string(b) + "." + std::to_string(s),
-                             std::string(blocks[b].shown) + kSuffixes[s]));
+  for (int b = 0; b < kBlocks; ++b)
+    for (int s = 0; s < kKeys; ++s)
+      if (b != kThirtyTwoBitBlock || WindowsHasTwoViews())
+        expected.push_back(
+            Row("entry", std::to_string(b) + "." + std::to_string(s), below(blocks[b].shown, s)));
   EXPECT_EQ(expected, Scan());
 }
 
@@ -334,7 +350,12 @@ TEST(RegistryScanTest, ReadsOnlyAndClosesEveryKey) {
   ASSERT_TRUE(faults.applied());
   EXPECT_EQ(3u, Scan().size());
   EXPECT_GT(faults.opens, 0);
-  EXPECT_EQ(std::vector<REGSAM>(faults.accessRights.size(), KEY_READ), faults.accessRights);
+  // Read access only; the machine's keys in their 64-bit view.
+  for (size_t i = 0; i < faults.accessRights.size(); ++i)
+    EXPECT_EQ(static_cast<REGSAM>(KEY_READ),
+              faults.accessRights[i] &
+                  ~(faults.openedRoots[i] == HKEY_LOCAL_MACHINE ? KEY_WOW64_64KEY : 0))
+        << i;
   EXPECT_TRUE(faults.openKeys.empty()) << faults.openKeys.size() << " keys left open";
   EXPECT_EQ(0, faults.strayCloses);
 }

@@ -624,7 +624,12 @@ TEST_F(StartupScanTest, ReadsOnlyAndClosesEveryKey) {
   ASSERT_TRUE(faults.applied());
   EXPECT_EQ(2u, Scan().size());
   EXPECT_GT(faults.opens, 0);
-  EXPECT_EQ(std::vector<REGSAM>(faults.accessRights.size(), KEY_READ), faults.accessRights);
+  // Read access only; the machine's keys in their 64-bit view.
+  for (size_t i = 0; i < faults.accessRights.size(); ++i)
+    EXPECT_EQ(static_cast<REGSAM>(KEY_READ),
+              faults.accessRights[i] &
+                  ~(faults.openedRoots[i] == HKEY_LOCAL_MACHINE ? KEY_WOW64_64KEY : 0))
+        << i;
   EXPECT_TRUE(faults.openKeys.empty()) << faults.openKeys.size() << " keys left open";
   EXPECT_EQ(0, faults.strayCloses);
 }

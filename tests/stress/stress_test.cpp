@@ -20,6 +20,7 @@
 #include "scan/startup_folder_scan.h"
 #include "support/entry_list_window.h"
 #include "support/registry_sandbox.h"
+#include "support/chosen_path_prompts.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -55,24 +56,6 @@ TEST(RegistryStress, OneMebibyteValueIsListedWhole) {
   EXPECT_TRUE(window.list.GetItemText(0, 2) == text);
 }
 
-// Answers the save dialog with a fixed path and records the warnings.
-class FixedTarget : public BackupPrompts {
- public:
-  explicit FixedTarget(std::string path) : path_(std::move(path)) {}
-  bool ChooseTarget(const SaveFileRequest&, std::string& path) override {
-    path = path_;
-    return true;
-  }
-  int Warn(const std::string& text, UINT) override {
-    warnings.push_back(text);
-    return IDNO;
-  }
-  std::vector<std::string> warnings;
-
- private:
-  std::string path_;
-};
-
 // The longest name the registry allows: listed whole, and the name read back
 // from the list still names the value, so Backup and Remove act on it.
 TEST(RegistryStress, LongestValueNameIsListedBackedUpAndRemovedWhole) {
@@ -94,7 +77,7 @@ TEST(RegistryStress, LongestValueNameIsListedBackedUpAndRemovedWhole) {
   SelectedEntry entry;
   ASSERT_TRUE(ReadSelectedEntry(window.list, entry));
 
-  FixedTarget target(temp / "long.reg");
+  ChosenPathPrompts target(temp / "long.reg", IDNO);
   BackupEntry(entry.type, entry.name, entry.location, target);
   EXPECT_TRUE(target.warnings.empty());
   std::string file = TempFolder::ReadFile(temp / "long.reg");

@@ -364,3 +364,45 @@ TEST(CopyFileChecked, SameFileUnderAnotherPathIsLeftIntact) {
 }
 
 }  // namespace
+
+// A file is replaced whole or not at all, and no scratch file stays behind.
+TEST(WriteFileWhole, ReplacesWholeOrKeepsTheEarlierFile) {
+  TempFolder temp;
+  const std::string folder = temp.MakeFolder("folder");
+  const std::string readOnly = temp.WriteFile("read-only.csv", "kept");
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::string earlier = temp.WriteFile("earlier.csv", "a much longer earlier text");
+  const struct {
+    const char* name;
+    std::string path;
+    bool written;
+    std::string content;  // afterwards; "" for no file
+  } cases[] = {
+      {"new file", temp / "new.csv", true, kBinary},
+      {"earlier file replaced, not merged", earlier, true, kBinary},
+      {"read-only file kept", readOnly, false, "kept"},
+      {"folder in the way", folder, false, ""},
+      {"missing folder", temp / "missing\\list.csv", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(c.written, WriteFileWhole(c.path.c_str(), kBinary));
+    if (!c.written) {
+      EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    }
+    if (!c.content.empty()) {
+      EXPECT_EQ(c.content, TempFolder::ReadFile(c.path));
+    }
+  }
+  EXPECT_EQ(4u, FolderEntryCount(temp.Path()));  // folder, read-only, earlier, new
+  EXPECT_EQ(0u, FolderEntryCount(folder));
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(WriteFileWhole, EmptyTextGivesAnEmptyFile) {
+  TempFolder temp;
+  const std::string path = temp.WriteFile("list.csv", "old");
+  EXPECT_TRUE(WriteFileWhole(path.c_str(), ""));
+  EXPECT_EQ("", TempFolder::ReadFile(path));
+}

@@ -1,0 +1,127 @@
+// lumivanec: the list Lumivane's window shows, as text on standard output or
+// in a file, for scripts and for machines without a screen. It only reads.
+#include <windows.h>
+
+#include <string>
+
+#include "scan/inventory.h"
+#include "util/file_utils.h"
+#include "util/text_encoding.h"
+#include "version.h"
+
+namespace {
+
+enum ExitStatus { Listed = 0, NotWritten = 1, BadUsage = 2 };
+
+const char kUsage[] =
+    "Usage: lumivanec [-c | -j] [-o FILE]\r\n"
+    "Try 'lumivanec --help' for more information.\r\n";
+
+const char kHelp[] =
+    "lumivanec " LUMIVANE_VERSION_TEXT
+    ": lists every program Windows starts automatically, the rows of\r\n"
+    "Lumivane's window in the same order. It changes nothing.\r\n"
+    "\r\n"
+    "Usage: lumivanec [-c | -j] [-o FILE]\r\n"
+    "\r\n"
+    "  (none)      tab-separated: a header line, then one row per line with the\r\n"
+    "              fields Type, Name, Command and Location. A backslash, tab, CR\r\n"
+    "              or LF inside a field is written \\\\, \\t, \\r or \\n.\r\n"
+    "  -c          CSV (RFC 4180): a header line, fields with a comma, quote or\r\n"
+    "              line break in double quotes, quotes doubled.\r\n"
+    "  -j          JSON: an array of objects with the keys Type, Name, Command\r\n"
+    "              and Location.\r\n"
+    "  -o FILE     write FILE instead of standard output; on failure any earlier\r\n"
+    "              FILE is kept as it was.\r\n"
+    "  -h, --help  this text.\r\n"
+    "\r\n"
+    "Lines end in CR LF. Written to a console, the text is shown in the console's\r\n"
+    "code page; written to a file or a pipe (redirected, or with -o), it is UTF-8.\r\n"
+    "\r\n"
+    "Exit status: 0 listed, 1 the list could not be written, 2 wrong options.\r\n";
+
+// A console gets the text as UTF-16, which it shows in its own code page;
+// anything else (a file, a pipe) gets the UTF-8 bytes.
+bool WriteText(DWORD handleId, const std::string& utf8) {
+  HANDLE handle = GetStdHandle(handleId);
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
+  DWORD mode = 0;
+  if (GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode)) {
+    const std::wstring wide = WideFromUtf8(utf8);
+    for (size_t done = 0; done < wide.size();) {
+      const DWORD chunk = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
+      DWORD written = 0;
+      if (!WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) || written == 0)
+        return false;
+      done += written;
+    }
+    return true;
+  }
+  for (size_t done = 0; done < utf8.size();) {
+    DWORD written = 0;
+    if (!WriteFile(handle, utf8.data() + done, static_cast<DWORD>(utf8.size() - done), &written,
+                   nullptr) ||
+        written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
+void Complain(const std::string& text) {
+  WriteText(STD_ERROR_HANDLE, Utf8FromCodePage("lumivanec: " + text + "\r\n"));
+}
+
+// The system's words for an error, on one line.
+std::string ErrorText(DWORD error) {
+  char* buffer = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length ? std::string(buffer, length) : std::string();
+  LocalFree(buffer);
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+    text.pop_back();
+  return text + (text.empty() ? "" : " ") + "(error " + std::to_string(error) + ")";
+}
+
+int Usage(const std::string& problem) {
+  Complain(problem);
+  WriteText(STD_ERROR_HANDLE, kUsage);
+  return BadUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  InventoryFormat format = InventoryFormat::Tabs;
+  bool formatChosen = false;
+  const char* outputPath = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "-h" || option == "--help" || option == "/?") {
+      return WriteText(STD_OUTPUT_HANDLE, kHelp) ? Listed : NotWritten;
+    } else if (option == "-c" || option == "-j") {
+      const InventoryFormat chosen = option == "-c" ? InventoryFormat::Csv : InventoryFormat::Json;
+      if (formatChosen && chosen != format) return Usage("-c and -j exclude each other");
+      format = chosen;
+      formatChosen = true;
+    } else if (option == "-o") {
+      if (i + 1 >= argc) return Usage("-o needs a file name");
+      outputPath = argv[++i];
+    } else {
+      return Usage("unknown option '" + option + "'");
+    }
+  }
+
+  const std::string text = InventoryText(ScanInventory(), format);
+  if (outputPath) {
+    if (WriteFileWhole(outputPath, text)) return Listed;
+    Complain(std::string("cannot write ") + outputPath + ": " + ErrorText(GetLastError()));
+    return NotWritten;
+  }
+  if (WriteText(STD_OUTPUT_HANDLE, text)) return Listed;
+  Complain("cannot write the list to standard output: " + ErrorText(GetLastError()));
+  return NotWritten;
+}

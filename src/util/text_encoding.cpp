@@ -1,0 +1,30 @@
+#include "util/text_encoding.h"
+
+namespace {
+
+std::wstring WideFrom(const std::string& text, UINT codePage) {
+  if (text.empty()) return std::wstring();
+  const int length = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  if (units > 0) MultiByteToWideChar(codePage, 0, text.data(), length, &wide[0], units);
+  return wide;
+}
+
+}  // namespace
+
+std::string Utf8FromCodePage(const std::string& text, UINT codePage) {
+  const std::wstring wide = WideFrom(text, codePage);
+  if (wide.empty()) return std::string();
+  const int units = static_cast<int>(wide.size());
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &utf8[0], bytes, nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring WideFromUtf8(const std::string& text) {
+  return WideFrom(text, CP_UTF8);
+}

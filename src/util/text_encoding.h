@@ -1,0 +1,13 @@
+// Conversions between the program's narrow texts (the system code page) and
+// UTF-8 or UTF-16, for what leaves the program as Unicode text.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// `text` in `codePage` as UTF-8; bytes the code page does not map become the
+// replacement character rather than being dropped.
+std::string Utf8FromCodePage(const std::string& text, UINT codePage = CP_ACP);
+
+std::wstring WideFromUtf8(const std::string& text);

@@ -1,0 +1,244 @@
+// lumivanec run as a program against the real registry of the test prefix:
+// its text in every format is the main window's rows, its options and exit
+// statuses, and the rows of both registry views.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "actions/entry_actions.h"
+#include "app/entry_list.h"
+#include "app/lumivane_app.h"
+#include "app/lumivane_dlg.h"
+#include "scan/inventory.h"
+#include "support/child_process.h"
+#include "support/chosen_path_prompts.h"
+#include "support/modal_script.h"
+#include "support/temp_folder.h"
+
+// Found by the test framework's printer next to the type, outside this file's namespace.
+std::ostream& operator<<(std::ostream& out, const InventoryRow& row) {
+  return out << "{" << row.type << " | " << row.name << " | " << row.command << " | "
+             << row.location << "}";
+}
+
+namespace {
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kPolicyRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+
+ChildRun Lumivanec(const std::string& arguments) {
+  return RunChild("\"" LUMIVANEC_PATH "\"" + (arguments.empty() ? "" : " " + arguments));
+}
+
+// Seeds values into a real key of the prefix and deletes them again. The
+// wineserver of the test run stays up from seeding to checking, so Wine does
+// not start the programs they name (which do not exist either).
+class RealValues {
+ public:
+  RealValues(HKEY root, const std::string& subKey, REGSAM view = 0)
+      : root_(root), subKey_(subKey), view_(view) {}
+  ~RealValues() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS)
+      return;
+    for (const std::string& name : names_) RegDeleteValueA(key, name.c_str());
+    RegCloseKey(key);
+  }
+  void Set(const std::string& name, const std::string& text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0,
+                                             KEY_SET_VALUE | view_, nullptr, &key, nullptr));
+    names_.push_back(name);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(text.c_str()),
+                                            static_cast<DWORD>(text.size() + 1)));
+    RegCloseKey(key);
+  }
+  // Also deletes the value at the end, whoever wrote it.
+  void Forget(const std::string& name) { names_.push_back(name); }
+
+ private:
+  HKEY root_;
+  std::string subKey_;
+  REGSAM view_;
+  std::vector<std::string> names_;
+};
+
+std::vector<InventoryRow> MainWindowRows() {
+  CLumivaneApp app;
+  CLumivaneDlg dialog;
+  app.m_pMainWnd = &dialog;
+  std::vector<InventoryRow> rows;
+  RunModal(dialog, {[&] { rows = ListedRows(dialog.EntryList()); }});
+  return rows;
+}
+
+// The rows of lumivanec's tab-separated text, its escapes read back.
+std::vector<InventoryRow> TabRows(const std::string& text) {
+  std::vector<InventoryRow> rows;
+  size_t start = text.find("\r\n") + 2;  // after the header
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    std::vector<std::string> fields(1);
+    for (size_t i = start; i < end; ++i) {
+      if (text[i] == '\t') {
+        fields.emplace_back();
+      } else if (text[i] == '\\' && i + 1 < end) {
+        const char escaped = text[++i];
+        fields.back() += escaped == 't'   ? '\t'
+                         : escaped == 'r' ? '\r'
+                         : escaped == 'n' ? '\n'
+                                          : escaped;
+      } else {
+        fields.back() += text[i];
+      }
+    }
+    fields.resize(4);
+    rows.push_back({fields[0], fields[1], fields[2], fields[3]});
+  }
+  return rows;
+}
+
+std::vector<InventoryRow> RowsNamed(const std::vector<InventoryRow>& rows,
+                                    const std::string& name) {
+  std::vector<InventoryRow> named;
+  for (const InventoryRow& row : rows)
+    if (row.name == name) named.push_back(row);
+  return named;
+}
+
+TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
+  RealValues run(HKEY_CURRENT_USER, kRun);
+  const std::vector<std::pair<std::string, std::string>> awkward = {
+      {"Lumivane test, \"quoted\"", "\"C:\\Program Files\\t.exe\" /x,y"},
+      {"Lumivane test\ttab", "tab\there"},
+      {"Lumivane test\r\nnew line", "one\ntwo\r"},
+      {"Lumivane test \\ \xE9\x80\xFF", "caf\xE9.exe"},
+  };
+  for (const auto& value : awkward) run.Set(value.first, value.second);
+
+  const std::vector<InventoryRow> rows = MainWindowRows();
+  const std::string shown = std::string("HKEY_CURRENT_USER\\") + kRun;
+  for (const auto& value : awkward) {
+    const InventoryRow row = {"Registry", value.first, value.second, shown};
+    EXPECT_EQ(1, std::count(rows.begin(), rows.end(), row)) << row;
+  }
+  const struct {
+    const char* option;
+    InventoryFormat format;
+  } formats[] = {
+      {"", InventoryFormat::Tabs}, {"-c", InventoryFormat::Csv}, {"-j", InventoryFormat::Json}};
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.option);
+    const ChildRun listed = Lumivanec(f.option);
+    EXPECT_EQ(0u, listed.exitCode);
+    EXPECT_EQ("", listed.err);
+    EXPECT_EQ(InventoryText(rows, f.format), listed.out);
+  }
+  // One row of the CSV as a reader of RFC 4180 expects it.
+  EXPECT_NE(std::string::npos,
+            Lumivanec("-c").out.find("Registry,\"Lumivane test, \"\"quoted\"\"\",\"\"\"C:\\Program "
+                                     "Files\\t.exe\"\" /x,y\",HKEY_CURRENT_USER\\" +
+                                     std::string(kRun) + "\r\n"));
+}
+
+TEST(Lumivanec, OptionsExitStatusAndMessages) {
+  TempFolder folder;
+  const std::string file = folder / "list.json";
+  const struct {
+    std::string arguments;
+    DWORD exitCode;
+    std::vector<std::string> inOut, inErr;
+  } cases[] = {
+      {"--help",
+       0,
+       {"Usage: lumivanec [-c | -j] [-o FILE]", "UTF-8", "console's\r\ncode page"},
+       {}},
+      {"-h", 0, {"Usage: lumivanec"}, {}},
+      {"-x", 2, {}, {"lumivanec: unknown option '-x'", "Usage: lumivanec"}},
+      {"-c -j", 2, {}, {"-c and -j exclude each other", "Usage: lumivanec"}},
+      {"-o", 2, {}, {"-o needs a file name"}},
+      {"-o \"" + folder.MakeFolder("folder") + "\"", 1, {}, {"lumivanec: cannot write"}},
+      {"-j -o \"" + file + "\"", 0, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ChildRun run = Lumivanec(c.arguments);
+    EXPECT_EQ(c.exitCode, run.exitCode);
+    for (const std::string& text : c.inOut)
+      EXPECT_NE(std::string::npos, run.out.find(text)) << text;
+    for (const std::string& text : c.inErr)
+      EXPECT_NE(std::string::npos, run.err.find(text)) << text;
+    if (c.inOut.empty()) {
+      EXPECT_EQ("", run.out);
+    }
+    if (c.inErr.empty()) {
+      EXPECT_EQ("", run.err);
+    }
+  }
+  EXPECT_EQ(Lumivanec("-j").out, TempFolder::ReadFile(file));
+}
+
+bool ValueIn(REGSAM view, const std::string& name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRun, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+    return false;
+  const bool found =
+      RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return found;
+}
+
+// Values a 32-bit installer writes go below Wow6432Node; both programs list
+// them there, and Remove and Backup of such a row touch that key only.
+TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
+  BOOL wow64 = FALSE;
+  if (sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64))
+    GTEST_SKIP() << "32-bit Windows: one registry view";
+  const std::string name = "Lumivane view test";
+  RealValues machine(HKEY_LOCAL_MACHINE, kRun, KEY_WOW64_64KEY);
+  RealValues thirtyTwo(HKEY_LOCAL_MACHINE, kRun, KEY_WOW64_32KEY);
+  RealValues policy(HKEY_LOCAL_MACHINE, kPolicyRun, KEY_WOW64_64KEY);
+  // Written the way installers and scripts do: by the system's reg.exe.
+  for (const char* view : {"64", "32"}) {
+    machine.Forget(name);
+    thirtyTwo.Forget(name);
+    const ChildRun added = RunChild("reg.exe add \"HKLM\\" + std::string(kRun) + "\" /v \"" + name +
+                                    "\" /d \"" + view + ".exe\" /reg:" + view + " /f");
+    ASSERT_EQ(0u, added.exitCode) << added.out << added.err;
+  }
+  policy.Set(name, "policy.exe");
+  ASSERT_TRUE(ValueIn(KEY_WOW64_64KEY, name));
+  ASSERT_TRUE(ValueIn(KEY_WOW64_32KEY, name));
+
+  const std::string machineKey = std::string("HKEY_LOCAL_MACHINE\\") + kRun;
+  const std::string wowKey =
+      "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::vector<InventoryRow> expected = {
+      {"Registry", name, "64.exe", machineKey},
+      {"Registry", name, "policy.exe", std::string("HKEY_LOCAL_MACHINE\\") + kPolicyRun},
+      {"Registry", name, "32.exe", wowKey},
+  };
+  EXPECT_EQ(expected, RowsNamed(TabRows(Lumivanec("").out), name));
+  EXPECT_EQ(expected, RowsNamed(MainWindowRows(), name));
+
+  TempFolder folder;
+  ChosenPathPrompts prompts(folder / "backup.reg");
+  BackupEntry("Registry", name, wowKey, prompts);
+  EXPECT_EQ(std::vector<std::string>(), prompts.warnings);
+  EXPECT_EQ("REGEDIT4\r\n\r\n[" + wowKey + "]\r\n\"" + name + "\"=\"32.exe\"\r\n\r\n",
+            TempFolder::ReadFile(folder / "backup.reg"));
+
+  RemoveEntry("Registry", name, wowKey);
+  EXPECT_FALSE(ValueIn(KEY_WOW64_32KEY, name));
+  EXPECT_TRUE(ValueIn(KEY_WOW64_64KEY, name));
+  RemoveEntry("Registry", name, machineKey);
+  EXPECT_FALSE(ValueIn(KEY_WOW64_64KEY, name));
+  RemoveEntry("Registry", name, std::string("HKEY_LOCAL_MACHINE\\") + kPolicyRun);
+  EXPECT_EQ(std::vector<InventoryRow>(), RowsNamed(TabRows(Lumivanec("").out), name));
+}
+
+}  // namespace
