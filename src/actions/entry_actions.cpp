@@ -27,6 +27,15 @@ bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts
   return true;
 }
 
+// Where no file could be opened the path is no good; a write that failed
+// after that is an error, and whatever was at the path is as it was.
+void TellWriteFailure(bool opened, BackupPrompts& prompts) {
+  if (opened)
+    prompts.Fail(UnableToSave);
+  else
+    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+}
+
 void BackupRegistryValue(const std::string& name, const std::string& location,
                          BackupPrompts& prompts) {
   RegistryLocation value;
@@ -50,8 +59,8 @@ void BackupRegistryValue(const std::string& name, const std::string& location,
   if (!ChooseWritableTarget(
           {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts, path))
     return;
-  if (!WriteRegistrationFile(path.c_str(), text))
-    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+  bool opened = false;
+  if (!WriteRegistrationFile(path.c_str(), text, &opened)) TellWriteFailure(opened, prompts);
 }
 
 void BackupStartupFile(const std::string& name, const std::string& location,
@@ -59,7 +68,12 @@ void BackupStartupFile(const std::string& name, const std::string& location,
   std::string path;
   if (!ChooseWritableTarget({nullptr, name, OFN_HIDEREADONLY, AllFilesFilter}, prompts, path))
     return;
-  CopyFileChecked(location.c_str(), path.c_str(), true);
+  // The entry may have gone while the dialog was open.
+  if (!IsRegularFile(location)) {
+    prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  if (!CopyFileChecked(location.c_str(), path.c_str(), true)) prompts.Fail(UnableToSave);
 }
 
 }  // namespace
@@ -86,6 +100,7 @@ void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts
   if (!ChooseWritableTarget({"csv", SavedListName, OFN_HIDEREADONLY, CsvFilesFilter}, prompts,
                             path))
     return;
-  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv)))
-    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+  bool opened = false;
+  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv), &opened))
+    TellWriteFailure(opened, prompts);
 }

@@ -33,11 +33,14 @@ class BackupPrompts {
   virtual bool ChooseTarget(const SaveFileRequest& request, std::string& path) = 0;
   // A message box with the caption "Warning"; returns the button pressed.
   virtual int Warn(const std::string& text, UINT type) = 0;
+  // A message box with the caption "Error" and the error icon.
+  virtual void Fail(const std::string& text) = 0;
 };
 
 inline constexpr char EntryNotAccessible[] = "Entry Not Accessible!";
 inline constexpr char InvalidPath[] = "Invalid path!";
 inline constexpr char OverwriteQuestion[] = "File exists.\nOverwrite it?";
+inline constexpr char UnableToSave[] = "Unable to save file!";
 inline constexpr char RegistryFilesFilter[] = "Registry Files (*.reg)|*.reg|All Files (*.*)|*.*|";
 inline constexpr char AllFilesFilter[] = "All Files (*.*)|*.*|";
 inline constexpr char CsvFilesFilter[] = "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*|";
@@ -45,7 +48,9 @@ inline constexpr char SavedListName[] = "Lumivane.csv";
 
 // Saves the entry to a file the user chooses: a registry value as a REGEDIT4
 // registration file, a start-up file as a byte-exact copy. Any other kind, or
-// a key path that names no root, does nothing and asks nothing.
+// a key path that names no root, does nothing and asks nothing. The file is
+// written whole or not at all; an earlier file at that path is replaced only
+// by a complete one.
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
                  BackupPrompts& prompts);
 

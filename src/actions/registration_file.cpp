@@ -1,7 +1,5 @@
 #include "actions/registration_file.h"
 
-#include <cstdio>
-
 #include "util/string_utils.h"
 
 std::string QuotedRegText(const std::string& text, UINT codePage) {
@@ -75,11 +73,12 @@ std::string ProposedRegFileName(const std::string& valueName) {
   return TrimCopy(ReplaceChars(valueName.c_str(), ' ', InvalidNameChars)) + ".reg";
 }
 
-bool WriteRegistrationFile(const char* path, const std::string& text) {
-  FILE* file = std::fopen(path, "w");
-  if (!file) return false;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fflush(file);
-  std::fclose(file);
-  return true;
+bool WriteRegistrationFile(const char* path, const std::string& text, bool* opened) {
+  std::string bytes;
+  bytes.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') bytes += '\r';
+    bytes += c;
+  }
+  return WriteFileWhole(path, bytes, opened);
 }

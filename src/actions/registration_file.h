@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "util/file_utils.h"
+
 // A value name or string data between double quotes. The importer reads \\,
 // \", \r and \n back as escapes and takes every other byte as it is, so only
 // those four characters are escaped. Trail bytes of double-byte characters
@@ -31,6 +33,7 @@ std::string RegistrationFileText(const std::string& keyPath, const std::string& 
 // allowed in file names become blanks, the ends are trimmed, ".reg" follows.
 std::string ProposedRegFileName(const std::string& valueName);
 
-// Writes `text` through a text-mode stream, replacing the file; false when the
-// file cannot be opened. Errors while writing are not reported.
-bool WriteRegistrationFile(const char* path, const std::string& text);
+// Writes `text` with every "\n" stored as CR LF, as a text-mode stream would,
+// replacing the file whole or not at all (see WriteFileWhole, also for
+// `opened`).
+bool WriteRegistrationFile(const char* path, const std::string& text, bool* opened = nullptr);

@@ -24,6 +24,7 @@ class WindowBackupPrompts : public BackupPrompts {
   int Warn(const std::string& text, UINT type) override {
     return window_.MessageBox(text, "Warning", type);
   }
+  void Fail(const std::string& text) override { window_.MessageBox(text, "Error", MB_ICONERROR); }
 
  private:
   const CWnd& window_;

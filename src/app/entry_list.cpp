@@ -27,10 +27,10 @@ bool StartsWithLowered(const char* text, const char* prefix) {
 
 }  // namespace
 
-void InsertEntryColumns(CListCtrl& list) {
+void InsertEntryColumns(CListCtrl& list, int dpi) {
   int index = 0;
   for (const EntryColumn& column : kEntryColumns)
-    list.InsertColumn(index++, column.heading, LVCFMT_LEFT, column.width);
+    list.InsertColumn(index++, column.heading, LVCFMT_LEFT, ScaleForDpi(column.width, dpi));
 }
 
 // Texts are kept whole, however long: a cut value name would make Remove and

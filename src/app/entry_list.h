@@ -13,8 +13,9 @@
 #include "scan/inventory.h"
 #include "scan/row_sink.h"
 
-// Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location.
-void InsertEntryColumns(CListCtrl& list);
+// Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location,
+// their widths scaled from 96 to `dpi` dots per inch.
+void InsertEntryColumns(CListCtrl& list, int dpi = kDefaultDpi);
 
 // One row of the list: its four texts, one per column, and its picture.
 class EntryRow {

@@ -11,15 +11,6 @@
 const std::string CompanySettingsKey = "Software\\Ombrelle Studios";
 const std::string ProgramSettingsKey = "Software\\Ombrelle Studios\\Lumivane";
 
-namespace {
-
-HICON LoadIconResource(int id, int size) {
-  return static_cast<HICON>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                       size, size, LR_DEFAULTCOLOR));
-}
-
-}  // namespace
-
 CLumivaneDlg::CLumivaneDlg(CWnd* parent)
     : CDialog(IDD_LUMIVANE_DIALOG, parent),
       m_hIcon(LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
@@ -29,6 +20,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
   static const MessageMap<D> map = {
       OnMessage(WM_PAINT, &D::OnPaint),
       OnMessage(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
+      OnMessage(WM_DPICHANGED, &D::OnDpiChanged),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
       OnNotify(IDC_ENTRY_LIST, LVN_GETDISPINFOA, &D::OnEntryListGetDispInfo),
@@ -70,19 +62,11 @@ BOOL CLumivaneDlg::OnInitDialog() {
   SetIcon(m_hIcon, true);
   SetIcon(m_hIcon, false);
 
-  m_btnRemove.SetIcon(LoadIconResource(IDI_REMOVE, 32));
-  m_btnBackup.SetIcon(LoadIconResource(IDI_BACKUP, 32));
-  m_btnRefresh.SetIcon(LoadIconResource(IDI_REFRESH, 32));
-  m_btnExit.SetIcon(LoadIconResource(IDI_EXIT, 32));
-
-  m_entryImages.Create(16, 16, ILC_MASK, 4, 4);
-  m_entryImages.Replace(-1, LoadIconResource(IDI_REGISTRY_ENTRY, 16));
-  m_entryImages.Replace(-1, LoadIconResource(IDI_FOLDER_ENTRY, 16));
-
+  m_dpi = GetDpi();
+  LoadPictures();
   m_listEntries.SetExtendedStyle(m_listEntries.GetExtendedStyle() | LVS_EX_GRIDLINES |
                                  LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
-  InsertEntryColumns(m_listEntries);
-  m_listEntries.SetImageList(&m_entryImages, LVSIL_SMALL);
+  InsertEntryColumns(m_listEntries, m_dpi);
 
   EnsureSettingsKeys();
   CreateToolTips();

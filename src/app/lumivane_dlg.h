@@ -49,6 +49,10 @@ class CLumivaneDlg : public CDialog {
  private:
   bool OnPaint(WPARAM, LPARAM, LRESULT* result);
   bool OnQueryDragIcon(WPARAM, LPARAM, LRESULT* result);
+  // The window moved to a monitor of another DPI: lengths and pictures follow.
+  bool OnDpiChanged(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // The button and list pictures at the size for m_dpi.
+  void LoadPictures();
   void OnEntryListDblClk(NMHDR* header, LRESULT* result);
   void OnEntryListRDblClk(NMHDR* header, LRESULT* result);
   void OnEntryListGetDispInfo(NMHDR* header, LRESULT* result);
@@ -64,4 +68,5 @@ class CLumivaneDlg : public CDialog {
   CButton m_btnExit;
   CToolTipCtrl m_toolTips;
   CImageList m_entryImages;  // the list control destroys the images with itself
+  int m_dpi = kDefaultDpi;   // what the columns and pictures are sized for
 };

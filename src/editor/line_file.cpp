@@ -1,6 +1,6 @@
 #include "editor/line_file.h"
 
-#include <cstdio>
+#include "util/file_utils.h"
 
 namespace {
 
@@ -39,22 +39,12 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 bool ReadLineFile(const std::string& path, std::vector<std::string>& lines) {
   lines.clear();
   // Raw bytes: the line rules above are ours, not the runtime's text mode.
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
   std::string bytes;
-  char buffer[64 * 1024];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::fclose(file);
+  if (!ReadWholeFile(path, bytes)) return false;
   lines = SplitLines(bytes);
   return true;
 }
 
 bool WriteLineFile(const std::string& path, const std::vector<std::string>& lines) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const std::string bytes = JoinLines(lines);
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-  return true;
+  return WriteFileWhole(path.c_str(), JoinLines(lines));
 }

@@ -15,9 +15,10 @@ std::vector<std::string> SplitLines(const std::string& bytes);
 // Every line, the last one included, followed by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
 
-// False (and no lines) when the file cannot be opened for reading.
+// False (and no lines) when the file cannot be opened for reading or a read
+// fails part-way: a short list saved back would cut the file.
 bool ReadLineFile(const std::string& path, std::vector<std::string>& lines);
 
-// Truncates or creates the file and writes the lines. False only when the file
-// cannot be opened for writing; the file is then left as it was.
+// Replaces or creates the file with the lines, whole or not at all (see
+// WriteFileWhole). False when it was not written; the file is then as it was.
 bool WriteLineFile(const std::string& path, const std::vector<std::string>& lines);

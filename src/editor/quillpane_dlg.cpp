@@ -15,6 +15,9 @@ constexpr int kLineColumnWidth = 499;
 CQuillpane::CQuillpane(const std::string& path, CWnd* parent)
     : CDialog(IDD_QUILLPANE, parent), m_strPath(path) {}
 
+CQuillpane::CQuillpane(const std::string& path, std::vector<std::string> lines, CWnd* parent)
+    : CDialog(IDD_QUILLPANE, parent), m_strPath(path), m_givenLines(std::move(lines)) {}
+
 bool CQuillpane::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   using D = CQuillpane;
   static const MessageMap<D> map = {
@@ -47,7 +50,10 @@ BOOL CQuillpane::OnInitDialog() {
 
   // A file that cannot be read is edited as an empty one.
   std::vector<std::string> lines;
-  ReadLineFile(m_strPath, lines);
+  if (m_givenLines)
+    lines.swap(*m_givenLines);
+  else
+    ReadLineFile(m_strPath, lines);
   m_listLines.SendMessage(WM_SETREDRAW, FALSE);
   for (const std::string& line : lines) AppendLine(line);
   m_listLines.SendMessage(WM_SETREDRAW, TRUE);
@@ -137,8 +143,13 @@ void CQuillpane::OnLinesDblClk(NMHDR*, LRESULT* result) {
   *result = 0;
 }
 
+void CQuillpane::SaveTo(const std::string& path) {
+  // The file is replaced whole or not at all: a failure leaves it as it was.
+  if (!WriteLineFile(path, Lines())) MessageBox("Unable to save file!", "Error", MB_ICONERROR);
+}
+
 void CQuillpane::OnSaveFile() {
-  if (!WriteLineFile(m_strPath, Lines())) MessageBox("Unable to save file!", "Error", MB_ICONERROR);
+  SaveTo(m_strPath);
 }
 
 void CQuillpane::OnSaveFileAs() {
@@ -160,7 +171,7 @@ void CQuillpane::OnSaveFileAs() {
       break;
   }
   // Reported like Save: a silent failure would pass for a saved copy.
-  if (!WriteLineFile(target, Lines())) MessageBox("Unable to save file!", "Error", MB_ICONERROR);
+  SaveTo(target);
 }
 
 void CQuillpane::OnExitEditor() {

@@ -3,6 +3,7 @@
 // Nothing is saved unless the user asks; closing never prompts.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ class CQuillpane : public CDialog {
  public:
   // Does not touch the file; it is read when the dialog opens.
   explicit CQuillpane(const std::string& path, CWnd* parent = nullptr);
+  // Shows `lines`, read from the file by the caller, instead of reading it.
+  CQuillpane(const std::string& path, std::vector<std::string> lines, CWnd* parent = nullptr);
 
   void OnLinesDblClk(NMHDR* header, LRESULT* result);
   void OnLinesItemChanged(NMHDR* header, LRESULT* result);
@@ -42,7 +45,10 @@ class CQuillpane : public CDialog {
   int SelectedLine() const;
   std::vector<std::string> Lines() const;
   void AppendLine(const std::string& text);
+  void SaveTo(const std::string& path);
   // Exchanges lines `line` and `other` (`other` set first), then moves the
   // selection onto `other` with the list's own handling of `arrowKey`.
   void MoveLine(int line, int other, UINT arrowKey);
+
+  std::optional<std::vector<std::string>> m_givenLines;
 };

@@ -1,7 +1,9 @@
 #include "editor/system_files.h"
 
-#include <sys/stat.h>
+#include <utility>
+#include <vector>
 
+#include "editor/line_file.h"
 #include "editor/quillpane_dlg.h"
 #include "scan/registry_access.h"
 #include "util/file_utils.h"
@@ -46,11 +48,6 @@ bool LocateSystemFile(const SystemFile& file, std::string& path) {
   return true;
 }
 
-bool IsRegularFile(const std::string& path) {
-  struct _stat64 status;
-  return _stat64(path.c_str(), &status) == 0 && (status.st_mode & _S_IFREG) != 0;
-}
-
 namespace {
 
 void SayNotAvailable(const CWnd& owner) {
@@ -60,12 +57,14 @@ void SayNotAvailable(const CWnd& owner) {
 }  // namespace
 
 void EditFileIfPresent(const CWnd& owner, const std::string& path) {
-  if (!IsRegularFile(path)) {
+  // A file shown short or empty would be cut to what was shown at the next Save.
+  std::vector<std::string> lines;
+  if (!IsRegularFile(path) || !ReadLineFile(path, lines)) {
     SayNotAvailable(owner);
     return;
   }
   // No parent: the dialog framework makes the main window its owner.
-  CQuillpane editor(path);
+  CQuillpane editor(path, std::move(lines));
   editor.DoModal();
 }
 

@@ -35,11 +35,9 @@ bool ReadBootFolder(std::string& folder);
 // The full path of `file`; false when its folder is not known.
 bool LocateSystemFile(const SystemFile& file, std::string& path);
 
-// Whether `path` names a regular file (not a folder or a device).
-bool IsRegularFile(const std::string& path);
-
 // Opens `path` in the line editor, run modally without a parent, if a regular
-// file is there; otherwise tells the user through `owner` "Not Available!".
+// file is there and can be read whole; otherwise tells the user through
+// `owner` "Not Available!".
 void EditFileIfPresent(const CWnd& owner, const std::string& path);
 
 // One Extras command: locates `file` and does what EditFileIfPresent does,

@@ -20,6 +20,10 @@ class CImageList {
   // Index -1 appends; returns the image's index or -1.
   int Replace(int index, HICON icon) { return ImageList_ReplaceIcon(m_hImageList, index, icon); }
   int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
+  void Destroy() {
+    if (m_hImageList) ImageList_Destroy(m_hImageList);
+    m_hImageList = nullptr;
+  }
 };
 
 class CButton : public CWnd {
@@ -63,6 +67,9 @@ class CListCtrl : public CWnd {
   int InsertColumn(int column, const char* heading, int format, int width);
   int GetColumnWidth(int column) const {
     return static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, column));
+  }
+  bool SetColumnWidth(int column, int width) {
+    return SendMessage(LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)) != 0;
   }
   HWND GetHeaderCtrl() const { return reinterpret_cast<HWND>(SendMessage(LVM_GETHEADER)); }
   int GetColumnCount() const {

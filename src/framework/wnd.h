@@ -6,6 +6,12 @@
 
 #include <string>
 
+// Dots per inch at 100 %: the sizes a layout is written in.
+constexpr int kDefaultDpi = 96;
+inline int ScaleForDpi(int pixels, int dpi) {
+  return MulDiv(pixels, dpi, kDefaultDpi);
+}
+
 class CWnd {
  public:
   CWnd() = default;
@@ -30,6 +36,10 @@ class CWnd {
     return reinterpret_cast<HICON>(
         SendMessage(WM_SETICON, bigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
   }
+
+  // The window's dots per inch: its monitor's where the system tells each
+  // window's (Windows 10 1607 on), the screen's elsewhere.
+  int GetDpi() const;
 
   // A message box owned by this window; goes through the prompt seam.
   int MessageBox(const std::string& text, const std::string& caption, UINT type) const;

@@ -237,8 +237,11 @@ void CFileSearch::Walk(std::string& path) {
   if (!listing.IsOpen()) return;
   do {
     const char* name = entry.cFileName;
+    // Before the attribute test: the listing gives "." and ".." the folder's
+    // own attribute word, which need not be one of the folder words.
+    if (IsDotsOnly(name)) continue;
     if (IsFolderAttribute(entry.dwFileAttributes)) {
-      if (IsDotsOnly(name) || mode_ == FilesInFolder) continue;
+      if (mode_ == FilesInFolder) continue;
       path += name;
       path += '\\';
       if (mode_ == FoldersInFolder || mode_ == FoldersInTree) {

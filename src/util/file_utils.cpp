@@ -5,8 +5,8 @@
 #include <io.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "util/string_utils.h"
@@ -67,22 +67,26 @@ bool IsSameFile(const char* first, const char* second) {
          CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
 }
 
-// argv[0] as the runtime splits it: quotes group and are dropped, a blank or tab
-// outside quotes ends the word; backslashes are plain characters here.
-std::string FirstCommandWord(const char* commandLine) {
-  std::string word;
-  if (!commandLine) return word;
-  bool quoted = false;
-  for (const char* p = commandLine; *p; ++p) {
-    if (*p == '"') {
-      quoted = !quoted;
-      continue;
-    }
-    if (!quoted && (*p == ' ' || *p == '\t')) break;
-    word += *p;
+// Deletes the one name of a file that has others, or of a link. Read-only
+// belongs to the file, not to the name: it is lifted for the deletion and put
+// back, through a handle that outlives the name, for the names that remain.
+bool DeleteNameOnly(const char* path, HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly) SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+  const bool deleted = std::remove(path) == 0;
+  if (readOnly) {
+    basic.FileAttributes = attributes;
+    SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
   }
-  return word;
+  return deleted;
 }
+
+// What a replacement keeps of the file it replaces.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 }  // namespace
 
@@ -97,15 +101,18 @@ bool NormalizeFolderPath(std::string& folder) {
   return _access(folder.c_str(), 0) == 0;
 }
 
-std::string ProgramFolderOf(const char* commandLine) {
-  std::string word = FirstCommandWord(commandLine);
-  const size_t separator = word.find_last_of("\\/");
-  if (separator != std::string::npos) word.erase(separator);
-  return word;
+std::string ProgramFolderOf(const char* argv0, const char* programPath) {
+  // A program started with an empty first word would look for its manual at
+  // the root of the drive.
+  const char* word = argv0 && *argv0 ? argv0 : programPath;
+  std::string folder = word ? word : "";
+  const size_t separator = folder.find_last_of("\\/");
+  if (separator != std::string::npos) folder.erase(separator);
+  return folder;
 }
 
 std::string ProgramFolder() {
-  return ProgramFolderOf(GetCommandLineA());
+  return ProgramFolderOf(__argc > 0 && __argv ? __argv[0] : nullptr, _pgmptr);
 }
 
 std::string WindowsFolder() {
@@ -124,18 +131,40 @@ std::string SystemDrive() {
   return WindowsFolder().substr(0, 3);
 }
 
+bool IsRegularFile(const std::string& path) {
+  struct _stat64 status;
+  return QueryStatus(path.c_str(), status) && IsRegularFile(status);
+}
+
 bool WipeAndDeleteFile(const char* path, uint16_t passes) {
   if (!path) return true;
   struct _stat64 status;
   if (!QueryStatus(path, status)) return true;
   if (!IsRegularFile(status)) return true;
-  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-  if (passes != 0 && QueryStatus(path, status) && status.st_size > 0) {
-    for (uint16_t pass = 0; pass < passes; ++pass) {
-      if (!OverwriteWithZeros(path, status.st_size)) break;
+  // The name itself, not what a link leads to.
+  HANDLE file =
+      CreateFileA(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+  const bool ownContent =
+      known && info.nNumberOfLinks == 1 && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  bool deleted;
+  if (known && !ownContent) {
+    deleted = DeleteNameOnly(path, file, info.dwFileAttributes);
+  } else {
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    // Only what is known to be this name's own content is wiped.
+    if (ownContent && passes != 0 && QueryStatus(path, status) && status.st_size > 0) {
+      for (uint16_t pass = 0; pass < passes; ++pass) {
+        if (!OverwriteWithZeros(path, status.st_size)) break;
+      }
     }
+    deleted = std::remove(path) == 0;
   }
-  return std::remove(path) == 0;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return deleted;
 }
 
 TargetFileState ProbeTargetFile(const char* path) {
@@ -163,58 +192,122 @@ bool CopyFileChecked(const char* source, const char* target, bool overwrite) {
 
   FILE* in = std::fopen(source, "rb");
   if (!in) return false;
-  FILE* out = std::fopen(target, "wb");
-  if (!out) {
-    std::fclose(in);
-    return false;
-  }
+  FileReplacement out(target);
   std::vector<char> buffer(kCopyChunk);
-  bool copied = true;
-  for (;;) {
+  bool copied = out.IsOpen();
+  while (copied) {
     const size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
     if (got == 0) break;
-    if (std::fwrite(buffer.data(), 1, got, out) != got) {
-      copied = false;
-      break;
-    }
+    copied = out.Write(buffer.data(), got);
   }
   // A short backup is no backup.
   if (std::ferror(in)) copied = false;
-  if (std::fclose(out) != 0) copied = false;
   std::fclose(in);
-  return copied;
+  return copied && out.Commit();
 }
 
-bool WriteFileWhole(const char* path, const std::string& bytes) {
-  // Windows refuses to replace a read-only file by renaming, Wine does not:
-  // refused here, it is refused everywhere.
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::vector<char> buffer(kCopyChunk);
+  DWORD got = 0;
+  bool read;
+  while ((read = ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) &&
+         got > 0)
+    bytes.append(buffer.data(), got);
+  CloseHandle(file);
+  if (!read) bytes.clear();
+  return read;
+}
+
+FileReplacement::FileReplacement(const std::string& target)
+    : target_(target), file_(INVALID_HANDLE_VALUE) {
+  if (target.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return;
+  }
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return;
+    }
+    // Whatever keeps it from being opened for writing (another program holding
+    // it without sharing, say) would keep it from being replaced as well.
+    HANDLE existing = CreateFileA(target.c_str(), GENERIC_WRITE | DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing == INVALID_HANDLE_VALUE) return;
+    CloseHandle(existing);
+    keptAttributes_ = attributes & kKeptAttributes;
+  }
+  std::string folder = FolderOf(target);
+  if (folder.empty()) folder = ".";
+  char temporary[MAX_PATH] = {};
+  if (!GetTempFileNameA(folder.c_str(), "lv", 0, temporary)) return;
+  temporary_ = temporary;
+  file_ = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file_ == INVALID_HANDLE_VALUE) Discard();
+}
+
+FileReplacement::~FileReplacement() {
+  Discard();
+}
+
+bool FileReplacement::IsOpen() const {
+  return file_ != INVALID_HANDLE_VALUE;
+}
+
+bool FileReplacement::Write(const void* data, size_t size) {
+  if (!IsOpen()) return false;
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = size < kCopyChunk ? static_cast<DWORD>(size) : kCopyChunk;
+    DWORD written = 0;
+    if (!WriteFile(file_, bytes, chunk, &written, nullptr) || written != chunk) {
+      Discard();
+      return false;
+    }
+    bytes += chunk;
+    size -= chunk;
+  }
+  return true;
+}
+
+bool FileReplacement::Commit() {
+  if (!IsOpen()) return false;
+  const bool flushed = FlushFileBuffers(file_) != 0;
+  const bool closed = CloseHandle(file_) != 0;
+  file_ = INVALID_HANDLE_VALUE;
+  if (!flushed || !closed ||
+      (keptAttributes_ != 0 && !SetFileAttributesA(temporary_.c_str(), keptAttributes_)) ||
+      !MoveFileExA(temporary_.c_str(), target_.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Discard();
     return false;
   }
-  std::string folder = FolderOf(path);
-  if (folder.empty()) folder = ".";
-  char temporary[MAX_PATH] = "";
-  if (!GetTempFileNameA(folder.c_str(), "lmv", 0, temporary)) return false;
-  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool written = file != INVALID_HANDLE_VALUE;
-  for (size_t done = 0; written && done < bytes.size();) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-    DWORD put = 0;
-    written = WriteFile(file, bytes.data() + done, chunk, &put, nullptr) && put == chunk;
-    done += put;
-  }
-  if (file != INVALID_HANDLE_VALUE) {
-    written = FlushFileBuffers(file) && written;
-    written = CloseHandle(file) && written;
-  }
-  if (written && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  temporary_.clear();
+  return true;
+}
+
+void FileReplacement::Discard() {
   // The caller may want to say why: the cleanup must not change that.
   const DWORD error = GetLastError();
-  DeleteFileA(temporary);
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
+  if (!temporary_.empty()) {
+    SetFileAttributesA(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(temporary_.c_str());
+    temporary_.clear();
+  }
   SetLastError(error);
-  return false;
+}
+
+bool WriteFileWhole(const char* path, const std::string& bytes, bool* opened) {
+  FileReplacement file(path ? path : "");
+  if (opened) *opened = file.IsOpen();
+  return file.IsOpen() && file.Write(bytes.data(), bytes.size()) && file.Commit();
 }

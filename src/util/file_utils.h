@@ -17,9 +17,11 @@ enum TargetFileState {
 // and gives false.
 bool NormalizeFolderPath(std::string& folder);
 
-// Folder of the first word of `commandLine` (split the way the runtime splits
-// argv[0]), without a final separator; the whole word when it holds none.
-std::string ProgramFolderOf(const char* commandLine);
+// Folder of the program's first command-line word as the runtime split it
+// (`argv0`), without a final separator; the whole word when it holds none. An
+// empty or missing word gives way to the program's full path (`programPath`).
+std::string ProgramFolderOf(const char* argv0, const char* programPath);
+// Of the runtime's own __argv[0] and _pgmptr.
 std::string ProgramFolder();
 
 // With a final backslash; a single backslash if the system call fails.
@@ -28,22 +30,58 @@ std::string SystemFolder();
 // First three characters of WindowsFolder(), e.g. "C:\".
 std::string SystemDrive();
 
+// Whether `path` names a regular file (not a folder or a device).
+bool IsRegularFile(const std::string& path);
+
 // Overwrites a regular file `passes` times with zero bytes of its own length,
 // then deletes it. True unless that final deletion failed; a missing path or
-// anything but a regular file is left alone and gives true.
+// anything but a regular file is left alone and gives true. A file with other
+// names (hard links), or a link to another file, only loses this name: zeros
+// written through it would land in what the other names show.
 bool WipeAndDeleteFile(const char* path, uint16_t passes);
 
 // Whether a file may be written at `path`. Creates and deletes an empty file
 // when nothing is there yet.
 TargetFileState ProbeTargetFile(const char* path);
 
-// Byte-exact copy of a regular file. True if the copy was made, or if target is
-// the source itself (same text, or another path of the same file), in which case
-// nothing is written.
-bool CopyFileChecked(const char* source, const char* target, bool overwrite);
+// The whole content of a file; false (and no bytes) when it cannot be opened
+// or a read fails part-way.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// Writes a file whole or not at all. The bytes go to a new file in the
+// target's folder, are forced to disk, and then take the target's place in one
+// step with the hidden, system and archive attributes of the file they
+// replace. Until Commit succeeds the target is as it was; a new file that is
+// not committed is deleted. A read-only target is refused, as opening it for
+// writing would be (Windows refuses to rename onto it, Wine does not). After a
+// failure GetLastError tells why.
+class FileReplacement {
+ public:
+  explicit FileReplacement(const std::string& target);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  bool IsOpen() const;
+  bool Write(const void* data, size_t size);
+  bool Commit();
+
+ private:
+  void Discard();
+
+  std::string target_;
+  std::string temporary_;
+  void* file_;  // the new file's handle
+  unsigned long keptAttributes_ = 0;
+};
 
 // Replaces the file at `path` with exactly `bytes`, or leaves whatever was
-// there as it was: the bytes go to a new file in the same folder, which takes
-// the name only once it is complete. False when that failed, with the
-// system's error code left for GetLastError.
-bool WriteFileWhole(const char* path, const std::string& bytes);
+// there as it was (see FileReplacement). False when that failed, with the
+// system's error code left for GetLastError; `opened`, when given, tells
+// whether a file could be opened there at all.
+bool WriteFileWhole(const char* path, const std::string& bytes, bool* opened = nullptr);
+
+// Byte-exact copy of a regular file, written as WriteFileWhole writes. True if
+// the copy was made, or if target is the source itself (same text, or another
+// path of the same file), in which case nothing is written.
+bool CopyFileChecked(const char* source, const char* target, bool overwrite);

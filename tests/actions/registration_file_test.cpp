@@ -144,9 +144,12 @@ TEST(WriteRegistrationFileTest, ReplacesAnExistingFileWhole) {
 
 TEST(WriteRegistrationFileTest, FalseWhereNoFileCanBeOpened) {
   TempFolder folder;
-  folder.MakeFolder("sub");
-  for (const std::string& path : {folder / "missing\\x.reg", folder / "sub", std::string()})
-    EXPECT_FALSE(WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n")) << path;
+  const std::string missing = folder / "missing\\x.reg", sub = folder.MakeFolder("sub");
+  for (const char* path : {missing.c_str(), sub.c_str(), "", static_cast<const char*>(nullptr)}) {
+    bool opened = true;
+    EXPECT_FALSE(WriteRegistrationFile(path, "REGEDIT4\n\n", &opened)) << (path ? path : "null");
+    EXPECT_FALSE(opened);
+  }
   EXPECT_FALSE(TempFolder::Exists(folder / "missing"));
 }
 

@@ -13,6 +13,7 @@
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
+#include "support/file_faults.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
@@ -307,19 +308,38 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RemoveTest, ReadOnlyStartupFileIsZeroedAndDeleted) {
   const std::string content = "MZ\x90\x00 start-up program";
   const std::string file = folder.WriteFile("Startup\\tool.exe", content);
-  // A second name of the same file shows what was written before the delete.
-  const std::string witness = folder / "witness";
-  ASSERT_TRUE(CreateHardLinkA(witness.c_str(), file.c_str(), nullptr));
   ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
-  prompts.answers = {IDYES};
-  Remove([&] {
-    AddMarker();
-    AddSelected({"Start-Up", "tool.exe", file}, 1);
-  });
-  ExpectQuestionAsked();
+  {
+    const FileWitness witness(file);
+    ASSERT_TRUE(witness.IsOpen());
+    prompts.answers = {IDYES};
+    Remove([&] {
+      AddMarker();
+      AddSelected({"Start-Up", "tool.exe", file}, 1);
+    });
+    ExpectQuestionAsked();
+    EXPECT_EQ(std::string(content.size(), '\0'), witness.Read());
+  }
   EXPECT_FALSE(TempFolder::Exists(file));
-  EXPECT_EQ(std::string(content.size(), '\0'), TempFolder::ReadFile(witness));
   EXPECT_EQ(kScanRows, rowsAfter);
+}
+
+// A start-up entry that is another name of a file, here of a program's own
+// .exe: the entry goes, the program keeps its bytes and its attributes.
+TEST_F(RemoveTest, HardLinkedStartupFileLosesOnlyItsName) {
+  const std::string content = "MZ\x90\x00 the program itself";
+  const std::string program = folder.WriteFile("Program\\lumivane.exe", content);
+  const std::string entry = folder / "Startup\\lumivane.exe";
+  folder.MakeFolder("Startup");
+  ASSERT_TRUE(CreateHardLinkA(entry.c_str(), program.c_str(), nullptr));
+  ASSERT_TRUE(SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_READONLY));
+  prompts.answers = {IDYES};
+  Remove([&] { AddSelected({"Start-Up", "lumivane.exe", entry}, 1); });
+  ExpectQuestionAsked();
+  EXPECT_FALSE(TempFolder::Exists(entry));
+  EXPECT_EQ(content, TempFolder::ReadFile(program));
+  EXPECT_TRUE(GetFileAttributesA(program.c_str()) & FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(RemoveTest, EmptyStartupFileIsDeleted) {
@@ -377,6 +397,20 @@ TEST_P(RemoveBindingTest, AnswerNoKeepsEverything) {
   Remove([&] { Select(1); }, GetParam());
   EXPECT_EQ(1u, prompts.messageBoxes.size());
   EXPECT_TRUE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, kRun, "Beta"));
+}
+
+// Only an explicit Yes acts: a box that could not be shown (0), OK and Cancel
+// delete nothing.
+TEST_F(RemoveTest, OnlyYesRemoves) {
+  const std::string file = folder.WriteFile("Startup\\tool.exe", "tool");
+  for (int answer : {0, IDOK, IDCANCEL}) {
+    prompts.answers = {answer, answer};
+    Remove([&] { Select(0); });
+    Remove([&] { AddSelected({"Start-Up", "tool.exe", file}, 1); });
+    EXPECT_TRUE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, kRun, "Alpha")) << answer;
+    EXPECT_EQ("tool", TempFolder::ReadFile(file)) << answer;
+  }
+  EXPECT_EQ(6u, prompts.messageBoxes.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllBindings, RemoveBindingTest,
@@ -589,6 +623,96 @@ TEST_F(BackupTest, ExistingFileIsReplacedOnlyAfterYes) {
   EXPECT_EQ("new content", TempFolder::ReadFile(target));
 }
 
+// Only an explicit Yes replaces: a box that could not be shown (0), OK and
+// Cancel keep the file.
+TEST_F(BackupTest, OnlyYesOverwrites) {
+  const std::string file = folder.WriteFile("tool.exe", "new content");
+  const std::string target = folder.WriteFile("old.bak", "old");
+  for (int answer : {0, IDOK, IDCANCEL}) {
+    for (const Row& row : {Row{"Registry", "Alpha", kHklmRun}, Row{"Start-Up", "tool.exe", file}}) {
+      prompts.messageBoxes.clear();
+      prompts.answers = {answer};
+      prompts.chosenFiles = {target};
+      Backup([&] { AddSelected(row); });
+      ExpectWarning("File exists.\nOverwrite it?", MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+      EXPECT_EQ("old", TempFolder::ReadFile(target)) << answer << row;
+    }
+  }
+}
+
+// After Yes the file is replaced whole or not at all; the one replaced stays
+// as it was when the new one cannot be written. A file that cannot be opened
+// (held by another program) is said to be an invalid path for a registration
+// file, as always; every other failure is an error.
+struct BackupFailureCase {
+  const char* name;
+  std::function<void(FileFaults&)> fault;  // null: the target is held open
+  std::string registryMessage, startupMessage;
+};
+
+void PrintTo(const BackupFailureCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class BackupFailureTest : public BackupTest,
+                          public ::testing::WithParamInterface<BackupFailureCase> {};
+
+TEST_P(BackupFailureTest, EarlierFileIsKept) {
+  const BackupFailureCase& c = GetParam();
+  const std::string file = folder.WriteFile("Startup\\tool.exe", std::string(100000, 't'));
+  const std::string target = folder.WriteFile("old.bak", "earlier backup");
+  for (const Row& row : {Row{"Registry", "Alpha", kHklmRun}, Row{"Start-Up", "tool.exe", file}}) {
+    prompts.messageBoxes.clear();
+    prompts.answers = {IDYES};
+    prompts.chosenFiles = {target};
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    std::unique_ptr<FileFaults> faults;
+    Backup([&] {
+      AddSelected(row);
+      if (c.fault) {
+        faults = std::make_unique<FileFaults>();
+        ASSERT_TRUE(faults->applied());
+        c.fault(*faults);
+      } else {
+        lock = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+      }
+    });
+    faults.reset();
+    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+    const std::string& message = row.type == "Registry" ? c.registryMessage : c.startupMessage;
+    ASSERT_EQ(2u, prompts.messageBoxes.size()) << row;
+    EXPECT_EQ("File exists.\nOverwrite it?", prompts.messageBoxes[0].text);
+    EXPECT_EQ(message, prompts.messageBoxes[1].text) << row;
+    const bool error = message == "Unable to save file!";
+    EXPECT_EQ(error ? "Error" : "Warning", prompts.messageBoxes[1].caption) << row;
+    EXPECT_EQ(error ? 0x10u : 0x30u, prompts.messageBoxes[1].type) << row;
+    EXPECT_EQ("earlier backup", TempFolder::ReadFile(target)) << row;
+    EXPECT_EQ(2u, TempFolder::EntryCount(folder.Path())) << row;  // Startup and old.bak alone
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, BackupFailureTest,
+    ::testing::Values(
+        BackupFailureCase{"HeldOpen", nullptr, "Invalid path!", "Unable to save file!"},
+        BackupFailureCase{"DiskFull",
+                          [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; },
+                          "Unable to save file!", "Unable to save file!"},
+        BackupFailureCase{"CloseFails",
+                          [](FileFaults& f) { f.failClose = [] { return ERROR_NETNAME_DELETED; }; },
+                          "Unable to save file!", "Unable to save file!"},
+        BackupFailureCase{"ReplaceFails",
+                          [](FileFaults& f) {
+                            f.failMove = [](const std::string&, const std::string&) {
+                              return ERROR_ACCESS_DENIED;
+                            };
+                          },
+                          "Unable to save file!", "Unable to save file!"}),
+    [](const ::testing::TestParamInfo<BackupFailureCase>& info) {
+      return std::string(info.param.name);
+    });
+
 TEST_F(BackupTest, StartupFileIsCopiedByteForByte) {
   const std::string content = Bytes("MZ\0\x01\r\n\n\r\x1a\xff tail\0");
   const std::string file = folder.WriteFile("Startup\\tool.exe", content);
@@ -628,12 +752,13 @@ TEST_F(BackupTest, StartupFileOntoItselfStaysIntact) {
   }
 }
 
-TEST_F(BackupTest, MissingStartupFileCopiesNothing) {
+// The file went away after the list was filled (or while the dialog was open).
+TEST_F(BackupTest, MissingStartupFileIsNotAccessibleAndCopiesNothing) {
   const std::string target = folder / "copy.exe";
   prompts.chosenFiles = {target};
   Backup([&] { AddSelected({"Start-Up", "gone.exe", folder / "gone.exe"}, 1); });
   EXPECT_EQ(1u, prompts.fileDialogs.size());
-  EXPECT_TRUE(prompts.messageBoxes.empty());
+  ExpectWarning("Entry Not Accessible!");
   EXPECT_FALSE(TempFolder::Exists(target));
 }
 

@@ -16,6 +16,7 @@
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
+#include "support/child_process.h"
 #include "support/dialog_template.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
@@ -163,44 +164,14 @@ TEST_F(HelpTest, DISABLED_ManualProbe) {
 // Runs the probe above in a copy of this process whose first command-line word
 // is `programWord`, in `folder`; returns the probe's report.
 std::string RunManualProbe(const std::string& programWord, const TempFolder& folder) {
-  char self[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
   const std::string report = folder / "probe.txt";
-  const std::string log = folder / "probe.log";
-  std::string commandLine = "\"" + programWord +
-                            "\" --gtest_also_run_disabled_tests"
-                            " --gtest_filter=HelpTest.DISABLED_ManualProbe";
-
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE output = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullptr;
-  startup.hStdOutput = output;
-  startup.hStdError = output;
-  PROCESS_INFORMATION process = {};
   SetEnvironmentVariableA("LUMIVANE_MANUAL_PROBE", report.c_str());
-  BOOL started = CreateProcessA(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                folder.Path().c_str(), &startup, &process);
+  const ChildRun run = RunThisProgram("\"" + programWord +
+                                          "\" --gtest_also_run_disabled_tests"
+                                          " --gtest_filter=HelpTest.DISABLED_ManualProbe",
+                                      folder.Path());
   SetEnvironmentVariableA("LUMIVANE_MANUAL_PROBE", nullptr);
-  CloseHandle(output);
-  if (!started) {
-    ADD_FAILURE() << "cannot start " << self << " as " << programWord;
-    return "";
-  }
-  // A guard against a hung child, not a measurement.
-  if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    ADD_FAILURE() << "the probe did not end";
-  }
-  DWORD exitCode = 1;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  EXPECT_EQ(0u, exitCode) << TempFolder::ReadFile(log);
+  EXPECT_EQ(0u, run.exitCode) << run.out << run.err;
   return TempFolder::ReadFile(report);
 }
 
@@ -252,6 +223,10 @@ INSTANTIATE_TEST_SUITE_P(
                         [](const std::string& f) { return Slashed(f) + "\\Manual.html"; }, true},
         ProgramWordCase{"BareName", [](const std::string&) { return std::string("lumivane"); },
                         [](const std::string&) { return std::string("lumivane\\Manual.html"); },
+                        false},
+        // An empty first word: the program's own path, never the drive's root.
+        ProgramWordCase{"EmptyWord", [](const std::string&) { return std::string(); },
+                        [](const std::string&) { return FolderOfThisProgram() + "\\Manual.html"; },
                         false}),
     [](const ::testing::TestParamInfo<ProgramWordCase>& info) {
       return std::string(info.param.name);

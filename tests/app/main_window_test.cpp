@@ -1,14 +1,20 @@
 // The main window driven through its own modal loop, against a sandboxed registry.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
+#include "support/child_process.h"
+#include "support/import_patch.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
+#include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -102,6 +108,156 @@ TEST_F(MainWindowTest, ColumnsStylesAndImagesAfterInit) {
   EXPECT_EQ((std::vector<int>{82, 160, 268, 159}), widths);
   EXPECT_EQ(0x421u, style & 0x421u);
   EXPECT_EQ(2, images);
+}
+
+// What the window's lengths and pictures measure, in pixels.
+struct Sizes {
+  std::vector<int> columns;
+  int listPicture = 0;  // width of the list's small images
+  int listDepth = 0;    // bits per pixel of the list's images
+  std::vector<int> buttonPictures;
+  bool operator==(const Sizes& o) const {
+    return columns == o.columns && listPicture == o.listPicture && listDepth == o.listDepth &&
+           buttonPictures == o.buttonPictures;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Sizes& s) {
+  out << "columns";
+  for (int width : s.columns) out << " " << width;
+  out << ", list " << s.listPicture << " px in " << s.listDepth << " bits, buttons";
+  for (int size : s.buttonPictures) out << " " << size;
+  return out;
+}
+
+int IconWidth(HICON icon) {
+  ICONINFO info = {};
+  if (!icon || !GetIconInfo(icon, &info)) return 0;
+  BITMAP bitmap = {};
+  GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return bitmap.bmWidth;
+}
+
+Sizes SizesOf(CLumivaneDlg& dialog) {
+  Sizes sizes;
+  CListCtrl& list = dialog.EntryList();
+  for (int c = 0; c < list.GetColumnCount(); ++c) sizes.columns.push_back(list.GetColumnWidth(c));
+  HIMAGELIST images = list.GetImageList(LVSIL_SMALL);
+  int height = 0;
+  ImageList_GetIconSize(images, &sizes.listPicture, &height);
+  IMAGEINFO image = {};
+  BITMAP bitmap = {};
+  if (ImageList_GetImageInfo(images, 0, &image) &&
+      GetObjectA(image.hbmImage, sizeof bitmap, &bitmap))
+    sizes.listDepth = bitmap.bmBitsPixel;
+  for (int id : {IDC_REMOVE, IDC_BACKUP, IDC_REFRESH, IDC_EXIT}) {
+    sizes.buttonPictures.push_back(IconWidth(
+        reinterpret_cast<HICON>(SendMessageA(dialog.GetDlgItem(id), BM_GETIMAGE, IMAGE_ICON, 0))));
+  }
+  return sizes;
+}
+
+// At 96 dots per inch as written; at 144 (150 %) half as large again. The list
+// pictures are drawn in 32-bit colour, for their alpha channel.
+const Sizes kSizesAt96 = {{82, 160, 268, 159}, 16, 32, {32, 32, 32, 32}};
+const Sizes kSizesAt144 = {{123, 240, 402, 239}, 24, 32, {48, 48, 48, 48}};
+
+// Moved to a monitor of another DPI, the window scales what it sized itself,
+// and back again.
+TEST_F(MainWindowTest, FollowsAChangeOfDpi) {
+  Sizes atStart, at144, backAt96;
+  RECT placeAt144 = {}, suggested = {};
+  RunModal(dialog, {[&] {
+             atStart = SizesOf(dialog);
+             GetWindowRect(dialog, &suggested);
+             OffsetRect(&suggested, 10, 20);
+             suggested.right += 100;
+             dialog.SendMessage(WM_DPICHANGED, MAKEWPARAM(144, 144),
+                                reinterpret_cast<LPARAM>(&suggested));
+             at144 = SizesOf(dialog);
+             GetWindowRect(dialog, &placeAt144);
+             RECT back = placeAt144;
+             dialog.SendMessage(WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&back));
+             backAt96 = SizesOf(dialog);
+           }});
+  EXPECT_EQ(kSizesAt96, atStart);
+  EXPECT_EQ(kSizesAt144, at144);
+  EXPECT_EQ(kSizesAt96, backAt96);
+  EXPECT_TRUE(EqualRect(&suggested, &placeAt144));
+}
+
+// Run only as a child of StartsScaledToTheDpiOfTheScreen: writes the sizes
+// the window had when it first showed.
+TEST_F(MainWindowTest, DISABLED_DpiProbe) {
+  const char* report = std::getenv("LUMIVANE_DPI_PROBE");
+  ASSERT_NE(nullptr, report);
+  Sizes sizes;
+  RunModal(dialog, {[&] { sizes = SizesOf(dialog); }});
+  std::ofstream(report, std::ios::binary) << sizes;
+}
+
+// Started at 150 % (LogPixels 144, which Wine reads when a program starts),
+// in a child. It changes the setting every program reads, so it runs only as
+// its own ctest entry, alone (LUMIVANE_DPI_TEST=1).
+TEST(MainWindowDpi, StartsScaledToTheDpiOfTheScreen) {
+  if (!std::getenv("LUMIVANE_DPI_TEST")) GTEST_SKIP() << "runs as the test app_dpi_tests";
+  const char kDesktop[] = "Control Panel\\Desktop";
+  HKEY desktop = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kDesktop, 0, nullptr, 0,
+                                           KEY_READ | KEY_WRITE, nullptr, &desktop, nullptr));
+  DWORD saved = 0, type = 0, size = sizeof saved;
+  const bool hadValue = RegQueryValueExA(desktop, "LogPixels", nullptr, &type,
+                                         reinterpret_cast<BYTE*>(&saved), &size) == ERROR_SUCCESS;
+  std::ostringstream expected;
+  expected << kSizesAt144;
+  TempFolder folder;
+  const DWORD dpi = 144;
+  RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                 sizeof dpi);
+  SetEnvironmentVariableA("LUMIVANE_DPI_PROBE", (folder / "sizes.txt").c_str());
+  const ChildRun run = RunThisProgram(
+      "app_tests --gtest_also_run_disabled_tests --gtest_filter=MainWindowTest.DISABLED_DpiProbe",
+      folder.Path());
+  SetEnvironmentVariableA("LUMIVANE_DPI_PROBE", nullptr);
+  if (hadValue)
+    RegSetValueExA(desktop, "LogPixels", 0, type, reinterpret_cast<const BYTE*>(&saved), size);
+  else
+    RegDeleteValueA(desktop, "LogPixels");
+  RegCloseKey(desktop);
+  EXPECT_EQ(0u, run.exitCode) << run.out << run.err;
+  EXPECT_EQ(expected.str(), TempFolder::ReadFile(folder / "sizes.txt"));
+}
+
+// A user without write access to HKEY_LOCAL_MACHINE: the machine's settings
+// keys cannot be made, which is no concern of the user's.
+ImportPatch* createKeyPatch = nullptr;
+
+LONG WINAPI CreateKeyDeniedOnTheMachine(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
+                                        DWORD options, REGSAM access,
+                                        LPSECURITY_ATTRIBUTES security, PHKEY key,
+                                        LPDWORD disposition) {
+  if (root == HKEY_LOCAL_MACHINE) return ERROR_ACCESS_DENIED;
+  return reinterpret_cast<decltype(&RegCreateKeyExA)>(createKeyPatch->original())(
+      root, subKey, reserved, keyClass, options, access, security, key, disposition);
+}
+
+TEST_F(MainWindowTest, StartsWithoutWriteAccessToTheMachineKeys) {
+  SeedSampleEntries();
+  ScriptedPrompts prompts;
+  ImportPatch patch("advapi32.dll", "RegCreateKeyExA",
+                    reinterpret_cast<void*>(&CreateKeyDeniedOnTheMachine));
+  createKeyPatch = &patch;
+  ASSERT_TRUE(patch.applied());
+  std::vector<Row> rows;
+  const INT_PTR result = RunModal(dialog, {[&] { rows = RowsOf(dialog.EntryList()); },
+                                           [&] { PostKey(dialog.EntryList(), VK_ESCAPE); }, [] {}});
+  EXPECT_EQ(IDCANCEL, result);
+  EXPECT_EQ(kSampleRows, rows);
+  EXPECT_TRUE(prompts.messageBoxes.empty());
+  EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, CompanySettingsKey));
+  EXPECT_TRUE(RegistrySandbox::KeyExists(HKEY_CURRENT_USER, ProgramSettingsKey));
 }
 
 TEST_F(MainWindowTest, ListIsFilledBeforeTheWindowShows) {

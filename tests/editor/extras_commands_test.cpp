@@ -6,17 +6,22 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "editor/system_files.h"
 #include "resource.h"
+#include "support/file_faults.h"
+#include "support/import_patch.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
+#include "util/file_utils.h"
 
 namespace {
 
@@ -219,56 +224,81 @@ TEST_F(ExtrasCommandTest, BootIniOpensInTheEditorOwnedByTheMainWindow) {
   EXPECT_TRUE(prompts.messageBoxes.empty());
 }
 
-// Each command of the menu, with the boot folder in a temporary folder and the
-// Windows and system folders as they are.
+// GetWindowsDirectoryA and GetSystemDirectoryA answer with folders of the
+// test's own, for the life of the object.
+class MovedSystemFolders {
+ public:
+  MovedSystemFolders(std::string windows, std::string system)
+      : windows_(std::move(windows)), system_(std::move(system)) {
+    active_ = this;
+    windowsPatch_ = std::make_unique<ImportPatch>("kernel32.dll", "GetWindowsDirectoryA",
+                                                  reinterpret_cast<void*>(&Windows));
+    systemPatch_ = std::make_unique<ImportPatch>("kernel32.dll", "GetSystemDirectoryA",
+                                                 reinterpret_cast<void*>(&System));
+  }
+  ~MovedSystemFolders() { active_ = nullptr; }
+  bool applied() const { return windowsPatch_->applied() && systemPatch_->applied(); }
+
+ private:
+  static UINT Copy(const std::string& folder, LPSTR buffer, UINT size) {
+    if (folder.size() >= size) return static_cast<UINT>(folder.size() + 1);
+    folder.copy(buffer, folder.size());
+    buffer[folder.size()] = '\0';
+    return static_cast<UINT>(folder.size());
+  }
+  static UINT WINAPI Windows(LPSTR buffer, UINT size) {
+    return Copy(active_->windows_, buffer, size);
+  }
+  static UINT WINAPI System(LPSTR buffer, UINT size) {
+    return Copy(active_->system_, buffer, size);
+  }
+
+  static inline MovedSystemFolders* active_ = nullptr;
+  std::string windows_, system_;
+  std::unique_ptr<ImportPatch> windowsPatch_, systemPatch_;
+};
+
+// Each command of the menu opens its own file: the seven files, each with a
+// text of its own, lie in a boot, a Windows and a system folder of the test.
 struct CommandCase {
   const char* name;
   UINT command;
-  SystemFileHome home;
+  const char* folder;  // under the test's folder
   const char* fileName;
 };
 
 class ExtrasEachCommandTest : public ExtrasCommandTest,
                               public ::testing::WithParamInterface<CommandCase> {};
 
-TEST_P(ExtrasEachCommandTest, OpensItsFileOrSaysNotAvailable) {
+TEST_P(ExtrasEachCommandTest, OpensItsOwnFile) {
   const CommandCase& c = GetParam();
-  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kSpacedSetup, "BootDir", temp.Path() + "\\");
-  for (const char* name : {"Autoexec.bat", "Config.sys", "Boot.ini"})
-    temp.WriteFile(name, std::string("; ") + name + "\r\n");
-
-  std::string folder = temp.Path() + "\\";
-  if (c.home == SystemFileHome::Windows) folder = SystemCallFolder(GetWindowsDirectoryA);
-  if (c.home == SystemFileHome::System) folder = SystemCallFolder(GetSystemDirectoryA);
-  const std::string path = folder + c.fileName;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  const bool present =
-      attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kSpacedSetup, "BootDir", temp / "boot\\");
+  const std::pair<const char*, const char*> files[] = {
+      {"boot", "Autoexec.bat"}, {"system", "Autoexec.nt"}, {"boot", "Config.sys"},
+      {"system", "Config.nt"},  {"windows", "System.ini"}, {"windows", "Win.ini"},
+      {"boot", "Boot.ini"},
+  };
+  for (const auto& [folder, name] : files)
+    temp.WriteFile(std::string(folder) + "\\" + name, std::string("; ") + name + "\r\n");
+  MovedSystemFolders moved(temp / "windows", temp / "system");
+  ASSERT_TRUE(moved.applied());
 
   const EditorSeen seen = Choose(c.command);
-  if (present) {
-    ASSERT_NE(nullptr, seen.window) << path;
-    EXPECT_EQ("Quillpane v1.0.0 - [" + path + "]", seen.title);
-    EXPECT_TRUE(prompts.messageBoxes.empty());
-  } else {
-    EXPECT_EQ(nullptr, seen.window) << path;
-    ExpectNotAvailable(prompts, seen.mainWindow);
-  }
-  if (c.home == SystemFileHome::Boot) {
-    EXPECT_TRUE(present);
-    EXPECT_EQ(std::vector<std::string>{std::string("; ") + c.fileName}, seen.lines);
-  }
+  ASSERT_NE(nullptr, seen.window);
+  EXPECT_EQ("Quillpane v1.0.0 - [" + temp / c.folder + "\\" + c.fileName + "]", seen.title);
+  EXPECT_EQ(std::vector<std::string>{std::string("; ") + c.fileName}, seen.lines);
+  EXPECT_TRUE(prompts.messageBoxes.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Menu, ExtrasEachCommandTest,
-    ::testing::Values(CommandCase{"AutoexecBat", 32792, SystemFileHome::Boot, "Autoexec.bat"},
-                      CommandCase{"AutoexecNt", 32793, SystemFileHome::System, "Autoexec.nt"},
-                      CommandCase{"ConfigSys", 32794, SystemFileHome::Boot, "Config.sys"},
-                      CommandCase{"ConfigNt", 32795, SystemFileHome::System, "Config.nt"},
-                      CommandCase{"SystemIni", 32789, SystemFileHome::Windows, "System.ini"},
-                      CommandCase{"WinIni", 32790, SystemFileHome::Windows, "Win.ini"},
-                      CommandCase{"BootIni", 32791, SystemFileHome::Boot, "Boot.ini"}),
+    ::testing::Values(CommandCase{"AutoexecBat", 32792, "boot", "Autoexec.bat"},
+                      CommandCase{"AutoexecNt", 32793, "system", "Autoexec.nt"},
+                      CommandCase{"ConfigSys", 32794, "boot", "Config.sys"},
+                      CommandCase{"ConfigNt", 32795, "system", "Config.nt"},
+                      CommandCase{"SystemIni", 32789, "windows", "System.ini"},
+                      CommandCase{"WinIni", 32790, "windows", "Win.ini"},
+                      CommandCase{"BootIni", 32791, "boot", "Boot.ini"}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 // Every way of not finding the file ends in the same message and no editor.
@@ -324,6 +354,36 @@ TEST_F(ExtrasCommandTest, FolderNamedWinIniIsNotAvailable) {
   EXPECT_EQ(nullptr, editor);
   ExpectNotAvailable(prompts, main);
 }
+
+// A file that cannot be read whole is not offered for editing: Save would
+// cut it to the short or empty list shown. Held open without sharing (true),
+// or failing at its second read (false).
+class ExtrasUnreadableTest : public ExtrasCommandTest,
+                             public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ExtrasUnreadableTest, FileThatCannotBeReadWholeIsNotAvailable) {
+  const std::string content(200000, 'b');  // more than one read
+  const std::string boot = temp.WriteFile("Boot.ini", content);
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kSetup, "BootDir", temp.Path());
+  HANDLE lock = INVALID_HANDLE_VALUE;
+  if (GetParam()) {
+    lock = CreateFileA(boot.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  }
+  FileFaults faults;
+  ASSERT_TRUE(faults.applied());
+  if (!GetParam())
+    faults.failRead = [&faults]() -> DWORD {
+      return faults.reads >= 2 ? ERROR_NETNAME_DELETED : 0;
+    };
+  const EditorSeen seen = Choose(ID_EXTRAS_BOOT_INI);
+  if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+  EXPECT_EQ(nullptr, seen.window);
+  ExpectNotAvailable(prompts, seen.mainWindow);
+  EXPECT_EQ(content, TempFolder::ReadFile(boot));
+}
+
+INSTANTIATE_TEST_SUITE_P(LockedOrFailingRead, ExtrasUnreadableTest, ::testing::Bool());
 
 TEST_F(ExtrasCommandTest, ClosingTheEditorLeavesTheMainListAsItWas) {
   const std::string boot = temp.WriteFile("Boot.ini", "[boot loader]\r\n");

@@ -10,6 +10,7 @@
 
 #include "resource.h"
 #include "support/dialog_template.h"
+#include "support/file_faults.h"
 #include "support/modal_script.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
@@ -431,6 +432,70 @@ TEST_F(QuillpaneTest, SaveThatCannotOpenTheFileSaysSoAndLeavesIt) {
   EXPECT_EQ(0x10u, prompts.messageBoxes[0].type);
 }
 
+// Save replaces the file whole or not at all. Whatever fails, the file keeps
+// its content and attributes and the user is told; a hidden system file (as
+// Boot.ini usually is) stays hidden and system once saved.
+struct SaveCase {
+  const char* name;
+  DWORD attributes;
+  std::function<void(FileFaults&)> fault;
+  bool saved;
+};
+
+class QuillpaneSaveTest : public QuillpaneTest, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(QuillpaneSaveTest, SavedWholeOrNotAtAll) {
+  const SaveCase& c = GetParam();
+  Open("[boot loader]\r\ntimeout=30\r\n", "Boot.ini");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.attributes));
+  HWND window = nullptr;
+  Run({[&] {
+    window = editor->m_hWnd;
+    ClickLine(0);
+    Click(IDC_REMOVE_LINE);
+    FileFaults faults;
+    ASSERT_TRUE(faults.applied());
+    if (c.fault) c.fault(faults);
+    Click(IDC_SAVE_FILE);
+  }});
+  const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  EXPECT_EQ(c.attributes & kept, GetFileAttributesA(path.c_str()) & kept);
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (c.saved) {
+    EXPECT_EQ("timeout=30\r\n", TempFolder::ReadFile(path));
+    EXPECT_TRUE(prompts.messageBoxes.empty());
+    return;
+  }
+  EXPECT_EQ("[boot loader]\r\ntimeout=30\r\n", TempFolder::ReadFile(path));
+  ASSERT_EQ(1u, prompts.messageBoxes.size());
+  EXPECT_EQ(window, prompts.messageBoxes[0].owner);
+  EXPECT_EQ("Unable to save file!", prompts.messageBoxes[0].text);
+  EXPECT_EQ("Error", prompts.messageBoxes[0].caption);
+  EXPECT_EQ(0x10u, prompts.messageBoxes[0].type);
+}
+
+const DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, QuillpaneSaveTest,
+    ::testing::Values(
+        SaveCase{"HiddenSystemFile", kHiddenSystem, nullptr, true},
+        SaveCase{"ReadOnlyFile", kHiddenSystem | FILE_ATTRIBUTE_READONLY, nullptr, false},
+        SaveCase{"DiskFull", kHiddenSystem,
+                 [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; }, false},
+        SaveCase{"FlushFails", kHiddenSystem,
+                 [](FileFaults& f) { f.failFlush = [] { return ERROR_DISK_FULL; }; }, false},
+        SaveCase{"CloseFails", FILE_ATTRIBUTE_NORMAL,
+                 [](FileFaults& f) { f.failClose = [] { return ERROR_NETNAME_DELETED; }; }, false},
+        SaveCase{"ReplaceFails", kHiddenSystem,
+                 [](FileFaults& f) {
+                   f.failMove = [](const std::string&, const std::string&) {
+                     return ERROR_SHARING_VIOLATION;
+                   };
+                 },
+                 false}),
+    [](const ::testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
+
 TEST_F(QuillpaneTest, SaveIntoAMissingFolderSaysSo) {
   path = temp / "missing\\edited.txt";
   editor = std::make_unique<CQuillpane>(path);
@@ -581,6 +646,26 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {kOverwrite},
                    true},
+        // Only an explicit Yes overwrites: a box that could not be shown (0),
+        // OK and Cancel keep the file.
+        SaveAsCase{"ExistingAnsweredZero",
+                   [](const TempFolder& t) { return t.WriteFile("old.txt", "old\r\n"); },
+                   {0},
+                   false,
+                   {kOverwrite},
+                   false},
+        SaveAsCase{"ExistingAnsweredOk",
+                   [](const TempFolder& t) { return t.WriteFile("old.txt", "old\r\n"); },
+                   {IDOK},
+                   false,
+                   {kOverwrite},
+                   false},
+        SaveAsCase{"ExistingAnsweredCancel",
+                   [](const TempFolder& t) { return t.WriteFile("old.txt", "old\r\n"); },
+                   {IDCANCEL},
+                   false,
+                   {kOverwrite},
+                   false},
         SaveAsCase{"InMissingFolder",
                    [](const TempFolder& t) { return t / "missing\\new.txt"; },
                    {},

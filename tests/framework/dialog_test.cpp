@@ -154,10 +154,11 @@ TEST(DialogTest, OwnerIsDisabledWhileAChildDialogRuns) {
   ProbeApp app;
   ProbeDialog main;
   bool mainEnabledDuringChild = true;
-  HWND childOwner = nullptr;
+  HWND mainWindow = nullptr, childOwner = nullptr;
   bool mainEnabledAfterChild = false;
   app.m_pMainWnd = &main;
   RunModal(main, {[&] {
+             mainWindow = main.m_hWnd;
              ProbeDialog child;
              RunModal(child, {[&] {
                         mainEnabledDuringChild = IsWindowEnabled(main.m_hWnd);
@@ -168,8 +169,8 @@ TEST(DialogTest, OwnerIsDisabledWhileAChildDialogRuns) {
              main.EndDialog(IDOK);
            }});
   EXPECT_FALSE(mainEnabledDuringChild);
-  EXPECT_EQ(main.m_hWnd ? main.m_hWnd : childOwner, childOwner);
-  EXPECT_NE(nullptr, childOwner);
+  EXPECT_NE(nullptr, mainWindow);
+  EXPECT_EQ(mainWindow, childOwner);
   EXPECT_TRUE(mainEnabledAfterChild);
 }
 

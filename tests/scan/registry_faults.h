@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "import_patch.h"
+#include "support/import_patch.h"
 
 class RegistryFaults {
  public:

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/import_patch.h"
 #include "support/temp_folder.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"
@@ -400,6 +404,128 @@ TEST(FileSearch, FolderAttributeWords) {
   for (uint32_t word : {0x35u, 0x95u, 0x410u, 0x2010u, 0x10010u, 0x80010u, 0x80000010u, 0xFFFFFFFFu,
                         0xFFFFFFFFu & ~0x10u}) {
     EXPECT_FALSE(CFileSearch::IsFolderAttribute(word)) << std::hex << word;
+  }
+}
+
+// Listings answered from a table instead of the disk, for attribute words no
+// test folder can be given. Listings of other paths pass through.
+class FakeListings {
+ public:
+  using Entries = std::vector<std::pair<std::string, DWORD>>;  // name, attribute word
+
+  explicit FakeListings(std::map<std::string, Entries> listings) : listings_(std::move(listings)) {
+    active_ = this;
+    for (const char* function :
+         {"FindFirstFileA", "FindFirstFileExA", "FindNextFileA", "FindClose"})
+      patches_.push_back(
+          std::make_unique<ImportPatch>("kernel32.dll", function, StandIn(function)));
+  }
+  ~FakeListings() {
+    patches_.clear();
+    active_ = nullptr;
+  }
+  // The listings were taken from here: FindFirstFileA, or its Ex form, is patched.
+  bool applied() const { return patches_[0]->applied() || patches_[1]->applied(); }
+
+  std::vector<std::string> asked;  // every folder pattern listed, in order
+
+ private:
+  struct Cursor {
+    const Entries* entries;
+    size_t next;
+  };
+
+  static void* StandIn(const std::string& function) {
+    if (function == "FindFirstFileA") return reinterpret_cast<void*>(&First);
+    if (function == "FindFirstFileExA") return reinterpret_cast<void*>(&FirstEx);
+    if (function == "FindNextFileA") return reinterpret_cast<void*>(&Next);
+    return reinterpret_cast<void*>(&Close);
+  }
+  static bool Fill(Cursor& cursor, WIN32_FIND_DATAA* data) {
+    if (cursor.next == cursor.entries->size()) return false;
+    *data = {};
+    const auto& [name, attributes] = (*cursor.entries)[cursor.next++];
+    name.copy(data->cFileName, sizeof data->cFileName - 1);
+    data->dwFileAttributes = attributes;
+    return true;
+  }
+  static HANDLE Open(const char* pattern, WIN32_FIND_DATAA* data) {
+    active_->asked.push_back(pattern);
+    auto listing = active_->listings_.find(pattern);
+    if (listing == active_->listings_.end()) return nullptr;
+    active_->cursors_.push_back({&listing->second, 0});
+    HANDLE handle = reinterpret_cast<HANDLE>(kFirstHandle + active_->cursors_.size() - 1);
+    if (Fill(active_->cursors_.back(), data)) return handle;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  static Cursor* Find(HANDLE handle) {
+    const uintptr_t index = reinterpret_cast<uintptr_t>(handle) - kFirstHandle;
+    return index < active_->cursors_.size() ? &active_->cursors_[index] : nullptr;
+  }
+  static HANDLE WINAPI First(const char* pattern, WIN32_FIND_DATAA* data) {
+    if (HANDLE fake = Open(pattern, data)) return fake;
+    return reinterpret_cast<decltype(&FindFirstFileA)>(active_->patches_[0]->original())(pattern,
+                                                                                         data);
+  }
+  static HANDLE WINAPI FirstEx(const char* pattern, FINDEX_INFO_LEVELS level, void* data,
+                               FINDEX_SEARCH_OPS search, void* filter, DWORD flags) {
+    if (HANDLE fake = Open(pattern, static_cast<WIN32_FIND_DATAA*>(data))) return fake;
+    return reinterpret_cast<decltype(&FindFirstFileExA)>(active_->patches_[1]->original())(
+        pattern, level, data, search, filter, flags);
+  }
+  static BOOL WINAPI Next(HANDLE handle, WIN32_FIND_DATAA* data) {
+    if (Cursor* cursor = Find(handle)) {
+      if (Fill(*cursor, data)) return TRUE;
+      SetLastError(ERROR_NO_MORE_FILES);
+      return FALSE;
+    }
+    return reinterpret_cast<decltype(&FindNextFileA)>(active_->patches_[2]->original())(handle,
+                                                                                        data);
+  }
+  static BOOL WINAPI Close(HANDLE handle) {
+    if (Find(handle)) return TRUE;
+    return reinterpret_cast<decltype(&FindClose)>(active_->patches_[3]->original())(handle);
+  }
+
+  static constexpr uintptr_t kFirstHandle = 0x7A5E0000;
+  static inline FakeListings* active_ = nullptr;
+  std::map<std::string, Entries> listings_;
+  std::vector<Cursor> cursors_;
+  std::vector<std::unique_ptr<ImportPatch>> patches_;
+};
+
+// The listing gives "." the folder's own attribute word and ".." its parent's;
+// neither is ever an entry, whatever the word. A folder whose word is no folder
+// word (0x2010: not indexed) is a file: reported as one, never entered.
+TEST(FileSearch, DotNamesAndFoldersOfOtherWordsInAFakeListing) {
+  TempFolder temp;
+  const std::string root = temp.Path() + "\\";
+  FakeListings listings({
+      {root + "*.*",
+       {{".", 0x2010}, {"..", 0x810}, {"a.exe", 0x20}, {"sub", 0x2010}, {"real", 0x10}}},
+      {root + "sub\\*.*", {{".", 0x2010}, {"..", 0x2010}, {"hidden.exe", 0x20}}},
+      {root + "real\\*.*", {{".", 0x10}, {"..", 0x2010}, {"...", 0x810}, {"b.exe", 0x20}}},
+  });
+  ASSERT_TRUE(listings.applied());
+  struct Case {
+    SearchMode mode;
+    Hits expected;
+  };
+  const Case cases[] = {
+      {FilesInFolder, {root + "a.exe", root + "sub"}},
+      {FilesInTree, {root + "a.exe", root + "sub", root + "real\\b.exe"}},
+      {FoldersInFolder, {root + "real\\"}},
+      {FoldersInTree, {root + "real\\"}},
+  };
+  for (const Case& c : cases) {
+    g_hits.clear();
+    listings.asked.clear();
+    CFileSearch search(Record, root.c_str(), "", "");
+    search.Search(c.mode);
+    EXPECT_EQ(g_hits, c.expected) << "mode " << c.mode;
+    EXPECT_EQ(std::count(listings.asked.begin(), listings.asked.end(), root + "sub\\*.*"), 0)
+        << "mode " << c.mode;
   }
 }
 

@@ -14,10 +14,10 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 
 }  // namespace
 
-ChildRun RunChild(const std::string& commandLine) {
+ChildRun RunChild(const std::string& commandLine, const char* program, const char* folder) {
   ChildRun run;
-  TempFolder folder;
-  const std::string outPath = folder / "out", errPath = folder / "err";
+  TempFolder output;
+  const std::string outPath = output / "out", errPath = output / "err";
   HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
   HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
@@ -29,12 +29,16 @@ ChildRun RunChild(const std::string& commandLine) {
   startup.hStdError = err;
   PROCESS_INFORMATION process = {};
   std::string command = commandLine;
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                     nullptr, &startup, &process)) {
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+  if (CreateProcessA(program, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     folder, &startup, &process)) {
+    // A guard against a hung child, not a measurement.
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
       GetExitCodeProcess(process.hProcess, &run.exitCode);
-    else
+    } else {
+      TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, INFINITE);
       ADD_FAILURE() << commandLine << " did not end";
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   } else {
@@ -45,4 +49,10 @@ ChildRun RunChild(const std::string& commandLine) {
   run.out = TempFolder::ReadFile(outPath);
   run.err = TempFolder::ReadFile(errPath);
   return run;
+}
+
+ChildRun RunThisProgram(const std::string& commandLine, const std::string& folder) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  return RunChild(commandLine, self, folder.c_str());
 }

@@ -12,5 +12,12 @@ struct ChildRun {
   std::string err;
 };
 
-// `commandLine` is passed as it is: quote what needs it.
-ChildRun RunChild(const std::string& commandLine);
+// `commandLine` is passed as it is: quote what needs it. With `program`, that
+// file is started whatever the first word of the command line says; with
+// `folder`, in that folder.
+ChildRun RunChild(const std::string& commandLine, const char* program = nullptr,
+                  const char* folder = nullptr);
+
+// This test program again, for what only a new process shows: its own command
+// line (whose first word may be anything), settings read at start-up.
+ChildRun RunThisProgram(const std::string& commandLine, const std::string& folder);

@@ -1,5 +1,6 @@
 // The questions of a backup answered without a window: the save dialog with
-// one chosen path, every warning with one answer; both are recorded.
+// one chosen path, every warning with one answer; both are recorded, and so
+// are the errors (among the warnings).
 #pragma once
 
 #include <string>
@@ -24,6 +25,7 @@ class ChosenPathPrompts : public BackupPrompts {
     warnings.push_back(text);
     return answer_;
   }
+  void Fail(const std::string& text) override { warnings.push_back(text); }
 
  private:
   std::string path_;

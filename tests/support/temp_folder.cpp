@@ -78,3 +78,45 @@ std::string TempFolder::ReadFile(const std::string& path) {
 bool TempFolder::Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+size_t TempFolder::EntryCount(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  size_t count = 0;
+  if (find == INVALID_HANDLE_VALUE) return count;
+  do {
+    if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") ++count;
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return count;
+}
+
+FileWitness::FileWitness(const std::string& path)
+    : file_(CreateFileA(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr)) {}
+
+FileWitness::~FileWitness() {
+  if (IsOpen()) CloseHandle(file_);
+}
+
+bool FileWitness::IsOpen() const {
+  return file_ != INVALID_HANDLE_VALUE;
+}
+
+std::string FileWitness::Read() const {
+  std::string content;
+  if (!IsOpen() || SetFilePointer(file_, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+    return content;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    content.append(buffer, got);
+  return content;
+}
+
+unsigned long FileWitness::Attributes() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  return IsOpen() && GetFileInformationByHandle(file_, &info) ? info.dwFileAttributes
+                                                              : INVALID_FILE_ATTRIBUTES;
+}

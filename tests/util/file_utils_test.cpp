@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "support/file_faults.h"
 #include "support/temp_folder.h"
 #include "util/string_utils.h"
 
@@ -35,18 +37,6 @@ std::string HardLink(const TempFolder& temp, const std::string& target, const ch
   const std::string link = temp / name;
   EXPECT_TRUE(CreateHardLinkA(link.c_str(), target.c_str(), nullptr)) << GetLastError();
   return link;
-}
-
-size_t FolderEntryCount(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-  size_t count = 0;
-  if (find == INVALID_HANDLE_VALUE) return count;
-  do {
-    if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") ++count;
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
-  return count;
 }
 
 // Restores the current directory when a test that changes it ends.
@@ -88,27 +78,26 @@ TEST(NormalizeFolderPath, AppendsOneBackslashAndTurnsSlashes) {
 }
 
 TEST(ProgramFolder, FirstCommandWordWithoutItsName) {
+  const char* const program = "C:\\Program Files\\Lumivane\\lumivane.exe";
   struct Case {
-    const char* commandLine;
+    const char* argv0;
     std::string expected;
   };
   const Case cases[] = {
-      {"\"C:\\Program Files\\Lumivane\\lumivane.exe\" /x", "C:\\Program Files\\Lumivane"},
-      {"\"C:\\Program Files\\Lumivane\\lumivane.exe\"\targ", "C:\\Program Files\\Lumivane"},
+      {"C:\\Program Files\\Lumivane\\lumivane.exe", "C:\\Program Files\\Lumivane"},
       {"C:\\Tools\\lumivane.exe", "C:\\Tools"},
-      {"C:\\Tools\\lumivane.exe save\\to\\here", "C:\\Tools"},
-      {"C:\\Tools\\lumivane.exe\t/q", "C:\\Tools"},
       {"C:/Tools/lumivane.exe", "C:/Tools"},
       {"C:\\lumivane.exe", "C:"},
       {"lumivane", "lumivane"},
-      {"lumivane.exe -q", "lumivane.exe"},
-      {"", ""},
-      {nullptr, ""},
+      {"lumivane.exe", "lumivane.exe"},
+      // No word: the program's own path, never the root of the drive.
+      {"", "C:\\Program Files\\Lumivane"},
+      {nullptr, "C:\\Program Files\\Lumivane"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ProgramFolderOf(c.commandLine), c.expected)
-        << (c.commandLine ? c.commandLine : "null");
+    EXPECT_EQ(ProgramFolderOf(c.argv0, program), c.expected) << (c.argv0 ? c.argv0 : "null");
   }
+  EXPECT_EQ(ProgramFolderOf(nullptr, nullptr), "");
 }
 
 TEST(ProgramFolder, IsTheFolderOfTheRunningProgram) {
@@ -169,14 +158,54 @@ TEST(WipeAndDeleteFile, OverwritesWithZerosOfTheSameLengthThenDeletes) {
   for (const Case& c : cases) {
     TempFolder temp;
     const std::string path = temp.WriteFile("entry.lnk", c.content);
-    const std::string link = HardLink(temp, path, "link.bin");
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.attributes));
+    {
+      const FileWitness witness(path);
+      ASSERT_TRUE(witness.IsOpen());
 
-    EXPECT_TRUE(WipeAndDeleteFile(path.c_str(), c.passes)) << c.name;
+      EXPECT_TRUE(WipeAndDeleteFile(path.c_str(), c.passes)) << c.name;
 
+      EXPECT_EQ(witness.Read(), std::string(c.content.size(), '\0')) << c.name;
+      EXPECT_FALSE(witness.Attributes() & FILE_ATTRIBUTE_READONLY) << c.name;
+    }
     EXPECT_FALSE(TempFolder::Exists(path)) << c.name;
-    EXPECT_EQ(TempFolder::ReadFile(link), std::string(c.content.size(), '\0')) << c.name;
-    EXPECT_FALSE(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_READONLY) << c.name;
+  }
+}
+
+// Zeros written through one name of a file would show through all the others,
+// and through a link in what it leads to: such a name is only deleted, and
+// the attributes the other names share stay as they were.
+TEST(WipeAndDeleteFile, DeletesOnlyTheNameOfAFileWithOthers) {
+  const DWORD attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  struct Case {
+    const char* name;
+    bool hardLink;  // else the file is taken for a link (reparse point)
+  };
+  for (const Case& c : {Case{"second hard link", true}, Case{"reparse point", false}}) {
+    TempFolder temp;
+    const std::string path = temp.WriteFile("entry.exe", kBinary);
+    const std::string other = c.hardLink ? HardLink(temp, path, "lumivane.exe") : path;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes));
+    FileFaults faults;
+    ASSERT_TRUE(faults.applied());
+    if (!c.hardLink)
+      faults.changeInformation = [](BY_HANDLE_FILE_INFORMATION& info) {
+        info.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+      };
+    {
+      const FileWitness witness(path);
+      ASSERT_TRUE(witness.IsOpen());
+
+      EXPECT_TRUE(WipeAndDeleteFile(path.c_str(), 2)) << c.name;
+
+      EXPECT_EQ(witness.Read(), kBinary) << c.name;
+      EXPECT_EQ(witness.Attributes() & attributes, attributes) << c.name;
+    }
+    EXPECT_FALSE(TempFolder::Exists(path)) << c.name;
+    if (c.hardLink) {
+      EXPECT_EQ(TempFolder::ReadFile(other), kBinary);
+      EXPECT_EQ(GetFileAttributesA(other.c_str()) & attributes, attributes);
+    }
   }
 }
 
@@ -241,8 +270,8 @@ TEST(ProbeTargetFile, ClassifiesTargets) {
   EXPECT_EQ(ProbeTargetFile(nullptr), TargetInvalid);
 
   // Nothing created or changed: the three originals and the empty folder.
-  EXPECT_EQ(FolderEntryCount(temp.Path()), 3u);
-  EXPECT_EQ(FolderEntryCount(folder), 0u);
+  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 3u);
+  EXPECT_EQ(TempFolder::EntryCount(folder), 0u);
   EXPECT_FALSE(TempFolder::Exists(temp / "missing"));
   EXPECT_EQ(TempFolder::ReadFile(existing), kBinary);
   EXPECT_EQ(TempFolder::ReadFile(readOnly), "ro");
@@ -323,8 +352,8 @@ TEST(CopyFileChecked, Refusals) {
   EXPECT_FALSE(CopyFileChecked(nullptr, source.c_str(), true));
   EXPECT_FALSE(CopyFileChecked(source.c_str(), nullptr, true));
 
-  EXPECT_EQ(FolderEntryCount(temp.Path()), 2u);
-  EXPECT_EQ(FolderEntryCount(folder), 0u);
+  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 2u);
+  EXPECT_EQ(TempFolder::EntryCount(folder), 0u);
   EXPECT_EQ(TempFolder::ReadFile(source), kBinary);
 }
 
@@ -363,7 +392,101 @@ TEST(CopyFileChecked, SameFileUnderAnotherPathIsLeftIntact) {
   }
 }
 
-}  // namespace
+// A write that fails at any step leaves the target as it was (or absent) and
+// nothing else in its folder: a full disk must not cut a file short.
+TEST(WriteFileWhole, FailureAtAnyStepChangesNothing) {
+  const std::string original = "original\r\ncontent\r\n";
+  const std::string bytes = std::string(150001, 'n');  // more than one write
+  struct Case {
+    const char* name;
+    std::function<void(FileFaults&)> fault;
+    bool opened;  // a file could be opened there at all
+  };
+  const Case cases[] = {
+      {"new file not created",
+       [](FileFaults& f) {
+         f.failCreate = [](const std::string&, DWORD disposition) -> DWORD {
+           return disposition == TRUNCATE_EXISTING ? ERROR_ACCESS_DENIED : 0;
+         };
+       },
+       false},
+      {"first write", [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; }, true},
+      {"second write",
+       [](FileFaults& f) {
+         f.failWrite = [&f]() -> DWORD { return f.writes == 2 ? ERROR_DISK_FULL : 0; };
+       },
+       true},
+      {"flush", [](FileFaults& f) { f.failFlush = [] { return ERROR_DISK_FULL; }; }, true},
+      {"close", [](FileFaults& f) { f.failClose = [] { return ERROR_NETNAME_DELETED; }; }, true},
+      {"replace",
+       [](FileFaults& f) {
+         f.failMove = [](const std::string&, const std::string&) { return ERROR_ACCESS_DENIED; };
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    for (bool existing : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (existing ? ", existing target" : ", new target"));
+      TempFolder temp;
+      const std::string target = temp / "Boot.ini";
+      if (existing) temp.WriteFile("Boot.ini", original);
+      const std::string source = temp.WriteFile("source.lnk", bytes);
+      for (bool copy : {false, true}) {
+        {
+          FileFaults faults;
+          ASSERT_TRUE(faults.applied());
+          c.fault(faults);
+          if (copy) {
+            EXPECT_FALSE(CopyFileChecked(source.c_str(), target.c_str(), true));
+          } else {
+            bool opened = !c.opened;
+            EXPECT_FALSE(WriteFileWhole(target.c_str(), bytes, &opened));
+            EXPECT_EQ(opened, c.opened);
+          }
+        }
+        EXPECT_EQ(TempFolder::Exists(target), existing);
+        if (existing) {
+          EXPECT_EQ(TempFolder::ReadFile(target), original);
+        }
+        EXPECT_EQ(TempFolder::EntryCount(temp.Path()), existing ? 2u : 1u);
+      }
+    }
+  }
+}
+
+// A hidden system file (Boot.ini, say) stays hidden and system once replaced;
+// a new file gets neither.
+TEST(WriteFileWhole, KeepsTheAttributesOfTheFileItReplaces) {
+  TempFolder temp;
+  const DWORD boot = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  const std::string hidden = temp.WriteFile("Boot.ini", "old");
+  ASSERT_TRUE(SetFileAttributesA(hidden.c_str(), boot));
+  EXPECT_TRUE(WriteFileWhole(hidden.c_str(), "new"));
+  EXPECT_EQ(TempFolder::ReadFile(hidden), "new");
+  EXPECT_EQ(GetFileAttributesA(hidden.c_str()) & boot, boot);
+
+  const std::string created = temp / "new.txt";
+  EXPECT_TRUE(WriteFileWhole(created.c_str(), kBinary));
+  EXPECT_EQ(GetFileAttributesA(created.c_str()) & boot, 0u);
+  EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 2u);
+}
+
+TEST(ReadWholeFile, AllOrNothing) {
+  TempFolder temp;
+  const std::string content = std::string(200000, 'r');  // several reads
+  const std::string path = temp.WriteFile("Config.sys", content);
+  std::string bytes;
+  EXPECT_TRUE(ReadWholeFile(path, bytes));
+  EXPECT_EQ(bytes, content);
+
+  FileFaults faults;
+  ASSERT_TRUE(faults.applied());
+  faults.failRead = [&faults]() -> DWORD { return faults.reads == 2 ? ERROR_NETNAME_DELETED : 0; };
+  EXPECT_FALSE(ReadWholeFile(path, bytes));
+  EXPECT_EQ(bytes, "");
+  faults.failRead = nullptr;
+  EXPECT_FALSE(ReadWholeFile(temp / "missing.sys", bytes));
+}
 
 // A file is replaced whole or not at all, and no scratch file stays behind.
 TEST(WriteFileWhole, ReplacesWholeOrKeepsTheEarlierFile) {
@@ -372,6 +495,10 @@ TEST(WriteFileWhole, ReplacesWholeOrKeepsTheEarlierFile) {
   const std::string readOnly = temp.WriteFile("read-only.csv", "kept");
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
   const std::string earlier = temp.WriteFile("earlier.csv", "a much longer earlier text");
+  // Held by another program without sharing: it could not be replaced either.
+  const std::string locked = temp.WriteFile("locked.csv", "locked");
+  HANDLE lock = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   const struct {
     const char* name;
     std::string path;
@@ -381,13 +508,18 @@ TEST(WriteFileWhole, ReplacesWholeOrKeepsTheEarlierFile) {
       {"new file", temp / "new.csv", true, kBinary},
       {"earlier file replaced, not merged", earlier, true, kBinary},
       {"read-only file kept", readOnly, false, "kept"},
+      {"locked file kept", locked, false, ""},  // read once it is let go
       {"folder in the way", folder, false, ""},
       {"missing folder", temp / "missing\\list.csv", false, ""},
+      {"no name", "", false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(c.written, WriteFileWhole(c.path.c_str(), kBinary));
+    bool opened = !c.written;
+    EXPECT_EQ(c.written, WriteFileWhole(c.path.c_str(), kBinary, &opened));
+    // Each failure here is one of a file that cannot be opened at all.
+    EXPECT_EQ(c.written, opened);
     if (!c.written) {
       EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
     }
@@ -395,8 +527,11 @@ TEST(WriteFileWhole, ReplacesWholeOrKeepsTheEarlierFile) {
       EXPECT_EQ(c.content, TempFolder::ReadFile(c.path));
     }
   }
-  EXPECT_EQ(4u, FolderEntryCount(temp.Path()));  // folder, read-only, earlier, new
-  EXPECT_EQ(0u, FolderEntryCount(folder));
+  CloseHandle(lock);
+  EXPECT_EQ("locked", TempFolder::ReadFile(locked));
+  // folder, read-only, earlier, locked, new
+  EXPECT_EQ(5u, TempFolder::EntryCount(temp.Path()));
+  EXPECT_EQ(0u, TempFolder::EntryCount(folder));
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -406,3 +541,5 @@ TEST(WriteFileWhole, EmptyTextGivesAnEmptyFile) {
   EXPECT_TRUE(WriteFileWhole(path.c_str(), ""));
   EXPECT_EQ("", TempFolder::ReadFile(path));
 }
+
+}  // namespace
