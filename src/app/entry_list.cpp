@@ -1,6 +1,8 @@
 #include "app/entry_list.h"
 
-#include "scan/startup_approved.h"
+#include <cctype>
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -11,6 +13,17 @@ struct EntryColumn {
 
 const EntryColumn kEntryColumns[] = {
     {"Type", 82}, {"ID <=> Name", 160}, {"Action <=> Property", 268}, {"Location", 159}};
+constexpr int kColumnCount = 4;
+
+// Whether `text` begins with `prefix`, letter case aside.
+bool StartsWithLowered(const char* text, const char* prefix) {
+  for (; *prefix; ++text, ++prefix) {
+    if (std::tolower(static_cast<unsigned char>(*text)) !=
+        std::tolower(static_cast<unsigned char>(*prefix)))
+      return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -20,20 +33,111 @@ void InsertEntryColumns(CListCtrl& list, int dpi) {
     list.InsertColumn(index++, column.heading, LVCFMT_LEFT, ScaleForDpi(column.width, dpi));
 }
 
-// Texts go to the control whole, however long: a cut value name would make
-// Remove and Backup act on a name the registry does not hold.
+// Texts are kept whole, however long: a cut value name would make Remove and
+// Backup act on a name the registry does not hold.
+EntryRow::EntryRow(const char* type, const char* name, const char* action, const char* location,
+                   int image, const EntryApproval& approval)
+    : image_(image), approval_(approval) {
+  const char* texts[kColumnCount] = {type, name, action, location};
+  size_t lengths[kColumnCount];
+  size_t size = 0;
+  for (int c = 0; c < kColumnCount; ++c) size += (lengths[c] = std::strlen(texts[c])) + 1;
+  texts_.reset(new char[size]);
+  char* end = texts_.get();
+  for (int c = 0; c < kColumnCount; ++c) {
+    std::memcpy(end, texts[c], lengths[c] + 1);
+    end += lengths[c] + 1;
+  }
+}
+
+const char* EntryRow::Text(int column) const {
+  if (column < 0 || column >= kColumnCount) return "";
+  const char* text = texts_.get();
+  for (int c = 0; c < column; ++c) text += std::strlen(text) + 1;
+  return text;
+}
+
+// Besides the list view's own redraw switch, the window's: while it is off
+// the list looks hidden to the system, so that bringing the scroll bars up to
+// date at the end does not draw them there and then (each costs milliseconds
+// under Wine); the repaint that follows draws them with the rest.
+CEntryList::Refill::Refill(CEntryList& list) : list_(list) {
+  list_.SendMessage(WM_SETREDRAW, FALSE);
+  DefWindowProcA(list_.m_hWnd, WM_SETREDRAW, FALSE, 0);
+  list_.DeleteAllRows();
+}
+
+CEntryList::Refill::~Refill() {
+  list_.SendMessage(WM_SETREDRAW, TRUE);
+  DefWindowProcA(list_.m_hWnd, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(list_.m_hWnd, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void CEntryList::AddRow(EntryRow row) {
+  m_rows.push_back(std::move(row));
+  // While the list does not redraw (a refresh), this only records the count.
+  SendMessage(LVM_SETITEMCOUNT, m_rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+const EntryRow* CEntryList::Row(int row) const {
+  return row >= 0 && row < RowCount() ? &m_rows[static_cast<size_t>(row)] : nullptr;
+}
+
+void CEntryList::DeleteAllRows() {
+  // The control forgets the rows before they go, so it never asks for one.
+  DeleteAllItems();
+  m_rows.clear();
+}
+
+void CEntryList::OnGetDispInfo(NMLVDISPINFOA* info) const {
+  LVITEMA& item = info->item;
+  if (item.iItem < 0 || item.iItem >= RowCount()) return;
+  const EntryRow& row = m_rows[static_cast<size_t>(item.iItem)];
+  if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+    // As much as the buffer holds; a reader that wants the whole text asks
+    // again with a larger one.
+    const char* text = row.Text(item.iSubItem);
+    size_t length = std::strlen(text);
+    if (length > static_cast<size_t>(item.cchTextMax - 1))
+      length = static_cast<size_t>(item.cchTextMax - 1);
+    std::memcpy(item.pszText, text, length);
+    item.pszText[length] = '\0';
+  }
+  if (item.mask & LVIF_IMAGE) item.iImage = row.Image();
+}
+
+int CEntryList::OnFindItem(const NMHDR* header) const {
+  // Wine asks in UTF-16 even a parent that takes its notifications narrow.
+  if (header->code == LVN_ODFINDITEMW) {
+    const auto* find = reinterpret_cast<const NMLVFINDITEMW*>(header);
+    if (!find->lvfi.psz) return -1;
+    char text[256] = "";
+    WideCharToMultiByte(CP_ACP, 0, find->lvfi.psz, -1, text, sizeof text, nullptr, nullptr);
+    return FindRow(text, find->lvfi.flags, find->iStart);
+  }
+  const auto* find = reinterpret_cast<const NMLVFINDITEMA*>(header);
+  return find->lvfi.psz ? FindRow(find->lvfi.psz, find->lvfi.flags, find->iStart) : -1;
+}
+
+int CEntryList::FindRow(const char* text, UINT flags, int start) const {
+  const int count = RowCount();
+  if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || count == 0) return -1;
+  if (start < 0 || start >= count) start = 0;
+  const int steps = (flags & LVFI_WRAP) ? count : count - start;
+  const size_t length = std::strlen(text);
+  for (int step = 0; step < steps; ++step) {
+    const int row = (start + step) % count;
+    const char* type = m_rows[static_cast<size_t>(row)].Text(0);
+    if (StartsWithLowered(type, text) && ((flags & LVFI_PARTIAL) || std::strlen(type) == length))
+      return row;
+  }
+  return -1;
+}
+
 void EntryListSink::AddEntryRow(const char* type, const char* name, const char* action,
-                                const char* location, int image, const EntryApproval&) {
-  LVITEMA item = {};
-  item.mask = LVIF_TEXT | LVIF_IMAGE;
-  item.iItem = list_.GetItemCount();
-  item.pszText = const_cast<char*>(type);
-  item.iImage = image;
-  int row = list_.InsertItem(&item);
-  if (row < 0) return;
-  list_.SetItemText(row, 1, name);
-  list_.SetItemText(row, 2, action);
-  list_.SetItemText(row, 3, location);
+                                const char* location, int image, const EntryApproval& approval) {
+  list_.AddRow(EntryRow(type, name, action, location, image, approval));
 }
 
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
@@ -70,18 +174,12 @@ bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) 
   return true;
 }
 
-std::vector<InventoryRow> ListedRows(const CListCtrl& list) {
+std::vector<InventoryRow> ListedRows(const CEntryList& list) {
   std::vector<InventoryRow> rows;
-  const int count = list.GetItemCount();
-  for (int row = 0; row < count; ++row) {
-    const SelectedEntry entry = ReadEntryRow(list, row);
-    rows.push_back(MakeInventoryRow(entry.type, entry.name, list.GetItemText(row, 2),
-                                    entry.location, EntrySwitchOf(entry)));
+  for (int index = 0; index < list.RowCount(); ++index) {
+    const EntryRow& row = *list.Row(index);
+    rows.push_back(
+        MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval()));
   }
   return rows;
-}
-
-EntryApproval EntrySwitchOf(const SelectedEntry& entry) {
-  if (!SystemHonoursApproval()) return EntryApproval();
-  return ReadEntryApproval(entry.type, entry.name, entry.location);
 }

@@ -1,7 +1,11 @@
-// The main window's list of start-up entries: its columns, how rows are added,
-// and how the entry actions read the selected row.
+// The main window's list of start-up entries: its columns, its rows, and how
+// the entry actions read the selected row.
 #pragma once
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,15 +17,78 @@
 // their widths scaled from 96 to `dpi` dots per inch.
 void InsertEntryColumns(CListCtrl& list, int dpi = kDefaultDpi);
 
-// Appends the rows the scans find at the end of a list control.
+// One row of the list: its four texts, one per column, its picture, and the
+// state of its switch when the scan read it.
+class EntryRow {
+ public:
+  EntryRow(const char* type, const char* name, const char* action, const char* location, int image,
+           const EntryApproval& approval = EntryApproval());
+  // The text of column 0-3 (Type, ID <=> Name, Action <=> Property, Location);
+  // empty for any other column.
+  const char* Text(int column) const;
+  int Image() const { return image_; }
+  const EntryApproval& Approval() const { return approval_; }
+
+ private:
+  // The texts end to end, each ended by its zero: one allocation per row.
+  std::unique_ptr<char[]> texts_;
+  int image_;
+  EntryApproval approval_;
+};
+
+// The list control of the main window. It is an owner-data list view
+// (LVS_OWNERDATA): the program keeps the rows, the control keeps only their
+// count, the selection and the focus, and asks its parent for a row's texts
+// and picture whenever it needs them (LVN_GETDISPINFO), for painting as for a
+// reader of LVM_GETITEMTEXT. The parent passes those requests to OnGetDispInfo.
+class CEntryList : public CListCtrl {
+ public:
+  // Empties the list for new rows and repaints it whole, once, when it goes:
+  // rows added meanwhile are neither drawn nor counted into the scroll bars
+  // one by one.
+  class Refill {
+   public:
+    explicit Refill(CEntryList& list);
+    ~Refill();
+    Refill(const Refill&) = delete;
+    Refill& operator=(const Refill&) = delete;
+
+   private:
+    CEntryList& list_;
+  };
+
+  // Appends a row at the end; it is part of the item count at once.
+  void AddRow(EntryRow row);
+  // No rows, and so no selection and no focused row.
+  void DeleteAllRows();
+  int RowCount() const { return static_cast<int>(m_rows.size()); }
+  // Null for an index that names no row.
+  const EntryRow* Row(int row) const;
+
+  // Fills in the text and the image asked for; a request for a row the list
+  // does not hold gets nothing.
+  void OnGetDispInfo(NMLVDISPINFOA* info) const;
+  // Answers LVN_ODFINDITEMA or LVN_ODFINDITEMW (typing in the list looks for
+  // the next row whose Type begins with the letters typed): the row, or -1.
+  int OnFindItem(const NMHDR* header) const;
+  // The first row from `start` on whose column-0 text is `text` (or begins
+  // with it, with LVFI_PARTIAL), letter case aside; LVFI_WRAP goes on from
+  // the top. -1 when there is none.
+  int FindRow(const char* text, UINT flags, int start) const;
+
+ private:
+  std::vector<EntryRow> m_rows;
+};
+
+// Appends the rows the scans find at the end of the list.
 class EntryListSink : public RowSink {
  public:
-  explicit EntryListSink(CListCtrl& list) : list_(list) {}
+  explicit EntryListSink(CEntryList& list) : list_(list) {}
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
                    int image, const EntryApproval& approval) override;
 
  private:
-  CListCtrl& list_;
+  CEntryList& list_;
 };
 
 // The row an action works on. Without a selected row every text is empty, so
@@ -35,11 +102,8 @@ struct SelectedEntry {
 // False when the list has no rows at all (the action then does nothing).
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
 
-// Every row as the list shows it, in order, with its switch as it stands now.
-std::vector<InventoryRow> ListedRows(const CListCtrl& list);
-
-// The entry's switch as the registry holds it now; none before Windows 8.
-EntryApproval EntrySwitchOf(const SelectedEntry& entry);
+// Every row as the list shows it, in order, with the state of its switch.
+std::vector<InventoryRow> ListedRows(const CEntryList& list);
 
 // The texts of row `row`; all empty for an index that names no row.
 SelectedEntry ReadEntryRow(const CListCtrl& list, int row);

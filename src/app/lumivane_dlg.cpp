@@ -25,6 +25,9 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
       OnNotify(IDC_ENTRY_LIST, LVN_GETINFOTIPA, &D::OnEntryListGetInfoTip),
+      OnNotify(IDC_ENTRY_LIST, LVN_GETDISPINFOA, &D::OnEntryListGetDispInfo),
+      OnNotify(IDC_ENTRY_LIST, LVN_ODFINDITEMA, &D::OnEntryListFindItem),
+      OnNotify(IDC_ENTRY_LIST, LVN_ODFINDITEMW, &D::OnEntryListFindItem),
       OnCommand(IDC_REMOVE, &D::OnRemove),
       OnCommand(IDC_BACKUP, &D::OnBackup),
       OnCommand(IDC_REFRESH, &D::OnRefresh),
@@ -76,14 +79,10 @@ BOOL CLumivaneDlg::OnInitDialog() {
 
 void CLumivaneDlg::FillEntryList() {
   WaitCursor wait;
-  // One repaint at the end instead of one per row.
-  m_listEntries.SendMessage(WM_SETREDRAW, FALSE);
-  m_listEntries.DeleteAllItems();
+  CEntryList::Refill refill(m_listEntries);
   EntryListSink sink(m_listEntries);
   ScanRegistry(sink);
   ScanStartupFolders(sink);
-  m_listEntries.SendMessage(WM_SETREDRAW, TRUE);
-  InvalidateRect(m_listEntries.m_hWnd, nullptr, TRUE);
 }
 
 void CLumivaneDlg::OnRefresh() {
@@ -153,6 +152,15 @@ void CLumivaneDlg::OnEntryListDblClk(NMHDR*, LRESULT* result) {
 void CLumivaneDlg::OnEntryListRDblClk(NMHDR*, LRESULT* result) {
   OnBackup();
   *result = 0;
+}
+
+void CLumivaneDlg::OnEntryListGetDispInfo(NMHDR* header, LRESULT* result) {
+  m_listEntries.OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header));
+  *result = 0;
+}
+
+void CLumivaneDlg::OnEntryListFindItem(NMHDR* header, LRESULT* result) {
+  *result = m_listEntries.OnFindItem(header);
 }
 
 void CLumivaneDlg::OnOK() {

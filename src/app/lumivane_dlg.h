@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/entry_list.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -35,7 +36,7 @@ class CLumivaneDlg : public CDialog {
   void OnEditWinIni();
   void OnEditBootIni();
 
-  CListCtrl& EntryList() { return m_listEntries; }
+  CEntryList& EntryList() { return m_listEntries; }
   CToolTipCtrl& ToolTips() { return m_toolTips; }
 
  protected:
@@ -59,11 +60,13 @@ class CLumivaneDlg : public CDialog {
   // Before the menu shows, and before F7 is translated: Disable or Enable,
   // greyed where the selected entry has no switch.
   bool OnInitMenuPopup(WPARAM popup, LPARAM, LRESULT* result);
+  void OnEntryListGetDispInfo(NMHDR* header, LRESULT* result);
+  void OnEntryListFindItem(NMHDR* header, LRESULT* result);
   // Empties the list and fills it from both scans, under the wait cursor.
   void FillEntryList();
 
   HICON m_hIcon;
-  CListCtrl m_listEntries;
+  CEntryList m_listEntries;
   CButton m_btnRemove;
   CButton m_btnBackup;
   CButton m_btnRefresh;

@@ -5,7 +5,19 @@
 #include "app/entry_list.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
+#include "scan/startup_approved.h"
 #include "util/time_text.h"
+
+namespace {
+
+// The entry's switch as the registry holds it now, which is what the command
+// changes; none before Windows 8.
+EntryApproval EntrySwitchOf(const SelectedEntry& entry) {
+  if (!SystemHonoursApproval()) return EntryApproval();
+  return ReadEntryApproval(entry.type, entry.name, entry.location);
+}
+
+}  // namespace
 
 void CLumivaneDlg::OnDisable() {
   SelectedEntry entry;
@@ -34,8 +46,11 @@ bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
 
 void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
   auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(header);
-  const EntryApproval approval = EntrySwitchOf(ReadEntryRow(m_listEntries, tip->iItem));
-  if (approval.state != EntryState::Disabled || !tip->pszText || tip->cchTextMax <= 0) return;
+  // The state the row shows, as the scan read it.
+  const EntryRow* row = m_listEntries.Row(tip->iItem);
+  if (!row || !tip->pszText || tip->cchTextMax <= 0) return;
+  const EntryApproval& approval = row->Approval();
+  if (approval.state != EntryState::Disabled) return;
   // A switch written without a time says only that it is off.
   const std::string since = approval.disabledSince ? LocalDateTimeText(approval.disabledSince) : "";
   const std::string text = since.empty() ? "Disabled" : "Disabled since " + since;

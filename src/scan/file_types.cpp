@@ -1,5 +1,7 @@
 #include "scan/file_types.h"
 
+#include <utility>
+
 #include "scan/registry_access.h"
 #include "util/string_utils.h"
 
@@ -7,10 +9,22 @@ namespace {
 
 const std::string kDefaultValue;  // the value whose name is empty
 
+// Extensions that name the same key share one entry. The registry matches key
+// names regardless of case; only ASCII letters are folded here, and only in an
+// all-ASCII extension, where no byte can be part of a multibyte character.
+// Other extensions are kept apart by their exact bytes: at worst one type is
+// looked up twice.
+std::string ExtensionKey(std::string extension) {
+  for (char c : extension)
+    if (static_cast<unsigned char>(c) >= 0x80) return extension;
+  ToLower(extension);
+  return extension;
+}
+
 }  // namespace
 
-// Two reads per call and nothing cached: the registry may change between
-// refreshes, and a description must never outlive its key.
+// Two reads per call and nothing cached here: the registry may change
+// between refreshes (FileTypeDescriptions keeps descriptions for one scan).
 std::string GetFileTypeDescription(const char* path) {
   std::string extension = ExtensionOf(path ? path : "");
   if (extension.empty()) return UnknownFileType;
@@ -28,4 +42,12 @@ std::string GetFileTypeDescription(const char* path) {
       description.empty())
     return UnknownFileType;
   return description;
+}
+
+const std::string& FileTypeDescriptions::Of(const char* path) {
+  std::string key = ExtensionKey(ExtensionOf(path ? path : ""));
+  auto found = byExtension_.find(key);
+  if (found == byExtension_.end())
+    found = byExtension_.emplace(std::move(key), GetFileTypeDescription(path)).first;
+  return found->second;
 }

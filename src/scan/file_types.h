@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 // What every failed lookup gives.
 inline constexpr char UnknownFileType[] = "Unknown File Type";
@@ -12,3 +13,15 @@ inline constexpr char UnknownFileType[] = "Unknown File Type";
 // extension is what follows the file name's last dot, letter case kept. Every
 // failure, including an empty type name or description, gives UnknownFileType.
 std::string GetFileTypeDescription(const char* path);
+
+// The descriptions one scan needs, each extension looked up once: a start-up
+// folder holds many files of few types. Kept only as long as the object, so
+// the next scan sees what changed in the registry meanwhile.
+class FileTypeDescriptions {
+ public:
+  // GetFileTypeDescription(path), from the first lookup of its extension.
+  const std::string& Of(const char* path);
+
+ private:
+  std::unordered_map<std::string, std::string> byExtension_;
+};

@@ -67,6 +67,10 @@ class ScratchBuffer {
   DWORD size_ = 0;
 };
 
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
 // Length of the text at the start of `bytes`: up to its first zero, at most `size`.
 size_t TextLength(const char* bytes, size_t size) {
   const void* zero = std::memchr(bytes, 0, size);
@@ -172,38 +176,43 @@ bool MultibyteLess::operator()(const std::string& a, const std::string& b) const
                  reinterpret_cast<const unsigned char*>(b.c_str())) < 0;
 }
 
-LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
-                     std::string& text, const char* defaultText) {
-  OpenKey key(root, subKey, KEY_READ);
-  LONG result = key.result();
+// Most values fit the stack buffer and come with the first query; a larger one
+// is read again into exactly the size the first query reported, and a value
+// that grew in between fails rather than being read in part.
+LONG ReadStringValueOf(HKEY key, const char* valueName, std::string& text,
+                       const char* defaultText) {
+  ScratchBuffer data(512);
+  DWORD type = REG_NONE;
+  DWORD size = data.size();
+  LONG result =
+      RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+  if (result == ERROR_MORE_DATA && IsStringType(type)) {
+    data.Resize(size);
+    DWORD read = size;
+    result = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                              &read);
+    size = read < size ? read : size;
+  } else if (result == ERROR_MORE_DATA) {
+    result = ERROR_SUCCESS;  // another type: its data is not wanted anyway
+  }
   if (result == ERROR_SUCCESS) {
-    // Most values fit the stack buffer and come with the first query; a larger
-    // one is read again into exactly the size the first query reported, and a
-    // value that grew in between fails rather than being read in part.
-    ScratchBuffer data(512);
-    DWORD type = REG_NONE;
-    DWORD size = data.size();
-    result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
-                              reinterpret_cast<BYTE*>(data.data()), &size);
-    if (result == ERROR_MORE_DATA && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-      data.Resize(size);
-      DWORD read = size;
-      result = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
-                                reinterpret_cast<BYTE*>(data.data()), &read);
-      size = read < size ? read : size;
-    } else if (result == ERROR_MORE_DATA) {
-      result = ERROR_SUCCESS;  // another type: its data is not wanted anyway
-    }
-    if (result == ERROR_SUCCESS) {
-      if (type == REG_SZ || type == REG_EXPAND_SZ)
-        text.assign(data.data(), TextLength(data.data(), size));
-      else if (defaultText)
-        text = defaultText;
-      return ERROR_SUCCESS;
-    }
+    if (IsStringType(type))
+      text.assign(data.data(), TextLength(data.data(), size));
+    else if (defaultText)
+      text = defaultText;
+    return ERROR_SUCCESS;
   }
   if (defaultText) text = defaultText;
   return result;
+}
+
+LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
+                     std::string& text, const char* defaultText) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() == ERROR_SUCCESS)
+    return ReadStringValueOf(key.get(), valueName.c_str(), text, defaultText);
+  if (defaultText) text = defaultText;
+  return key.result();
 }
 
 LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName, DWORD* type,
@@ -219,45 +228,92 @@ LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueN
   return RegDeleteValueA(key.get(), valueName.c_str());
 }
 
-LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names, const DWORD* typeFilter) {
+namespace {
+
+enum class Children { Values, SubKeys };
+
+// Opens the key for reading and walks the names of its values or of its
+// sub-keys: WalkNames with enumAt(key, index, buffer, &length) and
+// take(key, name, length). The key's own failures are the result.
+template <typename EnumAt, typename Take>
+LONG WalkChildren(HKEY root, const std::string& subKey, Children children, EnumAt enumAt,
+                  Take take) {
   OpenKey key(root, subKey, KEY_READ);
   if (key.result() != ERROR_SUCCESS) return key.result();
+  const bool values = children == Children::Values;
   DWORD count = 0;
   DWORD longest = 0;
-  LONG result = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 &count, &longest, nullptr, nullptr, nullptr);
+  LONG result = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, values ? nullptr : &count,
+                                 values ? nullptr : &longest, nullptr, values ? &count : nullptr,
+                                 values ? &longest : nullptr, nullptr, nullptr, nullptr);
   if (result != ERROR_SUCCESS) return result;
   if (count == 0) return ERROR_SUCCESS;
-
-  DWORD type = REG_NONE;
   WalkNames(
-      count, longest, kValueNameBytesMax,
+      count, longest, values ? kValueNameBytesMax : kKeyNameBytesMax,
       [&](DWORD index, char* name, DWORD* length) {
-        return RegEnumValueA(key.get(), index, name, length, nullptr, &type, nullptr, nullptr);
+        return enumAt(key.get(), index, name, length);
       },
-      [&](const char* name, size_t length) {
-        if (!typeFilter || type == *typeFilter) names.emplace(name, length);
-      });
+      [&](const char* name, size_t length) { take(key.get(), name, length); });
   return ERROR_SUCCESS;
 }
 
-LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names) {
-  OpenKey key(root, subKey, KEY_READ);
-  if (key.result() != ERROR_SUCCESS) return key.result();
-  DWORD count = 0;
-  DWORD longest = 0;
-  LONG result = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr,
-                                 nullptr, nullptr, nullptr, nullptr, nullptr);
-  if (result != ERROR_SUCCESS) return result;
-  if (count == 0) return ERROR_SUCCESS;
+}  // namespace
 
-  WalkNames(
-      count, longest, kKeyNameBytesMax,
-      [&](DWORD index, char* name, DWORD* length) {
-        return RegEnumKeyExA(key.get(), index, name, length, nullptr, nullptr, nullptr, nullptr);
+LONG EnumValueNames(HKEY root, const std::string& subKey, NameSet& names, const DWORD* typeFilter) {
+  DWORD type = REG_NONE;
+  return WalkChildren(
+      root, subKey, Children::Values,
+      [&](HKEY key, DWORD index, char* name, DWORD* length) {
+        return RegEnumValueA(key, index, name, length, nullptr, &type, nullptr, nullptr);
       },
-      [&](const char* name, size_t length) { names.emplace(name, length); });
-  return ERROR_SUCCESS;
+      [&](HKEY, const char* name, size_t length) {
+        if (!typeFilter || type == *typeFilter) names.emplace(name, length);
+      });
+}
+
+LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names) {
+  return WalkChildren(
+      root, subKey, Children::SubKeys,
+      [](HKEY key, DWORD index, char* name, DWORD* length) {
+        return RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+      },
+      [&](HKEY, const char* name, size_t length) { names.emplace(name, length); });
+}
+
+// The data comes with the enumeration as long as it fits the stack buffer; a
+// value that does not is enumerated again for its name alone and read on its
+// own like any other (ReadStringValueOf), so a long value that changes in the
+// meantime is left out rather than read in part.
+LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take) {
+  ScratchBuffer data(512);
+  DWORD type = REG_NONE;
+  DWORD dataSize = 0;
+  bool dataRead = false;
+  std::string text;
+  return WalkChildren(
+      root, subKey, Children::Values,
+      [&](HKEY key, DWORD index, char* name, DWORD* length) {
+        const DWORD room = *length;
+        dataSize = data.size();
+        LONG found = RegEnumValueA(key, index, name, length, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &dataSize);
+        dataRead = found == ERROR_SUCCESS;
+        if (found != ERROR_MORE_DATA) return found;
+        // The name or the data did not fit: ask for the name alone.
+        *length = room;
+        return RegEnumValueA(key, index, name, length, nullptr, &type, nullptr, nullptr);
+      },
+      [&](HKEY key, const char* name, size_t length) {
+        if (!IsStringType(type)) return;
+        const std::string valueName(name, length);
+        text.clear();
+        if (dataRead)
+          text.assign(data.data(),
+                      TextLength(data.data(), dataSize < data.size() ? dataSize : data.size()));
+        else if (ReadStringValueOf(key, valueName.c_str(), text) != ERROR_SUCCESS)
+          return;
+        take(valueName, type, text);
+      });
 }
 
 LONG ReadValueBytes(HKEY root, const std::string& subKey, const std::string& valueName,

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -35,6 +36,10 @@ using NameSet = std::set<std::string, MultibyteLess>;
 LONG ReadStringValue(HKEY root, const std::string& subKey, const std::string& valueName,
                      std::string& text, const char* defaultText = nullptr);
 
+// ReadStringValue on a key the caller holds open.
+LONG ReadStringValueOf(HKEY key, const char* valueName, std::string& text,
+                       const char* defaultText = nullptr);
+
 // Type and byte size of a value without its data; either output may be null.
 LONG QueryValueInfo(HKEY root, const std::string& subKey, const std::string& valueName, DWORD* type,
                     DWORD* size);
@@ -57,6 +62,13 @@ LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& va
 
 // Adds the names of the key's direct sub-keys.
 LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
+
+// Hands every REG_SZ and REG_EXPAND_SZ value of the key, in the key's own
+// order, to `take` with its name, type and text (read as ReadStringValue reads
+// it), opening the key once. A value that cannot be read is left out.
+using StringValueHandler =
+    std::function<void(const std::string& name, DWORD type, const std::string& text)>;
+LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take);
 
 // True when both paths lead to one key, as the paths of a key that Windows
 // shares between its two registry views do. False when either cannot be opened.

@@ -1,5 +1,6 @@
 #include "scan/registry_scan.h"
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,33 +77,29 @@ void ScanRegistry(RowSink& sink) {
     AppendRunLocations(locations, HKEY_USERS, "HKEY_USERS", user + "\\Software\\");
   names.clear();
 
-  static const DWORD kPassTypes[] = {REG_SZ, REG_EXPAND_SZ};
+  // One reading of each key gives both passes: its REG_SZ values by name,
+  // then its REG_EXPAND_SZ values by name.
+  using ValuesByName = std::map<std::string, std::string, MultibyteLess>;
+  ValuesByName strings, expandable;
   const bool approvals = SystemHonoursApproval();
-  std::string text;
   std::string approvalKey;
   ApprovalTable table;
   for (const RegistryLocation& location : locations) {
-    const bool switched =
-        approvals && FindRunApprovalKey(location.root, location.subKey, approvalKey);
-    bool tableLoaded = false;
-    for (const DWORD& type : kPassTypes) {
-      EnumValueNames(location.root, location.subKey, names, &type);
-      for (const std::string& name : names) {
-        // A value that turned into another type meanwhile reads nothing and
-        // still succeeds: it shows with an empty text.
-        text.clear();
-        if (ReadStringValue(location.root, location.subKey, name, text) != ERROR_SUCCESS) continue;
-        EntryApproval approval;
-        if (switched) {
-          // Only keys with entries cost a read of their switches.
-          if (!tableLoaded) table.Load(location.root, approvalKey);
-          tableLoaded = true;
-          approval = table.Find(name);
-        }
+    EnumStringValues(location.root, location.subKey,
+                     [&](const std::string& name, DWORD type, const std::string& text) {
+                       (type == REG_SZ ? strings : expandable).emplace(name, text);
+                     });
+    // Only keys with entries cost a read of their switches.
+    const bool switched = approvals && !(strings.empty() && expandable.empty()) &&
+                          FindRunApprovalKey(location.root, location.subKey, approvalKey);
+    if (switched) table.Load(location.root, approvalKey);
+    for (ValuesByName* pass : {&strings, &expandable}) {
+      for (const auto& [name, text] : *pass) {
+        const EntryApproval approval = switched ? table.Find(name) : EntryApproval();
         sink.AddEntryRow(RegistryEntryType, name.c_str(), text.c_str(), location.keyPath.c_str(),
                          RowImage(RegistryEntryImage, approval), approval);
       }
-      names.clear();
+      pass->clear();
     }
   }
 }

@@ -129,6 +129,7 @@ void ScanStartupFolders(RowSink& sink) {
   // texts that differ otherwise count as different folders.
   std::vector<std::string> searched;
   searched.reserve(candidates.size());
+  FileTypeDescriptions descriptions;
   for (const RegistryLocation& candidate : candidates) {
     std::string lower = LowerCopy(candidate.value);
     if (std::find(searched.begin(), searched.end(), lower) != searched.end()) continue;
@@ -145,16 +146,14 @@ void ScanStartupFolders(RowSink& sink) {
         approvals && FindFolderApprovalKey(candidates, candidate.value, owner, ownerKey);
     if (switched) table.Load(owner, ownerKey);
     for (const std::string& hit : SearchHits) {
-      // The description depends on the file name only, so it is looked up
-      // from the name rather than from another copy of the whole path.
+      // The description depends on the file name only.
       const std::string name = FileNameOf(hit);
-      const std::string description = GetFileTypeDescription(name.c_str());
       const size_t separator = hit.find_last_of('\\') + 1;
       EntryApproval approval;
       if (switched && IsSameFolder(hit.substr(0, separator), candidate.value))
         approval = table.Find(hit.substr(separator));
-      sink.AddEntryRow(StartupFileType, name.c_str(), description.c_str(), hit.c_str(),
-                       RowImage(StartupFileImage, approval), approval);
+      sink.AddEntryRow(StartupFileType, name.c_str(), descriptions.Of(name.c_str()).c_str(),
+                       hit.c_str(), RowImage(StartupFileImage, approval), approval);
     }
     SearchHits.clear();
   }

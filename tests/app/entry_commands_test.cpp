@@ -81,6 +81,7 @@ class EntryCommandsTest : public ::testing::Test {
   HWND window = nullptr;
   std::vector<Row> rowsBefore, rowsAfter;
   int selectedAfter = -2;
+  int focusedAfter = -2;
 
   void SetUp() override {
     app.m_hAccelTable =
@@ -154,6 +155,7 @@ class EntryCommandsTest : public ::testing::Test {
                    [&] {
                      rowsAfter = RowsOf(dialog->EntryList());
                      selectedAfter = dialog->EntryList().GetNextItem(-1, LVNI_SELECTED);
+                     focusedAfter = dialog->EntryList().GetNextItem(-1, LVNI_FOCUSED);
                    }});
   }
 };
@@ -197,6 +199,7 @@ TEST_F(RemoveTest, SelectedRegistryValueIsDeletedAndTheListRebuilt) {
   EXPECT_TRUE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, kRun, "Beta"));
   EXPECT_EQ(std::vector<Row>(kScanRows.begin() + 1, kScanRows.end()), rowsAfter);
   EXPECT_EQ(-1, selectedAfter);
+  EXPECT_EQ(-1, focusedAfter);
 }
 
 TEST_F(RemoveTest, DefaultValueIsDeleted) {

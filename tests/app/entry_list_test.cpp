@@ -4,22 +4,16 @@
 #include <string>
 
 #include "app/entry_list.h"
-#include "framework/win_app.h"
+#include "support/entry_list_window.h"
 
 namespace {
 
 class EntryListTest : public ::testing::Test {
  protected:
-  CListCtrl list;
+  EntryListWindow window;
+  CEntryList& list = window.list;
 
-  void SetUp() override {
-    AfxInitCommonControls();
-    list.m_hWnd = CreateWindowExA(0, WC_LISTVIEWA, "", WS_POPUP | LVS_REPORT | LVS_SINGLESEL, 0, 0,
-                                  600, 400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(nullptr, list.m_hWnd);
-    InsertEntryColumns(list);
-  }
-  void TearDown() override { DestroyWindow(list.m_hWnd); }
+  void SetUp() override { ASSERT_NE(nullptr, list.m_hWnd); }
 
   void Select(int row) { list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED); }
 };

@@ -297,6 +297,49 @@ TEST_F(MainWindowTest, RefreshByKeyAndButtonRereadsTheRegistry) {
   EXPECT_EQ(afterMenu, afterSecondRefresh);
 }
 
+// A refresh leaves no row selected or focused, whatever was before, and the
+// list shown and due for a repaint, which comes; typing a letter in the list
+// then picks the first row whose Type begins with it.
+TEST_F(MainWindowTest, RefreshLeavesNoSelectionAndTypingFindsARow) {
+  SeedSampleEntries();
+  TempFolder temp;
+  const std::string tool = temp.WriteFile("common\\tool.exe", "t");
+  RegistrySandbox::SetString(
+      HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+      "Common Startup", temp / "common");
+  int count = 0, selected = -2, focused = -2, typed = -2;
+  bool shown = false, repaintDue = false, repaintDueLater = true;
+  RunModal(dialog, {[&] {
+                      CListCtrl& list = dialog.EntryList();
+                      list.SetItemState(2, LVIS_SELECTED | LVIS_FOCUSED,
+                                        LVIS_SELECTED | LVIS_FOCUSED);
+                      UpdateWindow(list);
+                      PostKey(list, VK_F5);
+                    },
+                    [&] {
+                      CListCtrl& list = dialog.EntryList();
+                      count = list.GetItemCount();
+                      selected = list.GetNextItem(-1, LVNI_SELECTED);
+                      focused = list.GetNextItem(-1, LVNI_FOCUSED);
+                      UpdateWindow(list);
+                      dialog.OnRefresh();
+                      shown = IsWindowVisible(list);
+                      repaintDue = GetUpdateRect(list, nullptr, FALSE);
+                    },
+                    [&] {
+                      repaintDueLater = GetUpdateRect(dialog.EntryList(), nullptr, FALSE);
+                      PostMessageA(dialog.EntryList(), WM_CHAR, 's', 1);
+                    },
+                    [&] { typed = dialog.EntryList().GetNextItem(-1, LVNI_SELECTED); }});
+  EXPECT_EQ(static_cast<int>(kSampleRows.size()) + 1, count);
+  EXPECT_EQ(-1, selected);
+  EXPECT_EQ(-1, focused);
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(repaintDue);
+  EXPECT_FALSE(repaintDueLater);
+  EXPECT_EQ(static_cast<int>(kSampleRows.size()), typed) << "the Start-Up row";
+}
+
 // Every way of closing ends the dialog, and the settings keys exist again
 // even when they were deleted while it ran.
 struct CloseCase {

@@ -42,8 +42,9 @@ TEST(MainDialogTemplate, ControlsInTabOrder) {
   const DWORD iconButton = child | BS_ICON | BS_CENTER | BS_VCENTER | WS_TABSTOP;
   const DialogItemTemplate expected[] = {
       {child | BS_GROUPBOX, 0, 4, 0, 438, 143, -1, "Button", ""},
-      {child | LVS_REPORT | LVS_SINGLESEL | LVS_ALIGNLEFT | WS_TABSTOP, WS_EX_STATICEDGE, 8, 8, 395,
-       131, IDC_ENTRY_LIST, "SysListView32", ""},
+      // Owner data: the program keeps the rows (see CEntryList).
+      {child | LVS_REPORT | LVS_SINGLESEL | LVS_ALIGNLEFT | LVS_OWNERDATA | WS_TABSTOP,
+       WS_EX_STATICEDGE, 8, 8, 395, 131, IDC_ENTRY_LIST, "SysListView32", ""},
       {iconButton, WS_EX_STATICEDGE, 406, 8, 32, 32, IDC_REMOVE, "Button", ""},
       {iconButton, WS_EX_STATICEDGE, 406, 41, 32, 32, IDC_BACKUP, "Button", ""},
       {iconButton, WS_EX_STATICEDGE, 406, 74, 32, 32, IDC_REFRESH, "Button", ""},

@@ -80,7 +80,7 @@ class SwitchCommandsTest : public ::testing::Test {
     app.m_pMainWnd = nullptr;
   }
 
-  CListCtrl& List() { return dialog->EntryList(); }
+  CEntryList& List() { return dialog->EntryList(); }
 
   // Selects the row with these texts; false when there is none.
   bool Select(const std::string& type, const std::string& name, const std::string& location) {

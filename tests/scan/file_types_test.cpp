@@ -163,6 +163,53 @@ TEST_F(FileTypeTest, UnreadableKeysGiveUnknown) {
   EXPECT_EQ(kUnknown, GetFileTypeDescription("app.exe")) << "value vanished before its read";
 }
 
+// One scan's descriptions: each name gets what a lookup of its own gives,
+// though the object met the names before it, and an extension's keys are read
+// only for its first name, whatever the letter case of the others.
+TEST_F(FileTypeTest, DescriptionsOfOneScanAreLookedUpOncePerExtension) {
+  const struct {
+    const char* path;
+    std::vector<std::string> opened;
+  } cases[] = {
+      {"C:\\Tools\\app.exe", {".exe", "exefile"}},
+      {"SETUP.EXE", {}},
+      {"b.Exe", {}},
+      {"notes.TXT", {".TXT", "txtfile"}},
+      {"notes.txt", {}},
+      {"x.tar", {".tar", "tarfile"}},
+      {"backup.tar.gz", {".gz", "gzfile"}},
+      {"y.gz", {}},
+      {".profile", {".profile", "proffile"}},
+      {"C:\\home\\.profile", {}},
+      {"x.\xE9t\xE9", {".\xE9t\xE9", "summerfile"}},
+      // Beyond ASCII the registry alone compares letter case: read again.
+      {"x.\xC9T\xC9", {".\xC9T\xC9", "summerfile"}},
+      {"x.padded", {".padded", " padded type "}},
+      {"x. padded ", {}},
+      {"README", {}},
+      {"notes.", {}},
+      {"x.emptytype", {".emptytype"}},
+      {"x.nodesc", {".nodesc", "nodescfile"}},
+      {"x.unregistered", {".unregistered"}},
+      {"again.EXE", {}},
+  };
+  FileTypeDescriptions descriptions;
+  RegistryFaults faults;
+  ASSERT_TRUE(faults.applied());
+  std::vector<std::string> opened;
+  faults.failOpen = [&](HKEY, const std::string& subKey, REGSAM) {
+    opened.push_back(subKey);
+    return static_cast<LONG>(ERROR_SUCCESS);
+  };
+  for (const auto& c : cases) {
+    const std::string expected = GetFileTypeDescription(c.path);
+    opened.clear();
+    EXPECT_EQ(expected, descriptions.Of(c.path)) << c.path;
+    EXPECT_EQ(c.opened, opened) << c.path;
+  }
+  EXPECT_TRUE(faults.openKeys.empty());
+}
+
 TEST_F(FileTypeTest, EveryCallReadsTheRegistryAgain) {
   EXPECT_EQ("Application", GetFileTypeDescription("a.exe"));
   SetDefault("exefile", "Program");

@@ -14,11 +14,11 @@
 
 #include "actions/entry_actions.h"
 #include "app/entry_list.h"
-#include "framework/win_app.h"
 #include "scan/recording_sink.h"
 #include "scan/registry_access.h"
 #include "scan/registry_scan.h"
 #include "scan/startup_folder_scan.h"
+#include "support/entry_list_window.h"
 #include "support/registry_sandbox.h"
 #include "support/chosen_path_prompts.h"
 #include "support/temp_folder.h"
@@ -42,19 +42,6 @@ std::vector<RecordedRow> ScanFolderRows() {
   return sink.rows;
 }
 
-// A list control like the main window's, to see what a row looks like there.
-class ListWindow {
- public:
-  ListWindow() {
-    AfxInitCommonControls();
-    list.m_hWnd = CreateWindowExA(0, WC_LISTVIEWA, "", WS_POPUP | LVS_REPORT, 0, 0, 600, 400,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    InsertEntryColumns(list);
-  }
-  ~ListWindow() { DestroyWindow(list.m_hWnd); }
-  CListCtrl list;
-};
-
 TEST(RegistryStress, OneMebibyteValueIsListedWhole) {
   RegistrySandbox sandbox;
   std::string text(1 << 20, 'x');
@@ -64,7 +51,7 @@ TEST(RegistryStress, OneMebibyteValueIsListedWhole) {
   ASSERT_EQ(1u, rows.size());
   EXPECT_TRUE(rows[0].action == text) << "listed " << rows[0].action.size() << " bytes";
 
-  ListWindow window;
+  EntryListWindow window;
   EntryListSink(window.list).AddEntryRow("Registry", "Huge", text.c_str(), kMachineRun, 0, {});
   EXPECT_TRUE(window.list.GetItemText(0, 2) == text);
 }
@@ -83,7 +70,7 @@ TEST(RegistryStress, LongestValueNameIsListedBackedUpAndRemovedWhole) {
   ASSERT_EQ(2u, rows.size());
   EXPECT_TRUE(rows[1].name == name) << "listed a name of " << rows[1].name.size() << " bytes";
 
-  ListWindow window;
+  EntryListWindow window;
   EntryListSink(window.list)
       .AddEntryRow("Registry", rows[1].name.c_str(), "long.exe", kMachineRun, 0, {});
   window.list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
