@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,7 +142,6 @@ class SwitchCommandsTest : public ::testing::Test {
   }
 };
 
-// Disable by the menu, Enable by F7, Disable by F7, Enable by the menu.
 struct RoundTripCase {
   const char* label;
   std::function<Target(TempFolder&)> seed;
@@ -158,32 +158,27 @@ TEST_P(SwitchRoundTripTest, DisablesAndEnablesTheSelectedEntry) {
   const Target target = GetParam().seed(folder);
   const bool file = target.type == "Start-Up";
   const int picture = file ? 1 : 0, greyed = file ? 3 : 2;
+  // Disable by the menu, Enable by F7, Disable by F7, Enable by the menu;
+  // what the window shows is looked at before the first and after each.
+  const bool byKey[] = {false, true, true, false};
   std::vector<Seen> seen;
-  std::vector<uint64_t> times;  // before and after each step
-  RunMainWindow({[&] {
-                   ASSERT_TRUE(Select(target.type, target.name, target.location));
-                   seen.push_back(Look(target));
-                   times.push_back(Now());
-                   Disable(false);
-                 },
-                 [&] {
-                   times.push_back(Now());
-                   seen.push_back(Look(target));
-                   Disable(true);
-                 },
-                 [&] {
-                   seen.push_back(Look(target));
-                   times.push_back(Now());
-                   Disable(true);
-                 },
-                 [&] {
-                   times.push_back(Now());
-                   seen.push_back(Look(target));
-                   Disable(false);
-                 },
-                 [&] { seen.push_back(Look(target)); }});
+  std::vector<uint64_t> times;  // just before and just after each command
+  std::vector<ModalStep> steps;
+  for (size_t step = 0; step <= std::size(byKey); ++step) {
+    steps.push_back([&, step] {
+      if (step == 0) {
+        ASSERT_TRUE(Select(target.type, target.name, target.location));
+      }
+      if (step > 0) times.push_back(Now());
+      seen.push_back(Look(target));
+      if (step == std::size(byKey)) return;
+      times.push_back(Now());
+      Disable(byKey[step]);
+    });
+  }
+  RunMainWindow(std::move(steps));
   ASSERT_EQ(5u, seen.size());
-  ASSERT_EQ(4u, times.size());
+  ASSERT_EQ(8u, times.size());
   EXPECT_TRUE(prompts.messageBoxes.empty());
 
   const std::string enabledBytes("\x02\0\0\0\0\0\0\0\0\0\0\0", 12);
@@ -204,8 +199,8 @@ TEST_P(SwitchRoundTripTest, DisablesAndEnablesTheSelectedEntry) {
       ASSERT_EQ(12u, s.bytes.size());
       EXPECT_EQ(std::string("\x03\0\0\0", 4), s.bytes.substr(0, 4));
       const uint64_t time = TimeOf(s.bytes);
-      EXPECT_LE(times[step == 1 ? 0 : 2], time);
-      EXPECT_GE(times[step == 1 ? 1 : 3], time);
+      EXPECT_LE(times[2 * (step - 1)], time);
+      EXPECT_GE(times[2 * (step - 1) + 1], time);
       EXPECT_EQ("Disabled since " + LocalDateTimeText(time), s.tip);
     } else {
       EXPECT_EQ(enabledBytes, s.bytes);
