@@ -92,25 +92,15 @@ LONG WINAPI QueryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
 
 RegistryFaults::RegistryFaults() {
   active = this;
-  auto patch = [this](const char* function, void* replacement) {
-    patches_.push_back(std::make_unique<ImportPatch>("advapi32.dll", function, replacement));
-    return patches_.back().get();
-  };
-  openPatch = patch("RegOpenKeyExA", reinterpret_cast<void*>(&OpenKey));
-  closePatch = patch("RegCloseKey", reinterpret_cast<void*>(&CloseKey));
-  infoPatch = patch("RegQueryInfoKeyA", reinterpret_cast<void*>(&QueryInfo));
-  enumValuePatch = patch("RegEnumValueA", reinterpret_cast<void*>(&EnumValue));
-  enumKeyPatch = patch("RegEnumKeyExA", reinterpret_cast<void*>(&EnumKey));
-  queryPatch = patch("RegQueryValueExA", reinterpret_cast<void*>(&QueryValue));
+  openPatch = patches_.Add("RegOpenKeyExA", reinterpret_cast<void*>(&OpenKey));
+  closePatch = patches_.Add("RegCloseKey", reinterpret_cast<void*>(&CloseKey));
+  infoPatch = patches_.Add("RegQueryInfoKeyA", reinterpret_cast<void*>(&QueryInfo));
+  enumValuePatch = patches_.Add("RegEnumValueA", reinterpret_cast<void*>(&EnumValue));
+  enumKeyPatch = patches_.Add("RegEnumKeyExA", reinterpret_cast<void*>(&EnumKey));
+  queryPatch = patches_.Add("RegQueryValueExA", reinterpret_cast<void*>(&QueryValue));
 }
 
 RegistryFaults::~RegistryFaults() {
-  patches_.clear();
+  patches_.Undo();
   active = nullptr;
-}
-
-bool RegistryFaults::applied() const {
-  for (const auto& patch : patches_)
-    if (!patch->applied()) return false;
-  return true;
 }

@@ -21,7 +21,7 @@ class RegistryFaults {
   RegistryFaults(const RegistryFaults&) = delete;
   RegistryFaults& operator=(const RegistryFaults&) = delete;
 
-  bool applied() const;
+  bool applied() const { return patches_.applied(); }
 
   // Each returns 0 to let the call through, or the error to report instead.
   std::function<LONG(HKEY root, const std::string& subKey, REGSAM access)> failOpen;
@@ -47,5 +47,5 @@ class RegistryFaults {
   int strayCloses = 0;               // closes of keys not opened here
 
  private:
-  std::vector<std::unique_ptr<ImportPatch>> patches_;
+  ImportPatchSet patches_{"advapi32.dll"};
 };

@@ -76,26 +76,17 @@ BOOL WINAPI Information(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
 
 FileFaults::FileFaults() {
   active = this;
-  auto patch = [this](const char* function, void* replacement) {
-    patches_.push_back(std::make_unique<ImportPatch>("kernel32.dll", function, replacement));
-    return patches_.back().get();
-  };
-  createPatch = patch("CreateFileA", reinterpret_cast<void*>(&Create));
-  readPatch = patch("ReadFile", reinterpret_cast<void*>(&Read));
-  writePatch = patch("WriteFile", reinterpret_cast<void*>(&Write));
-  flushPatch = patch("FlushFileBuffers", reinterpret_cast<void*>(&Flush));
-  closePatch = patch("CloseHandle", reinterpret_cast<void*>(&Close));
-  movePatch = patch("MoveFileExA", reinterpret_cast<void*>(&Move));
-  informationPatch = patch("GetFileInformationByHandle", reinterpret_cast<void*>(&Information));
+  createPatch = patches_.Add("CreateFileA", reinterpret_cast<void*>(&Create));
+  readPatch = patches_.Add("ReadFile", reinterpret_cast<void*>(&Read));
+  writePatch = patches_.Add("WriteFile", reinterpret_cast<void*>(&Write));
+  flushPatch = patches_.Add("FlushFileBuffers", reinterpret_cast<void*>(&Flush));
+  closePatch = patches_.Add("CloseHandle", reinterpret_cast<void*>(&Close));
+  movePatch = patches_.Add("MoveFileExA", reinterpret_cast<void*>(&Move));
+  informationPatch =
+      patches_.Add("GetFileInformationByHandle", reinterpret_cast<void*>(&Information));
 }
 
 FileFaults::~FileFaults() {
-  patches_.clear();
+  patches_.Undo();
   active = nullptr;
-}
-
-bool FileFaults::applied() const {
-  for (const auto& patch : patches_)
-    if (!patch->applied()) return false;
-  return true;
 }

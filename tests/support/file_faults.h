@@ -19,7 +19,7 @@ class FileFaults {
   FileFaults(const FileFaults&) = delete;
   FileFaults& operator=(const FileFaults&) = delete;
 
-  bool applied() const;
+  bool applied() const { return patches_.applied(); }
 
   // Each returns 0 to let the call through, or the error to fail it with.
   std::function<DWORD(const std::string& path, DWORD disposition)> failCreate;  // CreateFileA
@@ -36,5 +36,5 @@ class FileFaults {
   int writes = 0;  // WriteFile calls
 
  private:
-  std::vector<std::unique_ptr<ImportPatch>> patches_;
+  ImportPatchSet patches_{"kernel32.dll"};
 };

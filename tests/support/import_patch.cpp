@@ -45,3 +45,14 @@ ImportPatch::ImportPatch(const char* dll, const char* function, void* replacemen
 ImportPatch::~ImportPatch() {
   for (int i = 0; i < slotCount_; ++i) WriteSlot(slots_[i], original_);
 }
+
+ImportPatch* ImportPatchSet::Add(const char* function, void* replacement) {
+  patches_.push_back(std::make_unique<ImportPatch>(dll_, function, replacement));
+  return patches_.back().get();
+}
+
+bool ImportPatchSet::applied() const {
+  for (const auto& patch : patches_)
+    if (!patch->applied()) return false;
+  return true;
+}

@@ -2,6 +2,9 @@
 // of the object, so a test can make a system call fail at a chosen moment.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 class ImportPatch {
  public:
   ImportPatch(const char* dll, const char* function, void* replacement);
@@ -20,4 +23,20 @@ class ImportPatch {
   void** slots_[kSlotsMax] = {};
   int slotCount_ = 0;
   void* original_ = nullptr;
+};
+
+// Stand-ins for several functions of one DLL, undone together.
+class ImportPatchSet {
+ public:
+  explicit ImportPatchSet(const char* dll) : dll_(dll) {}
+
+  // The new patch, whose original() the stand-in calls.
+  ImportPatch* Add(const char* function, void* replacement);
+  // False when any of the functions is not imported.
+  bool applied() const;
+  void Undo() { patches_.clear(); }
+
+ private:
+  const char* dll_;
+  std::vector<std::unique_ptr<ImportPatch>> patches_;
 };
