@@ -22,6 +22,15 @@ std::string HighBytes() {
   return bytes;
 }
 
+// In the process's code page, as the narrow registry calls take it.
+std::string Narrow(const std::wstring& text) {
+  std::string narrow(text.size() * 4, '\0');
+  narrow.resize(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                    narrow.data(), static_cast<int>(narrow.size()), nullptr,
+                                    nullptr));
+  return narrow;
+}
+
 struct StoredValue {
   DWORD type = REG_NONE;
   std::string bytes;
@@ -112,6 +121,10 @@ TEST_P(RegeditRoundTripTest, ImportRestoresTypeAndBytes) {
   EXPECT_EQ(1, prompts.dialogs);
   EXPECT_EQ(std::vector<std::string>(), prompts.warnings);
   ASSERT_TRUE(TempFolder::Exists(file));
+  // regedit reads anything but UTF-16 in its own code page, not ours.
+  const bool ascii = (c.valueName + c.data).find_first_of(HighBytes()) == std::string::npos;
+  EXPECT_EQ(ascii ? "REGEDIT4\r\n" : std::string("\xFF\xFEW\0i\0", 6),
+            TempFolder::ReadFile(file).substr(0, ascii ? 10 : 6));
 
   ASSERT_EQ(ERROR_SUCCESS, DeleteValue(HKEY_CURRENT_USER, subKey, c.valueName));
   StoredValue gone;
@@ -149,7 +162,13 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"ExpandableTricky", "expand", REG_EXPAND_SZ,
                       "%A%\r\n\"q\"\t\\" + HighBytes()},
         RoundTripCase{"ExpandableEmpty", "expand", REG_EXPAND_SZ, ""},
-        RoundTripCase{"ExpandableEmptyName", "", REG_EXPAND_SZ, "%TEMP%"}),
+        RoundTripCase{"ExpandableEmptyName", "", REG_EXPAND_SZ, "%TEMP%"},
+        RoundTripCase{"Cyrillic", Narrow(L"Обновление"), REG_SZ, Narrow(L"C:\\Программы\\\"a\".exe")},
+        RoundTripCase{"Chinese", Narrow(L"微信"), REG_SZ, Narrow(L"\"C:\\微信\\WeChat.exe\" -钉钉")},
+        RoundTripCase{"BeyondTheBmp", Narrow(L"\U0001F680 launch"), REG_SZ, Narrow(L"\U0001F680.exe")},
+        RoundTripCase{"NonAsciiLineBreak", "lines", REG_SZ, Narrow(L"строка\r\nвторая\n")},
+        RoundTripCase{"NonAsciiExpandable", Narrow(L"ソフト"), REG_EXPAND_SZ,
+                      Narrow(L"%APPDATA%\\ソフト\\x.exe")}),
     [](const ::testing::TestParamInfo<RoundTripCase>& info) {
       return std::string(info.param.label);
     });
