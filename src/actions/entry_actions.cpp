@@ -13,8 +13,8 @@ namespace {
 // the user cancels, the path is unusable or an existing file is to be kept.
 // The file being saved (`source`) is no target: overwriting it with itself
 // would save nothing, and a later Remove would wipe the only copy.
-bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts,
-                          std::string& path, const char* source = nullptr) {
+bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts, std::string& path,
+                          const char* source = nullptr) {
   if (!prompts.ChooseTarget(request, path)) return false;
   if (source && IsSameFile(source, path.c_str())) {
     prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);

@@ -95,11 +95,20 @@ std::wstring QuotedWideText(const std::wstring& text) {
   std::wstring quoted = L"\"";
   for (wchar_t c : text) {
     switch (c) {
-      case L'\\': quoted += L"\\\\"; break;
-      case L'"': quoted += L"\\\""; break;
-      case L'\r': quoted += L"\\r"; break;
-      case L'\n': quoted += L"\\n"; break;
-      default: quoted += c;
+      case L'\\':
+        quoted += L"\\\\";
+        break;
+      case L'"':
+        quoted += L"\\\"";
+        break;
+      case L'\r':
+        quoted += L"\\r";
+        break;
+      case L'\n':
+        quoted += L"\\n";
+        break;
+      default:
+        quoted += c;
     }
   }
   return quoted + L"\"";

@@ -37,8 +37,9 @@ void OverwriteWithZeros(HANDLE file, uint16_t passes) {
     const LARGE_INTEGER start = {};
     if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return;
     for (long long left = size.QuadPart; left > 0;) {
-      const DWORD chunk = left < static_cast<long long>(kCopyChunk) ? static_cast<DWORD>(left)
-                                                                     : static_cast<DWORD>(kCopyChunk);
+      const DWORD chunk = left < static_cast<long long>(kCopyChunk)
+                              ? static_cast<DWORD>(left)
+                              : static_cast<DWORD>(kCopyChunk);
       DWORD written = 0;
       if (!WriteFile(file, zeros, chunk, &written, nullptr) || written != chunk) return;
       left -= chunk;

@@ -776,8 +776,6 @@ TEST_F(BackupTest, StartupFileIsCopiedByteForByte) {
   EXPECT_EQ(rowsBefore, rowsAfter);
 }
 
-// Under any spelling or any of its names, the entry is no target for its own
-// backup: refused before the overwrite question.
 TEST_F(BackupTest, StartupFileOntoItselfIsRefused) {
   const std::string content = "original\r\nbytes";
   const std::string file = folder.WriteFile("Startup\\tool.exe", content);

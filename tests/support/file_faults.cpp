@@ -67,12 +67,9 @@ BOOL WINAPI Move(LPCSTR from, LPCSTR to, DWORD flags) {
   return Original<decltype(&MoveFileExA)>(movePatch)(from, to, flags);
 }
 
-BOOL WINAPI Replace(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID a,
-                    LPVOID b) {
-  if (Fails(active->failMove, std::string(replacement ? replacement : ""),
-            std::string(replaced ? replaced : "")))
-    return FALSE;
-  return Original<decltype(&ReplaceFileA)>(replacePatch)(replaced, replacement, backup, flags, a, b);
+BOOL WINAPI Replace(LPCSTR to, LPCSTR from, LPCSTR backup, DWORD flags, LPVOID a, LPVOID b) {
+  if (Fails(active->failMove, std::string(from), std::string(to))) return FALSE;
+  return Original<decltype(&ReplaceFileA)>(replacePatch)(to, from, backup, flags, a, b);
 }
 
 BOOL WINAPI Information(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
