@@ -12,7 +12,6 @@
 namespace {
 
 const char kLocation[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kSwitches[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
@@ -55,7 +54,7 @@ TEST_P(SwitchBytesTest, FlipsBitZeroAndSetsTheTime) {
   if (c.stored)
     RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, kSwitches, "Alpha", c.type, c.before.data(),
                               static_cast<DWORD>(c.before.size()));
-  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRunKey, "Alpha", "a.exe");
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kLocation + 19, "Alpha", "a.exe");  // the entry
   const uint64_t before = Now();
   ASSERT_EQ(ERROR_SUCCESS, SwitchEntry("Registry", "Alpha", kLocation, c.disables));
   const uint64_t after = Now();
