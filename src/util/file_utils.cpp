@@ -59,10 +59,10 @@ bool QueryIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
   return known;
 }
 
-// Same volume and file index. Size and write time must agree as well: a volume
-// without a serial number (0) must not make two files on two such volumes one.
 }  // namespace
 
+// Same volume and file index. Size and write time must agree as well: a volume
+// without a serial number (0) must not make two files on two such volumes one.
 bool IsSameFile(const char* first, const char* second) {
   BY_HANDLE_FILE_INFORMATION a, b;
   if (!QueryIdentity(first, a) || !QueryIdentity(second, b)) return false;
@@ -201,6 +201,7 @@ bool WipeAndDeleteFile(const char* path, uint16_t passes) {
   const bool deleted =
       SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
   CloseHandle(file);
+  if (!deleted && attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes);
   return deleted;
 }
 
