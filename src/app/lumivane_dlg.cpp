@@ -16,6 +16,10 @@ CLumivaneDlg::CLumivaneDlg(CWnd* parent)
     : CDialog(IDD_LUMIVANE_DIALOG, parent),
       m_hIcon(LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
+CLumivaneDlg::~CLumivaneDlg() {
+  if (m_boldFont) DeleteObject(m_boldFont);
+}
+
 bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   using D = CLumivaneDlg;
   static const MessageMap<D> map = {
@@ -23,6 +27,10 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnMessage(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
       OnMessage(WM_INITMENUPOPUP, &D::OnInitMenuPopup),
       OnMessage(WM_DPICHANGED, &D::OnDpiChanged),
+      OnMessage(kWatchChangedMessage, &D::OnWatchChanged),
+      OnMessage(WM_ENTERMENULOOP, &D::OnEnterMenuLoop),
+      OnMessage(WM_EXITMENULOOP, &D::OnExitMenuLoop),
+      OnNotify(IDC_ENTRY_LIST, NM_CUSTOMDRAW, &D::OnEntryListCustomDraw),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
       OnNotify(IDC_ENTRY_LIST, LVN_GETINFOTIPA, &D::OnEntryListGetInfoTip),
@@ -41,6 +49,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_BACKUP, &D::OnBackup),
       OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
       OnCommand(ID_TASK_DISABLE, &D::OnDisable),
+      OnCommand(ID_TASK_WATCH, &D::OnToggleWatch),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
       OnCommand(ID_EXTRAS_AUTOEXEC_NT, &D::OnEditAutoexecNt),
       OnCommand(ID_EXTRAS_CONFIG_SYS, &D::OnEditConfigSys),
@@ -74,6 +83,7 @@ BOOL CLumivaneDlg::OnInitDialog() {
 
   EnsureSettingsKeys();
   CreateToolTips();
+  StartWatch();
   FillEntryList();
   return TRUE;
 }
@@ -84,6 +94,7 @@ void CLumivaneDlg::FillEntryList() {
   EntryListSink sink(m_listEntries);
   ScanRegistry(sink);
   ScanStartupFolders(sink);
+  MarkNewRows();
 }
 
 void CLumivaneDlg::OnRefresh() {
@@ -150,12 +161,12 @@ bool CLumivaneDlg::OnQueryDragIcon(WPARAM, LPARAM, LRESULT* result) {
 }
 
 void CLumivaneDlg::OnEntryListDblClk(NMHDR*, LRESULT* result) {
-  OnRemove();
+  if (m_clickGuard.AllowsDoubleClick()) OnRemove();
   *result = 0;
 }
 
 void CLumivaneDlg::OnEntryListRDblClk(NMHDR*, LRESULT* result) {
-  OnBackup();
+  if (m_clickGuard.AllowsDoubleClick()) OnBackup();
   *result = 0;
 }
 
@@ -169,11 +180,13 @@ void CLumivaneDlg::OnEntryListFindItem(NMHDR* header, LRESULT* result) {
 }
 
 void CLumivaneDlg::OnOK() {
+  m_watch.Stop();
   EnsureSettingsKeys();
   CDialog::OnOK();
 }
 
 void CLumivaneDlg::OnCancel() {
+  m_watch.Stop();
   EnsureSettingsKeys();
   CDialog::OnCancel();
 }

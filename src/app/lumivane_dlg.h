@@ -2,9 +2,13 @@
 // bar and the keyboard shortcuts.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 
+#include "app/change_watch.h"
 #include "app/entry_list.h"
+#include "app/reorder_click_guard.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -15,6 +19,7 @@ extern const std::string ProgramSettingsKey;
 class CLumivaneDlg : public CDialog {
  public:
   explicit CLumivaneDlg(CWnd* parent = nullptr);
+  ~CLumivaneDlg() override;
 
   void EnsureSettingsKeys();
   void CreateToolTips();
@@ -25,6 +30,7 @@ class CLumivaneDlg : public CDialog {
   void OnSaveList();
   void OnRefresh();
   void OnDisable();  // Disable or Enable, as the selected entry stands
+  void OnToggleWatch();
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -65,6 +71,22 @@ class CLumivaneDlg : public CDialog {
   // Empties the list and fills it from both scans, under the wait cursor.
   void FillEntryList();
 
+  // The list follows the machine (watch_commands.cpp).
+  void StartWatch();
+  bool OnWatchChanged(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  static void CALLBACK OnWatchTimer(HWND window, UINT, UINT_PTR, DWORD);
+  bool OnEnterMenuLoop(WPARAM, LPARAM, LRESULT*);
+  bool OnExitMenuLoop(WPARAM, LPARAM, LRESULT*);
+  // Not while the user is in the middle of something the rows must hold still for.
+  bool WatchRefreshAllowed() const;
+  // A refresh that keeps the selection, the focus and the scroll position.
+  void RefreshFromWatch();
+  // Rows not there when the window opened are new; called after every fill.
+  void MarkNewRows();
+  // The time a row first appeared since the window opened, or empty.
+  std::string NewSinceText(int row) const;
+  void OnEntryListCustomDraw(NMHDR* header, LRESULT* result);
+
   HICON m_hIcon;
   CEntryList m_listEntries;
   CButton m_btnRemove;
@@ -74,4 +96,15 @@ class CLumivaneDlg : public CDialog {
   CToolTipCtrl m_toolTips;
   CImageList m_entryImages;  // the list control destroys the images with itself
   int m_dpi = kDefaultDpi;   // what the columns and pictures are sized for
+
+  static constexpr UINT kWatchChangedMessage = WM_APP + 21;
+  ChangeWatch m_watch{kWatchChangedMessage};
+  bool m_watchOn = true;
+  int m_menuDepth = 0;  // menus open, the shortcut menu included
+  ReorderClickGuard m_clickGuard;
+  bool m_rowsAtOpenKnown = false;
+  std::set<std::string> m_rowsAtOpen;             // by identity
+  std::map<std::string, std::string> m_newSince;  // identity -> "HH:MM" it appeared
+  HFONT m_listFont = nullptr;                     // the one m_boldFont was made from
+  HFONT m_boldFont = nullptr;
 };
