@@ -1,5 +1,6 @@
 #include "actions/entry_switch.h"
 
+#include "actions/entry_actions.h"
 #include "scan/startup_approved.h"
 
 namespace {
@@ -13,6 +14,7 @@ uint64_t Now() {
 }  // namespace
 
 LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location) {
+  if (!IsEntryAccessible(type, name, location)) return ERROR_INVALID_NAME;
   ApprovalSlot slot;
   if (!FindEntryApprovalSlot(type, name, location, slot)) return ERROR_NOT_SUPPORTED;
   DWORD valueType = REG_NONE;

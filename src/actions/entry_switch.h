@@ -10,7 +10,8 @@
 // Disables an enabled entry, as of now, or enables a disabled one; only bit
 // 0 of the first byte and the time change. Returns the registry's result of
 // the read or the write (nothing is written when the read fails), or
-// ERROR_NOT_SUPPORTED when the entry has no switch.
+// ERROR_NOT_SUPPORTED when the entry has no switch, or ERROR_INVALID_NAME,
+// writing nothing, when it is not accessible (IsEntryAccessible).
 LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location);
 
 // Deletes the entry's switch, so that a later entry of the same name does

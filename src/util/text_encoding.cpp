@@ -28,3 +28,25 @@ std::string Utf8FromCodePage(const std::string& text, UINT codePage) {
 std::wstring WideFromUtf8(const std::string& text) {
   return WideFrom(text, CP_UTF8);
 }
+
+std::wstring WideFromCodePage(const std::string& text, UINT codePage) {
+  return WideFrom(text, codePage);
+}
+
+// UTF-8 takes no best-fit flag and maps every character but a lone
+// surrogate, which the round trip below catches.
+bool NarrowFromWide(const std::wstring& wide, std::string& narrow) {
+  narrow.clear();
+  if (wide.empty()) return true;
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int units = static_cast<int>(wide.size());
+  BOOL defaulted = FALSE;
+  BOOL* usedDefault = utf8 ? nullptr : &defaulted;
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, flags, wide.data(), units, nullptr, 0, nullptr, usedDefault);
+  if (bytes <= 0) return false;
+  narrow.resize(static_cast<size_t>(bytes));
+  WideCharToMultiByte(CP_ACP, flags, wide.data(), units, &narrow[0], bytes, nullptr, usedDefault);
+  return !defaulted && WideFrom(narrow, CP_ACP) == wide;
+}
