@@ -117,7 +117,7 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
       {"Lumivane test, \"quoted\"", "\"C:\\Program Files\\t.exe\" /x,y"},
       {"Lumivane test\ttab", "tab\there"},
       {"Lumivane test\r\nnew line", "one\ntwo\r"},
-      {"Lumivane test \\ \xE9\x80\xFF", "caf\xE9.exe"},
+      {"Lumivane test \\ \xC3\xA9\xE2\x82\xAC\xC3\xBF", "caf\xC3\xA9.exe"},
   };
   for (const auto& value : awkward) run.Set(value.first, value.second);
 
