@@ -122,8 +122,10 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
                               static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
-size_t NextCharOffset(const std::string& text, size_t at) {
-  return at + (IsLeadByte(text[at]) && at + 1 < text.size() ? 2 : 1);
+size_t NextCharOffset(const std::string& text, size_t at, unsigned codePage) {
+  const bool lead = codePage == CP_ACP ? IsLeadByte(text[at])
+                                       : IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[at]));
+  return at + (lead && at + 1 < text.size() ? 2 : 1);
 }
 
 size_t FindFirstCharOf(const std::string& text, const char* set) {

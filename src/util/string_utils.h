@@ -42,8 +42,9 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b);
 // `set`, or npos; a trail byte of a double-byte character never matches.
 size_t FindLastCharOf(const std::string& text, const char* set);
 size_t FindFirstCharOf(const std::string& text, const char* set);
-// The offset of the character after the one at `at` in the process code page.
-size_t NextCharOffset(const std::string& text, size_t at);
+// The offset of the character after the one at `at`, in the process code
+// page or the one given.
+size_t NextCharOffset(const std::string& text, size_t at, unsigned codePage = 0 /* CP_ACP */);
 // Whether the last character of `text` is a backslash or a slash.
 bool EndsWithSeparator(const std::string& text);
 // The longest length up to `limit` bytes that ends on a whole character of
