@@ -110,6 +110,8 @@ void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts
                             path))
     return;
   bool opened = false;
-  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv), &opened))
+  if (!WriteFileWhole(path.c_str(),
+                      InventoryText(rows, InventoryFormat::Csv, CP_ACP, InventoryTarget::File),
+                      &opened))
     TellWriteFailure(opened, prompts);
 }

@@ -55,7 +55,7 @@ inline constexpr char SavedListName[] = "Lumivane.csv";
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
                  BackupPrompts& prompts);
 
-// Saves the rows as CSV, the text of "lumivanec -c", to a file the user
+// Saves the rows as CSV, the bytes of "lumivanec -c -o", to a file the user
 // chooses, asking and warning as a backup does. The file is written whole or
 // not at all: an earlier file of that name stays if writing fails.
 void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts);

@@ -112,9 +112,13 @@ int CEntryList::OnFindItem(const NMHDR* header) const {
   if (header->code == LVN_ODFINDITEMW) {
     const auto* find = reinterpret_cast<const NMLVFINDITEMW*>(header);
     if (!find->lvfi.psz) return -1;
-    char text[256] = "";
-    WideCharToMultiByte(CP_ACP, 0, find->lvfi.psz, -1, text, sizeof text, nullptr, nullptr);
-    return FindRow(text, find->lvfi.flags, find->iStart);
+    // The typed text has no length limit of its own.
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, find->lvfi.psz, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return -1;
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, find->lvfi.psz, -1, &text[0], bytes, nullptr, nullptr);
+    return FindRow(text.c_str(), find->lvfi.flags, find->iStart);
   }
   const auto* find = reinterpret_cast<const NMLVFINDITEMA*>(header);
   return find->lvfi.psz ? FindRow(find->lvfi.psz, find->lvfi.flags, find->iStart) : -1;

@@ -10,4 +10,6 @@
 // replacement character rather than being dropped.
 std::string Utf8FromCodePage(const std::string& text, UINT codePage = CP_ACP);
 
+std::wstring WideFromCodePage(const std::string& text, UINT codePage = CP_ACP);
+std::string Utf8FromWide(const std::wstring& wide);
 std::wstring WideFromUtf8(const std::string& text);

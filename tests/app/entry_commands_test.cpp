@@ -860,7 +860,7 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
   char e[8] = "";
   WideCharToMultiByte(CP_UTF8, 0, wide, 1, e, sizeof e, nullptr, nullptr);
   EXPECT_EQ(
-      "Type,Name,Command,Location,State\r\n"
+      "\xEF\xBB\xBFType,Name,Command,Location,State\r\n"
       "Registry,Alpha,alpha.exe," +
           kHklmRun +
           ",enabled\r\n"

@@ -31,11 +31,12 @@ TEST(InventoryText, EachFormatOfAwkwardRows) {
        "Type\tName\tCommand\tLocation\tState\r\n"
        "Registry\tTool, "
        "\"quoted\"\tC:\\\\Tools\\\\t.exe\\t/a\tHKEY_CURRENT_USER\\\\Run\tdisabled\r\n"
-       "Start-Up\ttwo\\r\\nlines\\n\tcaf\xC3\xA9 \xE2\x82\xAC\tC:\\\\x\\\\\x01.lnk\tn/a\r\n"},
+       "Start-Up\ttwo\\r\\nlines\\n\tcaf\xC3\xA9 \xE2\x82\xAC\tC:\\\\x\\\\\\x01.lnk\tn/a\r\n"},
       {"CSV", InventoryFormat::Csv,
        "Type,Name,Command,Location,State\r\n"
-       "Registry,\"Tool, \"\"quoted\"\"\",C:\\Tools\\t.exe\t/a,HKEY_CURRENT_USER\\Run,disabled\r\n"
-       "Start-Up,\"two\r\nlines\n\",caf\xC3\xA9 \xE2\x82\xAC,C:\\x\\\x01.lnk,n/a\r\n"},
+       "Registry,\"Tool, "
+       "\"\"quoted\"\"\",\"C:\\Tools\\t.exe\t/a\",HKEY_CURRENT_USER\\Run,disabled\r\n"
+       "Start-Up,\"two\r\nlines\n\",caf\xC3\xA9 \xE2\x82\xAC,\"C:\\x\\\x01.lnk\",n/a\r\n"},
       {"JSON", InventoryFormat::Json,
        "[\r\n"
        "  {\"Type\": \"Registry\", \"Name\": \"Tool, \\\"quoted\\\"\", "
@@ -74,6 +75,39 @@ TEST(InventoryText, DoubleByteCharactersAreNotTornApart) {
   EXPECT_EQ("[\r\n  {\"Type\": \"Registry\", \"Name\": \"" + so + "\", \"Command\": \"" + table +
                 "\\\"\", \"Location\": \"x\", \"State\": \"enabled\"}\r\n]\r\n",
             InventoryText(rows, InventoryFormat::Json, kJapaneseCodePage));
+}
+
+// Control characters reach no terminal and no script's line reading, judged
+// on characters: ソ's UTF-8 (E3 82 BD) holds 0x82 and stays as it is. A
+// disabled time that names no date gives no DisabledSince.
+TEST(InventoryText, ControlCharactersByFormatAndTarget) {
+  const std::string so = "\xE3\x82\xBD", raw = "\x1b[2J\x07\x7f\xC2\x9B" + so;
+  const std::string shown = "\\x1b[2J\\x07\\x7f\\x9b" + so,
+                    json = "\\u001b[2J\\u0007\\u007f\\u009b" + so;
+  const std::vector<InventoryRow> rows = {{"Registry", raw, raw, "L", "disabled", ~0ull}};
+  const std::string tabs = "Type\tName\tCommand\tLocation\tState\r\nRegistry\t" + shown + "\t" +
+                           shown + "\tL\tdisabled\r\n";
+  const std::string csvHeader = "Type,Name,Command,Location,State\r\nRegistry,";
+  const std::string csv = csvHeader + "\"" + raw + "\",\"" + raw + "\",L,disabled\r\n";
+  const struct {
+    InventoryFormat format;
+    InventoryTarget target;
+    std::string text;
+  } cases[] = {
+      {InventoryFormat::Tabs, InventoryTarget::Console, tabs},
+      {InventoryFormat::Tabs, InventoryTarget::File, tabs},
+      {InventoryFormat::Csv, InventoryTarget::Pipe, csv},
+      {InventoryFormat::Csv, InventoryTarget::File, "\xEF\xBB\xBF" + csv},
+      {InventoryFormat::Csv, InventoryTarget::Console,
+       csvHeader + shown + "," + shown + ",L,disabled\r\n"},
+      {InventoryFormat::Json, InventoryTarget::Console,
+       "[\r\n  {\"Type\": \"Registry\", \"Name\": \"" + json + "\", \"Command\": \"" + json +
+           "\", \"Location\": \"L\", \"State\": \"disabled\"}\r\n]\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.format) * 10 + static_cast<int>(c.target));
+    EXPECT_EQ(c.text, InventoryText(rows, c.format, CP_UTF8, c.target));
+  }
 }
 
 // The registry rows, then the start-up files: the main window's order.

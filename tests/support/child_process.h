@@ -12,11 +12,11 @@ struct ChildRun {
   std::string err;
 };
 
-// `commandLine` is passed as it is: quote what needs it. With `program`, that
-// file is started whatever the first word of the command line says; with
-// `folder`, in that folder.
+// `commandLine` (in `codePage`) is passed as it is: quote what needs it. With
+// `program`, that file is started whatever the first word of the command line
+// says; with `folder`, in that folder.
 ChildRun RunChild(const std::string& commandLine, const char* program = nullptr,
-                  const char* folder = nullptr);
+                  const char* folder = nullptr, UINT codePage = CP_ACP);
 
 // This test program again, for what only a new process shows: its own command
 // line (whose first word may be anything), settings read at start-up.
