@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -185,46 +185,20 @@ TEST(Lumivanec, OptionsExitStatusAndMessages) {
   EXPECT_EQ(Lumivanec("-j").out, TempFolder::ReadFile(file));
 }
 
-// Control characters reach no terminal and no script's line reading; ソ,
-// whose UTF-8 (E3 82 BD) holds 0x82, comes out whole. -o takes a name beyond
-// the ANSI code page, and its CSV begins with the UTF-8 mark, as Save List's.
-TEST(Lumivanec, ControlCharactersAndNamesBeyondTheCodePage) {
-  const std::wstring raw = L"Lumivane \x1b[2J\x07\x7f\x9b\x30bd";
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kRun, 0, nullptr, 0, KEY_SET_VALUE,
-                                           nullptr, &key, nullptr));
-  RegSetValueExW(key, raw.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(raw.c_str()),
-                 static_cast<DWORD>((raw.size() + 1) * sizeof(wchar_t)));
-  const std::string so = "\xE3\x82\xBD", utf8 = Utf8FromWide(raw);
-  const std::string shown = "Lumivane \\x1b[2J\\x07\\x7f\\x9b" + so;
-  const std::string json = "Lumivane \\u001b[2J\\u0007\\u007f\\u009b" + so;
-  const struct {
-    const char* option;
-    std::string row;
-  } cases[] = {
-      {"", "Registry\t" + shown + "\t" + shown + "\tHKEY_CURRENT_USER\\\\"},
-      {"-c", "\r\nRegistry,\"" + utf8 + "\",\"" + utf8 + "\",HKEY_CURRENT_USER\\"},
-      {"-j", "\"Name\": \"" + json + "\", \"Command\": \"" + json + "\""},
-  };
-  for (const auto& c : cases) {
-    const std::string out = Lumivanec(c.option).out;
-    EXPECT_NE(std::string::npos, out.find(c.row)) << c.option << "\n" << out;
-    EXPECT_NE("\xEF\xBB\xBF", out.substr(0, 3)) << c.option;
-  }
+TEST(Lumivanec, NamesBeyondTheCodePageAndTheMarkOfCsvFiles) {
+  const std::wstring run = WideFromCodePage(kRun);
+  const wchar_t name[] = L"Lumivane \x9b\x30bd";
+  RegSetKeyValueW(HKEY_CURRENT_USER, run.c_str(), name, REG_SZ, name, sizeof name);
+  const std::string csv = Lumivanec("-c").out;
+  EXPECT_NE(std::string::npos, csv.find("\"" + Utf8FromWide(name) + "\",\"" + Utf8FromWide(name)));
   TempFolder folder;
-  const std::string file =
-      Utf8FromCodePage(folder / "") + "\xE5\xBE\xAE\xE4\xBF\xA1 " + so + ".csv";
-  EXPECT_EQ(0u, RunChild("\"" LUMIVANEC_PATH "\" -c -o \"" + file + "\"", nullptr, nullptr, CP_UTF8)
-                    .exitCode);
-  std::string written;
-  if (FILE* stream = _wfopen(WideFromUtf8(file).c_str(), L"rb")) {
-    for (int c; (c = std::fgetc(stream)) != EOF;) written += static_cast<char>(c);
-    std::fclose(stream);
-  }
-  EXPECT_EQ("\xEF\xBB\xBF" + Lumivanec("-c").out, written);
+  const std::string file = Utf8FromCodePage(folder / "") + "\xE5\xBE\xAE\xE3\x82\xBD.csv";
+  RunChild("\"" LUMIVANEC_PATH "\" -c -o \"" + file + "\"", nullptr, nullptr, CP_UTF8);
+  std::ifstream written(WideFromUtf8(file).c_str(), std::ios::binary);
+  EXPECT_EQ("\xEF\xBB\xBF" + csv, std::string(std::istreambuf_iterator<char>(written), {}));
+  written.close();
   DeleteFileW(WideFromUtf8(file).c_str());
-  RegDeleteValueW(key, raw.c_str());
-  RegCloseKey(key);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, run.c_str(), name);
 }
 
 bool ValueIn(REGSAM view, const std::string& name, const char* subKey = kRun) {

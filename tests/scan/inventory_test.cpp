@@ -77,37 +77,23 @@ TEST(InventoryText, DoubleByteCharactersAreNotTornApart) {
             InventoryText(rows, InventoryFormat::Json, kJapaneseCodePage));
 }
 
-// Control characters reach no terminal and no script's line reading, judged
-// on characters: ソ's UTF-8 (E3 82 BD) holds 0x82 and stays as it is. A
-// disabled time that names no date gives no DisabledSince.
+// Controls judged on characters (ソ's UTF-8 holds 0x82); no unusable DisabledSince.
 TEST(InventoryText, ControlCharactersByFormatAndTarget) {
   const std::string so = "\xE3\x82\xBD", raw = "\x1b[2J\x07\x7f\xC2\x9B" + so;
   const std::string shown = "\\x1b[2J\\x07\\x7f\\x9b" + so,
-                    json = "\\u001b[2J\\u0007\\u007f\\u009b" + so;
-  const std::vector<InventoryRow> rows = {{"Registry", raw, raw, "L", "disabled", ~0ull}};
-  const std::string tabs = "Type\tName\tCommand\tLocation\tState\r\nRegistry\t" + shown + "\t" +
-                           shown + "\tL\tdisabled\r\n";
-  const std::string csvHeader = "Type,Name,Command,Location,State\r\nRegistry,";
-  const std::string csv = csvHeader + "\"" + raw + "\",\"" + raw + "\",L,disabled\r\n";
-  const struct {
-    InventoryFormat format;
-    InventoryTarget target;
-    std::string text;
-  } cases[] = {
-      {InventoryFormat::Tabs, InventoryTarget::Console, tabs},
-      {InventoryFormat::Tabs, InventoryTarget::File, tabs},
-      {InventoryFormat::Csv, InventoryTarget::Pipe, csv},
-      {InventoryFormat::Csv, InventoryTarget::File, "\xEF\xBB\xBF" + csv},
-      {InventoryFormat::Csv, InventoryTarget::Console,
-       csvHeader + shown + "," + shown + ",L,disabled\r\n"},
-      {InventoryFormat::Json, InventoryTarget::Console,
-       "[\r\n  {\"Type\": \"Registry\", \"Name\": \"" + json + "\", \"Command\": \"" + json +
-           "\", \"Location\": \"L\", \"State\": \"disabled\"}\r\n]\r\n"},
+                    csv = "Type,Name,Command,Location,State\r\nR,";
+  using F = InventoryFormat;
+  using T = InventoryTarget;
+  const auto text = [&](F format, T target) {
+    return InventoryText({{"R", raw, "", "", "disabled", ~0ull}}, format, CP_UTF8, target);
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.format) * 10 + static_cast<int>(c.target));
-    EXPECT_EQ(c.text, InventoryText(rows, c.format, CP_UTF8, c.target));
-  }
+  EXPECT_EQ("Type\tName\tCommand\tLocation\tState\r\nR\t" + shown + "\t\t\tdisabled\r\n",
+            text(F::Tabs, T::Console));
+  EXPECT_EQ("\xEF\xBB\xBF" + csv + "\"" + raw + "\",,,disabled\r\n", text(F::Csv, T::File));
+  EXPECT_EQ(csv + shown + ",,,disabled\r\n", text(F::Csv, T::Console));
+  EXPECT_EQ("[\r\n  {\"Type\": \"R\", \"Name\": \"\\u001b[2J\\u0007\\u007f\\u009b" + so +
+                "\", \"Command\": \"\", \"Location\": \"\", \"State\": \"disabled\"}\r\n]\r\n",
+            text(F::Json, T::Console));
 }
 
 // The registry rows, then the start-up files: the main window's order.

@@ -31,11 +31,9 @@ ChildRun RunChild(const std::string& commandLine, const char* program, const cha
   startup.hStdError = err;
   PROCESS_INFORMATION process = {};
   std::wstring command = WideFromCodePage(commandLine, codePage) + L'\0';
-  const std::wstring wideProgram = WideFromCodePage(program ? program : ""),
-                     wideFolder = WideFromCodePage(folder ? folder : "");
-  if (CreateProcessW(program ? wideProgram.c_str() : nullptr, &command[0], nullptr, nullptr, TRUE,
-                     CREATE_NO_WINDOW, nullptr, folder ? wideFolder.c_str() : nullptr, &startup,
-                     &process)) {
+  if (CreateProcessW(program ? WideFromCodePage(program).c_str() : nullptr, &command[0], nullptr,
+                     nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     folder ? WideFromCodePage(folder).c_str() : nullptr, &startup, &process)) {
     // A guard against a hung child, not a measurement.
     if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
       GetExitCodeProcess(process.hProcess, &run.exitCode);

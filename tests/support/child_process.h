@@ -12,9 +12,9 @@ struct ChildRun {
   std::string err;
 };
 
-// `commandLine` (in `codePage`) is passed as it is: quote what needs it. With
-// `program`, that file is started whatever the first word of the command line
-// says; with `folder`, in that folder.
+// `commandLine` is passed as it is: quote what needs it. With `program`, that
+// file is started whatever the first word of the command line says; with
+// `folder`, in that folder.
 ChildRun RunChild(const std::string& commandLine, const char* program = nullptr,
                   const char* folder = nullptr, UINT codePage = CP_ACP);
 
