@@ -32,7 +32,7 @@ class CQuillpane : public CDialog {
   // Replaces the text of one line, whatever its length.
   void SetLineText(int line, const std::string& text);
 
-  CListCtrl m_listLines;  // the only copy of the text while the dialog is open
+  CListCtrl m_listLines;  // the lines as shown; the bytes of those not edited stay below
   CEdit m_editLine;
   std::string m_strPath;  // the file the dialog was opened on; Save As leaves it
   // The code page of the file's bytes; the list shows them in the program's own.
