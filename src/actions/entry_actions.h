@@ -54,8 +54,9 @@ inline constexpr char AllFilesFilter[] = "All Files (*.*)|*.*|";
 inline constexpr char CsvFilesFilter[] = "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*|";
 inline constexpr char SavedListName[] = "Lumivane.csv";
 
-// Saves the entry to a file the user chooses: a registry value as a REGEDIT4
-// registration file, a start-up file as a byte-exact copy. Any other kind, or
+// Saves the entry to a file the user chooses: a registry value as a
+// registration file, a start-up file as a byte-exact copy (never onto
+// itself: "Invalid path!"). Any other kind, or
 // a key path that names no root, does nothing and asks nothing; an entry that
 // is not accessible is refused with EntryNotAccessible. The file is
 // written whole or not at all; an earlier file at that path is replaced only
@@ -63,7 +64,7 @@ inline constexpr char SavedListName[] = "Lumivane.csv";
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
                  BackupPrompts& prompts);
 
-// Saves the rows as CSV, the text of "lumivanec -c", to a file the user
+// Saves the rows as CSV, the bytes of "lumivanec -c -o", to a file the user
 // chooses, asking and warning as a backup does. The file is written whole or
 // not at all: an earlier file of that name stays if writing fails.
 void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts);

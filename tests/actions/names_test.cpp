@@ -78,7 +78,7 @@ TEST(Names, EveryEntryListedOnceAndOnlyAnExactNameActedOn) {
     if (exact && !registry) EXPECT_EQ(row.name, Narrow(entry.substr(entry.rfind(L'\\') + 1)));
     if (exact) EXPECT_NE(text.find(Utf8FromCodePage(row.name)), std::string::npos);
     EXPECT_EQ(IsEntryAccessible(row.type, row.name, row.location), exact);
-    const LONG switched = SwitchEntry(row.type, row.name, row.location);
+    const LONG switched = SwitchEntry(row.type, row.name, row.location, true);
     ChosenPathPrompts prompts(backups / "backup");
     BackupEntry(row.type, row.name, row.location, prompts);
     EXPECT_EQ(prompts.dialogs, exact ? 1 : 0);
