@@ -30,8 +30,7 @@ std::string Narrow(const std::wstring& wide) {
   return narrow;
 }
 
-// Every Run value, switch, start-up file and folder as it really is.
-std::set<std::wstring> Now(const std::wstring& root) {
+std::set<std::wstring> RealEntries(const std::wstring& root) {
   std::set<std::wstring> now;
   for (const std::wstring& tree : kTrees) {
     HKEY key;
@@ -70,7 +69,7 @@ TEST(Names, EveryEntryListedOnceAndOnlyAnExactNameActedOn) {
     SCOPED_TRACE(Utf8FromCodePage(row.location + " | " + row.name));
     // Exact when the texts name a real entry; a switch only for top-level files.
     const bool registry = row.type == RegistryEntryType;
-    std::set<std::wstring> before = Now(root);
+    std::set<std::wstring> before = RealEntries(root);
     const std::wstring entry =
         (registry ? L"R:" : L"F:") + WideFromCodePage(registry ? row.name : row.location);
     const bool exact = before.count(entry) == 1;
@@ -85,12 +84,11 @@ TEST(Names, EveryEntryListedOnceAndOnlyAnExactNameActedOn) {
     if (!exact) EXPECT_EQ(prompts.warnings, std::vector<std::string>{EntryNotAccessible});
     EXPECT_EQ(switched == ERROR_INVALID_NAME, !exact);
     if (exact && (registry || row.location == Narrow(root + L"\\") + row.name))
-      EXPECT_EQ(Now(root).count(L"A:" + WideFromCodePage(row.name)), 1u);
+      EXPECT_EQ(RealEntries(root).count(L"A:" + WideFromCodePage(row.name)), 1u);
     RemoveEntry(row.type, row.name, row.location);
     before.erase(entry);
-    EXPECT_EQ(Now(root), before);
+    EXPECT_EQ(RealEntries(root), before);
   }
   std::filesystem::remove_all(root);  // with the names the narrow clean-up cannot reach
 }
-
 }  // namespace
