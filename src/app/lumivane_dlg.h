@@ -2,9 +2,10 @@
 // bar and the keyboard shortcuts.
 #pragma once
 
-#include <map>
-#include <set>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/change_watch.h"
 #include "app/entry_list.h"
@@ -72,7 +73,10 @@ class CLumivaneDlg : public CDialog {
   void FillEntryList();
 
   // The list follows the machine (watch_commands.cpp).
+  // Watches, or not, as the user last chose.
   void StartWatch();
+  // Watches, or not, as m_watchOn says; the menu item shows which.
+  void ApplyWatchSetting();
   bool OnWatchChanged(WPARAM wParam, LPARAM lParam, LRESULT* result);
   static void CALLBACK OnWatchTimer(HWND window, UINT, UINT_PTR, DWORD);
   bool OnEnterMenuLoop(WPARAM, LPARAM, LRESULT*);
@@ -103,8 +107,9 @@ class CLumivaneDlg : public CDialog {
   int m_menuDepth = 0;  // menus open, the shortcut menu included
   ReorderClickGuard m_clickGuard;
   bool m_rowsAtOpenKnown = false;
-  std::set<std::string> m_rowsAtOpen;             // by identity
-  std::map<std::string, std::string> m_newSince;  // identity -> "HH:MM" it appeared
-  HFONT m_listFont = nullptr;                     // the one m_boldFont was made from
+  // Rows by a hash of their identity: a refill with many rows pays no allocation.
+  std::unordered_set<uint64_t> m_rowsAtOpen;
+  std::unordered_map<uint64_t, std::string> m_newSince;  // -> "HH:MM" it appeared
+  HFONT m_listFont = nullptr;                            // the one m_boldFont was made from
   HFONT m_boldFont = nullptr;
 };

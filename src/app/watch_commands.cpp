@@ -1,5 +1,7 @@
 // Task > Watch for Changes: the list follows the registry and the start-up
 // folders while the window is open, and marks the rows that came since.
+#include <cctype>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,22 +40,47 @@ std::string IdentityOf(const EntryRow& row) {
   return std::string(row.Text(0)) + '\t' + LowerCopy(row.Text(3)) + '\t' + LowerCopy(row.Text(1));
 }
 
-// A row's identity, numbered among the rows of the same identity above it
-// (one folder reached by two spellings lists its files twice).
-std::string NumberedIdentityOf(const CEntryList& list, int index) {
-  const EntryRow* row = list.Row(index);
-  if (!row) return std::string();
-  const std::string identity = IdentityOf(*row);
-  int repeats = 0;
-  for (int above = 0; above < index; ++above)
-    if (IdentityOf(*list.Row(above)) == identity) ++repeats;
-  return identity + '\t' + std::to_string(repeats);
+// The same identity as a 64-bit hash, made without allocating.
+uint64_t IdentityHash(const EntryRow& row) {
+  uint64_t hash = 1469598103934665603ull;
+  for (int column : {0, 3, 1}) {
+    for (const char* c = row.Text(column); *c; ++c)
+      hash = (hash ^ static_cast<unsigned char>(tolower(static_cast<unsigned char>(*c)))) *
+             1099511628211ull;
+    hash = (hash ^ 0x100) * 1099511628211ull;
+  }
+  return hash;
 }
 
-int FindNumberedIdentity(const CEntryList& list, const std::string& wanted) {
-  if (wanted.empty()) return -1;
-  for (int index = 0; index < list.RowCount(); ++index)
-    if (NumberedIdentityOf(list, index) == wanted) return index;
+std::vector<std::string> IdentitiesOf(const CEntryList& list) {
+  std::vector<std::string> identities;
+  identities.reserve(list.RowCount());
+  for (int row = 0; row < list.RowCount(); ++row) identities.push_back(IdentityOf(*list.Row(row)));
+  return identities;
+}
+
+// A row's identity, and which of the rows of that identity it is (one folder
+// reached by two spellings lists its files twice). An empty text: no row.
+struct RowIdentity {
+  std::string text;
+  int repeat = 0;
+};
+
+RowIdentity IdentityAt(const std::vector<std::string>& identities, int index) {
+  RowIdentity identity;
+  if (index < 0 || index >= static_cast<int>(identities.size())) return identity;
+  identity.text = identities[index];
+  for (int above = 0; above < index; ++above)
+    if (identities[above] == identity.text) ++identity.repeat;
+  return identity;
+}
+
+int FindIdentity(const std::vector<std::string>& identities, const RowIdentity& wanted) {
+  if (wanted.text.empty()) return -1;
+  int repeat = 0;
+  for (size_t index = 0; index < identities.size(); ++index)
+    if (identities[index] == wanted.text && repeat++ == wanted.repeat)
+      return static_cast<int>(index);
   return -1;
 }
 
@@ -69,16 +96,23 @@ std::string LocalTimeOfDay() {
 
 void CLumivaneDlg::StartWatch() {
   m_watchOn = ReadWatchSetting();
+  ApplyWatchSetting();
+}
+
+void CLumivaneDlg::ApplyWatchSetting() {
   CheckMenuItem(GetMenu(m_hWnd), ID_TASK_WATCH,
                 MF_BYCOMMAND | (m_watchOn ? MF_CHECKED : MF_UNCHECKED));
-  if (m_watchOn) m_watch.Start(m_hWnd, CollectWatchTargets());
+  if (m_watchOn)
+    m_watch.Start(m_hWnd, CollectWatchTargets());
+  else
+    m_watch.Stop();
 }
 
 void CLumivaneDlg::OnToggleWatch() {
-  WriteWatchSetting(!m_watchOn);
+  m_watchOn = !m_watchOn;
+  WriteWatchSetting(m_watchOn);
   KillTimer(m_hWnd, kWatchTimer);
-  m_watch.Stop();
-  StartWatch();
+  ApplyWatchSetting();
   // What changed while nobody watched shows at once.
   if (m_watchOn) RefreshFromWatch();
 }
@@ -122,26 +156,28 @@ bool CLumivaneDlg::WatchRefreshAllowed() const {
 
 void CLumivaneDlg::RefreshFromWatch() {
   CEntryList& list = m_listEntries;
-  const std::string selected = NumberedIdentityOf(list, list.GetNextItem(-1, LVNI_SELECTED));
-  const std::string focused = NumberedIdentityOf(list, list.GetNextItem(-1, LVNI_FOCUSED));
+  std::vector<std::string> identities = IdentitiesOf(list);
+  const RowIdentity selected = IdentityAt(identities, list.GetNextItem(-1, LVNI_SELECTED));
+  const RowIdentity focused = IdentityAt(identities, list.GetNextItem(-1, LVNI_FOCUSED));
   // The rows from the top one down, so that the view can stay where the
   // first of them that is still there stands.
   const int top = static_cast<int>(list.SendMessage(LVM_GETTOPINDEX));
-  std::vector<std::string> shown;
   const int perPage = static_cast<int>(list.SendMessage(LVM_GETCOUNTPERPAGE));
+  std::vector<RowIdentity> shown;
   for (int row = top; row < list.RowCount() && row <= top + perPage; ++row)
-    shown.push_back(NumberedIdentityOf(list, row));
+    shown.push_back(IdentityAt(identities, row));
 
   // Armed before the scan: a change while it reads is seen again after it.
   m_watch.Start(m_hWnd, CollectWatchTargets());
   FillEntryList();
 
-  const int newSelected = FindNumberedIdentity(list, selected);
+  identities = IdentitiesOf(list);
+  const int newSelected = FindIdentity(identities, selected);
   if (newSelected >= 0) list.SetItemState(newSelected, LVIS_SELECTED, LVIS_SELECTED);
-  const int newFocused = FindNumberedIdentity(list, focused);
+  const int newFocused = FindIdentity(identities, focused);
   if (newFocused >= 0) list.SetItemState(newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
-  for (const std::string& identity : shown) {
-    const int row = FindNumberedIdentity(list, identity);
+  for (const RowIdentity& identity : shown) {
+    const int row = FindIdentity(identities, identity);
     if (row < 0) continue;
     RECT bounds = {LVIR_BOUNDS, 0, 0, 0};
     if (list.SendMessage(LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&bounds)))
@@ -156,21 +192,23 @@ void CLumivaneDlg::RefreshFromWatch() {
 void CLumivaneDlg::MarkNewRows() {
   if (!m_rowsAtOpenKnown) {
     for (int row = 0; row < m_listEntries.RowCount(); ++row)
-      m_rowsAtOpen.insert(IdentityOf(*m_listEntries.Row(row)));
+      m_rowsAtOpen.insert(IdentityHash(*m_listEntries.Row(row)));
     m_rowsAtOpenKnown = true;
     return;
   }
-  const std::string now = LocalTimeOfDay();
+  std::string now;
   for (int row = 0; row < m_listEntries.RowCount(); ++row) {
-    std::string identity = IdentityOf(*m_listEntries.Row(row));
-    if (!m_rowsAtOpen.count(identity)) m_newSince.emplace(std::move(identity), now);
+    const uint64_t identity = IdentityHash(*m_listEntries.Row(row));
+    if (m_rowsAtOpen.count(identity) || m_newSince.count(identity)) continue;
+    if (now.empty()) now = LocalTimeOfDay();
+    m_newSince.emplace(identity, now);
   }
 }
 
 std::string CLumivaneDlg::NewSinceText(int row) const {
   const EntryRow* entry = m_listEntries.Row(row);
   if (!entry || m_newSince.empty()) return std::string();
-  const auto found = m_newSince.find(IdentityOf(*entry));
+  const auto found = m_newSince.find(IdentityHash(*entry));
   return found == m_newSince.end() ? std::string() : "New since " + found->second;
 }
 
