@@ -1,7 +1,8 @@
 // Change notifications for the keys and folders the list is read from. Each
 // change posts a message to a window; the window re-arms that one watch and
-// decides when to refresh. The thread pool waits on the handles, so there
-// may be any number of them.
+// decides when to refresh. A watch is a folder, or a few keys that share one
+// event; a wait takes at most 64 handles, so the watches are split over as
+// many waiting threads as they need (a thread costs far more than a key).
 #pragma once
 
 #include <windows.h>
@@ -13,8 +14,7 @@
 
 class ChangeWatch {
  public:
-  // A change posts `message` to the window Start names, with the watch's
-  // number in wParam and lParam.
+  // A change posts `message` to the window Start names.
   explicit ChangeWatch(UINT message);
   ~ChangeWatch();
   ChangeWatch(const ChangeWatch&) = delete;
@@ -24,18 +24,20 @@ class ChangeWatch {
   void Start(HWND window, const WatchTargets& targets);
   // Watches nothing; no message is posted once it returns.
   void Stop();
-  bool IsWatching() const { return !watches_.empty(); }
   // Handles the posted message: arms that watch again for the next change.
   // False for a message of a watch stopped since it was posted.
   bool Rearm(WPARAM wParam, LPARAM lParam);
 
  private:
   struct Watch;
-  static void CALLBACK Changed(void* context, BOOLEAN timedOut);
-  void Arm(Watch& watch);
+  struct WaitGroup;
+  static DWORD WINAPI WaitForChanges(void* group);
+  // Arms a watch Start made, or again one that `fired`.
+  bool Arm(Watch& watch, bool fired);
 
   HWND window_ = nullptr;
   UINT message_;
   UINT_PTR generation_ = 0;  // tells a stopped watch's late message from a live one's
   std::vector<std::unique_ptr<Watch>> watches_;
+  std::vector<std::unique_ptr<WaitGroup>> groups_;
 };

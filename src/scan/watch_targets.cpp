@@ -91,9 +91,16 @@ std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& key
       RegCloseKey(key);
       continue;
     }
-    opened.push_back({key, namesOnly});
+    opened.push_back({location.root, subKey, namesOnly, key});
   }
   return opened;
+}
+
+bool ReopenWatchedKey(WatchedKey& watched) {
+  if (watched.key) RegCloseKey(watched.key);
+  watched.key = nullptr;
+  return RegOpenKeyExA(watched.root, watched.subKey.c_str(), 0,
+                       MachineViewAccess(watched.root, KEY_NOTIFY), &watched.key) == ERROR_SUCCESS;
 }
 
 std::vector<WatchedFolder> ResolveWatchedFolders(const std::vector<std::string>& folders) {

@@ -24,14 +24,20 @@ WatchTargets CollectWatchTargets();
 // exist it is the nearest parent that does, and only a change of its
 // sub-key names matters: the key's creation.
 struct WatchedKey {
-  HKEY key = nullptr;
+  HKEY root = nullptr;
+  std::string subKey;  // the key held open
   bool namesOnly = false;
+  HKEY key = nullptr;
 };
 
 // Opens each key once; the caller closes them. A key that cannot be opened
 // for another reason than its absence (access denied, say), or whose only
 // existing parent is the root, is left out.
 std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& keys);
+
+// Closes the key and opens it again, which ends a notification still
+// pending on it. False, with no key held, when it no longer opens.
+bool ReopenWatchedKey(WatchedKey& watched);
 
 // A folder to watch: an existing start-up folder with everything below it,
 // or, for one that does not exist, its nearest existing parent, for names.
