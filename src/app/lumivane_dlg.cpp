@@ -22,8 +22,14 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnMessage(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
       OnMessage(WM_INITMENUPOPUP, &D::OnInitMenuPopup),
       OnMessage(WM_DPICHANGED, &D::OnDpiChanged),
+      OnMessage(WM_SIZE, &D::OnSize),
+      OnMessage(WM_GETMINMAXINFO, &D::OnGetMinMaxInfo),
+      OnMessage(WM_CONTEXTMENU, &D::OnContextMenu),
+      OnMessage(WM_TIMER, &D::OnTimer),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
+      OnNotify(IDC_ENTRY_LIST, NM_RCLICK, &D::OnEntryListRClick),
+      OnNotify(IDC_ENTRY_LIST, LVN_COLUMNCLICK, &D::OnEntryListColumnClick),
       OnNotify(IDC_ENTRY_LIST, LVN_GETINFOTIPA, &D::OnEntryListGetInfoTip),
       OnNotify(IDC_ENTRY_LIST, LVN_GETDISPINFOA, &D::OnEntryListGetDispInfo),
       OnNotify(IDC_ENTRY_LIST, LVN_ODFINDITEMA, &D::OnEntryListFindItem),
@@ -40,6 +46,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_BACKUP, &D::OnBackup),
       OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
       OnCommand(ID_TASK_DISABLE, &D::OnDisable),
+      OnCommand(ID_TASK_COPY, &D::OnCopy),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
       OnCommand(ID_EXTRAS_AUTOEXEC_NT, &D::OnEditAutoexecNt),
       OnCommand(ID_EXTRAS_CONFIG_SYS, &D::OnEditConfigSys),
@@ -70,6 +77,7 @@ BOOL CLumivaneDlg::OnInitDialog() {
   m_listEntries.SetExtendedStyle(m_listEntries.GetExtendedStyle() | LVS_EX_GRIDLINES |
                                  LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
   InsertEntryColumns(m_listEntries, m_dpi);
+  RestoreLayout();
 
   EnsureSettingsKeys();
   CreateToolTips();
@@ -145,12 +153,15 @@ bool CLumivaneDlg::OnQueryDragIcon(WPARAM, LPARAM, LRESULT* result) {
 }
 
 void CLumivaneDlg::OnEntryListDblClk(NMHDR*, LRESULT* result) {
-  OnRemove();
+  if (m_clickGuard.AllowsDoubleClick()) OnRemove();
   *result = 0;
 }
 
 void CLumivaneDlg::OnEntryListRDblClk(NMHDR*, LRESULT* result) {
-  OnBackup();
+  // The first click's menu is not to come: this was a double click.
+  KillTimer(m_hWnd, kEntryMenuTimer);
+  m_rightDoubleClickAt = GetTickCount();
+  if (m_clickGuard.AllowsDoubleClick()) OnBackup();
   *result = 0;
 }
 
@@ -164,11 +175,13 @@ void CLumivaneDlg::OnEntryListFindItem(NMHDR* header, LRESULT* result) {
 }
 
 void CLumivaneDlg::OnOK() {
+  SaveLayout();
   EnsureSettingsKeys();
   CDialog::OnOK();
 }
 
 void CLumivaneDlg::OnCancel() {
+  SaveLayout();
   EnsureSettingsKeys();
   CDialog::OnCancel();
 }

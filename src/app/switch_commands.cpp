@@ -34,6 +34,11 @@ void CLumivaneDlg::OnDisable() {
 }
 
 bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
+  UpdateTaskMenu();
+  return false;  // the dialog's own handling goes on
+}
+
+void CLumivaneDlg::UpdateTaskMenu() {
   SelectedEntry entry;
   ReadSelectedEntry(m_listEntries, entry);
   const EntryState state = EntrySwitchOf(entry).state;
@@ -41,7 +46,6 @@ bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),
       ID_TASK_DISABLE, state == EntryState::Disabled ? "&Enable\tF7" : "&Disable\tF7");
-  return false;  // the dialog's own handling goes on
 }
 
 void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {

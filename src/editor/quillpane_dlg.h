@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/anchored_layout.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -41,6 +42,9 @@ class CQuillpane : public CDialog {
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
  private:
+  // The list takes the room; the edit box and the buttons keep to the bottom.
+  bool OnSize(WPARAM, LPARAM, LRESULT* result);
+  bool OnGetMinMaxInfo(WPARAM, LPARAM lParam, LRESULT* result);
   // Index of the first selected line, or -1.
   int SelectedLine() const;
   std::vector<std::string> Lines() const;
@@ -51,4 +55,5 @@ class CQuillpane : public CDialog {
   void MoveLine(int line, int other, UINT arrowKey);
 
   std::optional<std::vector<std::string>> m_givenLines;
+  CAnchoredLayout m_layout;
 };
