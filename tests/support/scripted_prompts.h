@@ -77,6 +77,24 @@ class ScriptedPrompts : public PromptHandler {
     return TRUE;
   }
 
+  // Each shortcut menu as its items' texts, a greyed one ending in " (grey)";
+  // answered with the commands in order, 0 (none chosen) when they run out.
+  std::vector<std::vector<std::string>> menus;
+  std::deque<UINT> menuAnswers;
+
+  UINT ShowPopupMenu(HWND, HMENU menu, POINT) override {
+    menus.emplace_back();
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      char text[128] = "";
+      GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+      const bool grey = GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED;
+      menus.back().push_back(std::string(text) + (grey ? " (grey)" : ""));
+    }
+    const UINT answer = menuAnswers.empty() ? 0 : menuAnswers.front();
+    if (!menuAnswers.empty()) menuAnswers.pop_front();
+    return answer;
+  }
+
  private:
   PromptHandler* previous_;
 };
