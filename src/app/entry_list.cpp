@@ -37,10 +37,9 @@ std::wstring SortKey(const char* text) {
 
 // "App9" before "App10", as Explorer sorts file names.
 int CompareSortKeys(const std::wstring& a, const std::wstring& b) {
-  const int result =
-      CompareStringEx(LOCALE_NAME_USER_DEFAULT, SORT_DIGITSASNUMBERS, a.c_str(),
-                      static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), nullptr,
-                      nullptr, 0);
+  const int result = CompareStringEx(LOCALE_NAME_USER_DEFAULT, SORT_DIGITSASNUMBERS, a.c_str(),
+                                     static_cast<int>(a.size()), b.c_str(),
+                                     static_cast<int>(b.size()), nullptr, nullptr, 0);
   if (result) return result - CSTR_EQUAL;
   return a.compare(b);  // a system without the flag: by code point
 }
@@ -141,8 +140,8 @@ void CEntryList::Resort() {
     });
   }
   if (selected >= 0) {
-    const int now = static_cast<int>(
-        std::find(m_shown.begin(), m_shown.end(), selectedRow) - m_shown.begin());
+    const int now =
+        static_cast<int>(std::find(m_shown.begin(), m_shown.end(), selectedRow) - m_shown.begin());
     SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     SetItemState(now, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     EnsureVisible(now);

@@ -89,8 +89,8 @@ class CEntryList : public CListCtrl {
   int FindRow(const char* text, UINT flags, int start) const;
 
  private:
-  std::vector<EntryRow> m_rows;    // in the order of the scan
-  std::vector<size_t> m_shown;     // the row shown at each index, into m_rows
+  std::vector<EntryRow> m_rows;  // in the order of the scan
+  std::vector<size_t> m_shown;   // the row shown at each index, into m_rows
   int m_sortColumn = -1;
   bool m_sortDescending = false;
 };

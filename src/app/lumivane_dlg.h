@@ -97,6 +97,6 @@ class CLumivaneDlg : public CDialog {
   int m_dpi = kDefaultDpi;   // what the columns and pictures are sized for
   CAnchoredLayout m_layout;
   ReorderClickGuard m_clickGuard;
-  POINT m_rightClickAt = {};        // where the menu of a single right click opens
+  POINT m_rightClickAt = {};       // where the menu of a single right click opens
   DWORD m_rightDoubleClickAt = 0;  // when the last right double click came
 };

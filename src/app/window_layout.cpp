@@ -88,7 +88,8 @@ bool WriteWindowLayout(const WindowLayout& layout) {
                       nullptr) != ERROR_SUCCESS)
     return false;
   std::vector<int32_t> widths(layout.columnWidths.begin(), layout.columnWidths.end());
-  const DWORD sortColumn = layout.sortColumn < 0 ? kScanOrder : static_cast<DWORD>(layout.sortColumn);
+  const DWORD sortColumn =
+      layout.sortColumn < 0 ? kScanOrder : static_cast<DWORD>(layout.sortColumn);
   const DWORD descending = layout.sortDescending ? 1 : 0;
   bool written = true;
   if (layout.hasPlacement)

@@ -10,8 +10,9 @@
 struct WindowLayout {
   bool hasPlacement = false;
   WINDOWPLACEMENT placement = {};
-  std::vector<int> columnWidths;  // at 96 DPI, from the first column on; may be fewer than the list's
-  int sortColumn = -1;            // -1: the order of the scan
+  std::vector<int>
+      columnWidths;     // at 96 DPI, from the first column on; may be fewer than the list's
+  int sortColumn = -1;  // -1: the order of the scan
   bool sortDescending = false;
 };
 

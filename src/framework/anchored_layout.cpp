@@ -49,9 +49,9 @@ void CAnchoredLayout::Arrange(HWND dialog, int dpi) const {
   for (const Item& item : m_items) {
     const RECT rect = AnchoredRect(Scaled(item.smallest, dpi, m_dpi), item.anchors, kept);
     if (moves)
-      moves = DeferWindowPos(moves, item.control, nullptr, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top,
-                             SWP_NOZORDER | SWP_NOACTIVATE);
+      moves =
+          DeferWindowPos(moves, item.control, nullptr, rect.left, rect.top, rect.right - rect.left,
+                         rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (moves) EndDeferWindowPos(moves);
   // Group boxes paint only their frame: what they left behind goes too.

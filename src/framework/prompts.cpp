@@ -17,8 +17,8 @@ BOOL SystemFileDialog(bool save, OPENFILENAMEA& dialog) {
 }
 
 UINT SystemPopupMenu(HWND owner, HMENU menu, POINT at) {
-  return static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0,
-                                          owner, nullptr));
+  return static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr));
 }
 
 }  // namespace

@@ -101,7 +101,8 @@ TEST_F(EntryListTest, SortsByAnyColumnAndKeepsTheSelection) {
                            {"Registry", "App9", "a", "HKEY_USERS\\x"},
                            {"Registry", accented, "c", "HKEY_CURRENT_USER\\y"},
                            {"Registry", "Zebra", "a", "HKEY_LOCAL_MACHINE\\y"}};
-  for (const auto& row : rows) EntryListSink(list).AddEntryRow(row[0], row[1], row[2], row[3], 0, {});
+  for (const auto& row : rows)
+    EntryListSink(list).AddEntryRow(row[0], row[1], row[2], row[3], 0, {});
   Select(2);
   struct Case {
     int column;
@@ -124,7 +125,9 @@ TEST_F(EntryListTest, SortsByAnyColumnAndKeepsTheSelection) {
     HDITEMA heading = {};
     heading.mask = HDI_FORMAT;
     SendMessageA(list.GetHeaderCtrl(), HDM_GETITEMA, 1, reinterpret_cast<LPARAM>(&heading));
-    EXPECT_EQ(c.column != 1 ? 0 : c.descending ? HDF_SORTDOWN : HDF_SORTUP,
+    EXPECT_EQ(c.column != 1  ? 0
+              : c.descending ? HDF_SORTDOWN
+                             : HDF_SORTUP,
               heading.fmt & (HDF_SORTUP | HDF_SORTDOWN));
   }
 }

@@ -30,7 +30,8 @@ TEST(MainDialogTemplate, FrameAndFont) {
   EXPECT_EQ(145, dialog.cy);
   EXPECT_EQ(IDR_MAIN_MENU, dialog.menuId);
   const DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                      WS_MAXIMIZEBOX | WS_THICKFRAME | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK | DS_CENTER;
+                      WS_MAXIMIZEBOX | WS_THICKFRAME | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK |
+                      DS_CENTER;
   EXPECT_EQ(style, dialog.style);
   EXPECT_EQ(static_cast<DWORD>(WS_EX_APPWINDOW), dialog.exStyle);
 }

@@ -34,7 +34,8 @@ class WindowUseTest : public ::testing::Test {
   CListCtrl& List() { return dialog.EntryList(); }
   std::vector<std::string> Names() {
     std::vector<std::string> names;
-    for (int row = 0; row < List().GetItemCount(); ++row) names.push_back(List().GetItemText(row, 1));
+    for (int row = 0; row < List().GetItemCount(); ++row)
+      names.push_back(List().GetItemText(row, 1));
     return names;
   }
 };
@@ -64,8 +65,14 @@ std::vector<int> Margins(CLumivaneDlg& dialog) {
   GetWindowRect(dialog.GetDlgItem(IDC_EXIT), &exit);
   MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&list), 2);
   MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&exit), 2);
-  return {list.left,   list.top, client.right - list.right, client.bottom - list.bottom,
-          client.right - exit.right, exit.top, exit.right - exit.left, exit.bottom - exit.top};
+  return {list.left,
+          list.top,
+          client.right - list.right,
+          client.bottom - list.bottom,
+          client.right - exit.right,
+          exit.top,
+          exit.right - exit.left,
+          exit.bottom - exit.top};
 }
 
 // The list takes what the window grows; the buttons keep to the right edge.
@@ -82,7 +89,8 @@ TEST_F(WindowUseTest, ListGrowsAndButtonsKeepToTheRightAtAnyDpi) {
                GetWindowRect(dialog, &window);
                window.right = window.left + MulDiv(window.right - window.left, dpi, 96);
                window.bottom = window.top + MulDiv(window.bottom - window.top, dpi, 96);
-               dialog.SendMessage(WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&window));
+               dialog.SendMessage(WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                  reinterpret_cast<LPARAM>(&window));
                smallest = Margins(dialog);
                SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left + 200,
                             window.bottom - window.top + 100, SWP_NOMOVE | SWP_NOZORDER);
@@ -104,28 +112,30 @@ TEST_F(WindowUseTest, ListGrowsAndButtonsKeepToTheRightAtAnyDpi) {
 TEST_F(WindowUseTest, RemembersPlaceWidthsAndSort) {
   RECT placed = {30, 40, 0, 0}, restored = {};
   RunModal(dialog, {[&] {
-             GetWindowRect(dialog, &placed);
-             OffsetRect(&placed, 30 - placed.left, 40 - placed.top);
-             placed.right += 120;
-             SetWindowPos(dialog, nullptr, placed.left, placed.top, placed.right - placed.left,
-                          placed.bottom - placed.top, SWP_NOZORDER);
-             List().SetColumnWidth(2, 300);
-             ClickHeading(List(), 1);
-             ClickHeading(List(), 1);
-           },
-           [&] { PostKey(List(), VK_ESCAPE); }, [] {}});
+                      GetWindowRect(dialog, &placed);
+                      OffsetRect(&placed, 30 - placed.left, 40 - placed.top);
+                      placed.right += 120;
+                      SetWindowPos(dialog, nullptr, placed.left, placed.top,
+                                   placed.right - placed.left, placed.bottom - placed.top,
+                                   SWP_NOZORDER);
+                      List().SetColumnWidth(2, 300);
+                      ClickHeading(List(), 1);
+                      ClickHeading(List(), 1);
+                    },
+                    [&] { PostKey(List(), VK_ESCAPE); }, [] {}});
   std::vector<std::string> names;
   std::vector<int> widths;
   CLumivaneDlg again;
   app.m_pMainWnd = &again;
   RunModal(again, {[&] {
-             GetWindowRect(again, &restored);
-             for (int column = 0; column < 4; ++column)
-               widths.push_back(again.EntryList().GetColumnWidth(column));
-             for (int row = 0; row < 3; ++row) names.push_back(again.EntryList().GetItemText(row, 1));
-             ShowWindow(again, SW_MAXIMIZE);
-           },
-           [&] { PostKey(again.EntryList(), VK_ESCAPE); }, [] {}});
+                     GetWindowRect(again, &restored);
+                     for (int column = 0; column < 4; ++column)
+                       widths.push_back(again.EntryList().GetColumnWidth(column));
+                     for (int row = 0; row < 3; ++row)
+                       names.push_back(again.EntryList().GetItemText(row, 1));
+                     ShowWindow(again, SW_MAXIMIZE);
+                   },
+                   [&] { PostKey(again.EntryList(), VK_ESCAPE); }, [] {}});
   EXPECT_TRUE(EqualRect(&placed, &restored));
   EXPECT_EQ((std::vector<int>{82, 160, 300, 159}), widths);
   EXPECT_EQ((std::vector<std::string>{"Zebra", "App10", "App9"}), names);
@@ -247,7 +257,8 @@ TEST_F(WindowUseTest, CtrlCCopiesTheRowAsLumivanecWritesIt) {
                     }});
   EXPECT_EQ(
       L"Type\tName\tCommand\tLocation\tState\r\nRegistry\tCaf\u00e9\ta\\tb.exe\t"
-      L"HKEY_LOCAL_MACHINE\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\tenabled\r\n",
+      L"HKEY_LOCAL_"
+      L"MACHINE\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\tenabled\r\n",
       copied);
 }
 

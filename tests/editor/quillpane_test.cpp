@@ -160,10 +160,11 @@ TEST_F(QuillpaneTest, GrowsWithItsFrame) {
                  window.bottom - window.top + 80, SWP_NOMOVE | SWP_NOZORDER);
     read(after);
   }});
-  const RECT expected[] = {{before[0].left, before[0].top, before[0].right + 150, before[0].bottom + 80},
-                           {before[1].left, before[1].top + 80, before[1].right + 150, before[1].bottom + 80},
-                           {before[2].left + 150, before[2].top + 80, before[2].right + 150, before[2].bottom + 80},
-                           {before[3].left, before[3].top + 80, before[3].right, before[3].bottom + 80}};
+  const RECT expected[] = {
+      {before[0].left, before[0].top, before[0].right + 150, before[0].bottom + 80},
+      {before[1].left, before[1].top + 80, before[1].right + 150, before[1].bottom + 80},
+      {before[2].left + 150, before[2].top + 80, before[2].right + 150, before[2].bottom + 80},
+      {before[3].left, before[3].top + 80, before[3].right, before[3].bottom + 80}};
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(EqualRect(&expected[i], &after[i])) << ids[i];
 }
 
