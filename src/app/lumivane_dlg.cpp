@@ -129,6 +129,14 @@ BOOL CLumivaneDlg::PreTranslateMessage(MSG* msg) {
   // The buttons are not subclassed: the tooltips see the mouse only through here.
   CreateToolTips();
   m_toolTips.RelayEvent(msg);
+  // The context-menu key: not every system's list makes a menu request of it
+  // (Wine's does not), so the list never sees it and asks once, on release.
+  if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_APPS &&
+      msg->hwnd == m_listEntries.m_hWnd) {
+    if (msg->message == WM_KEYUP)
+      SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_listEntries.m_hWnd), -1);
+    return TRUE;
+  }
   return CDialog::PreTranslateMessage(msg);
 }
 
