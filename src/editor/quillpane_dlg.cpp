@@ -84,7 +84,12 @@ BOOL CQuillpane::OnInitDialog() {
 }
 
 bool CQuillpane::OnSize(WPARAM, LPARAM, LRESULT*) {
+  if (!m_listLines.m_hWnd) return false;  // not yet made
   m_layout.Arrange(m_hWnd, GetDpi());
+  // Long lines use the room a wider window gives them.
+  RECT lines;
+  GetClientRect(m_listLines, &lines);
+  m_listLines.SetColumnWidth(0, lines.right > kLineColumnWidth ? lines.right : kLineColumnWidth);
   return false;
 }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "app/entry_list.h"
 #include "support/entry_list_window.h"
@@ -89,47 +88,6 @@ TEST_F(EntryListTest, EmptyNameOfADefaultValueStaysEmpty) {
   EXPECT_EQ("Registry", entry.type);
   EXPECT_EQ("", entry.name);
   EXPECT_EQ("HKEY_USERS\\u\\Run", entry.location);
-}
-
-// Sorting by each column both ways, with the user's locale's rules: numbers
-// inside a name by value, an accented letter beside its plain one. Equal
-// texts keep the order of the scan, and the selected row stays selected.
-TEST_F(EntryListTest, SortsByAnyColumnAndKeepsTheSelection) {
-  char accented[16] = "";  // "\u00c9cran" in the program's code page
-  WideCharToMultiByte(CP_ACP, 0, L"\u00c9cran", -1, accented, sizeof accented, nullptr, nullptr);
-  const char* rows[][4] = {{"Start-Up", "App10", "b", "C:\\S\\z"},
-                           {"Registry", "App9", "a", "HKEY_USERS\\x"},
-                           {"Registry", accented, "c", "HKEY_CURRENT_USER\\y"},
-                           {"Registry", "Zebra", "a", "HKEY_LOCAL_MACHINE\\y"}};
-  for (const auto& row : rows)
-    EntryListSink(list).AddEntryRow(row[0], row[1], row[2], row[3], 0, {});
-  Select(2);
-  struct Case {
-    int column;
-    bool descending;
-    std::vector<int> order;  // indices into rows
-  };
-  const Case cases[] = {{1, false, {1, 0, 2, 3}}, {1, true, {3, 2, 0, 1}},
-                        {0, false, {1, 2, 3, 0}}, {0, true, {0, 1, 2, 3}},
-                        {2, false, {1, 3, 0, 2}}, {3, true, {1, 3, 2, 0}},
-                        {-1, true, {0, 1, 2, 3}}};
-  for (const Case& c : cases) {
-    list.SortBy(c.column, c.descending);
-    std::vector<int> order;
-    for (int shown = 0; shown < list.RowCount(); ++shown)
-      for (int row = 0; row < 4; ++row)
-        if (list.GetItemText(shown, 3) == rows[row][3]) order.push_back(row);
-    EXPECT_EQ(c.order, order) << c.column << (c.descending ? " down" : " up");
-    const int selected = list.GetNextItem(-1, LVNI_SELECTED);
-    EXPECT_EQ(rows[2][3], list.GetItemText(selected, 3)) << c.column;
-    HDITEMA heading = {};
-    heading.mask = HDI_FORMAT;
-    SendMessageA(list.GetHeaderCtrl(), HDM_GETITEMA, 1, reinterpret_cast<LPARAM>(&heading));
-    EXPECT_EQ(c.column != 1  ? 0
-              : c.descending ? HDF_SORTDOWN
-                             : HDF_SORTUP,
-              heading.fmt & (HDF_SORTUP | HDF_SORTDOWN));
-  }
 }
 
 }  // namespace

@@ -172,7 +172,6 @@ TEST_F(MainWindowTest, FollowsAChangeOfDpi) {
   RunModal(dialog, {[&] {
              atStart = SizesOf(dialog);
              GetWindowRect(dialog, &suggested);
-             // As the system suggests: half as large again, as the window's smallest size.
              OffsetRect(&suggested, 10, 20);
              suggested.right = suggested.left + (suggested.right - suggested.left) * 3 / 2;
              suggested.bottom = suggested.top + (suggested.bottom - suggested.top) * 3 / 2;

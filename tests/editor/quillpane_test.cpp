@@ -140,34 +140,6 @@ TEST_F(QuillpaneTest, OpensWithTitleColumnStylesAndLines) {
   EXPECT_EQ((Lines{"[boot loader]", "timeout=30", "", "default=multi(0)"}), lines);
 }
 
-// Grown by 150 x 80 pixels, the list takes the room; the edit box widens and
-// keeps to the bottom, Exit to the bottom right, Move Up to the bottom left.
-TEST_F(QuillpaneTest, GrowsWithItsFrame) {
-  Open(kFiveLines);
-  const int ids[] = {IDC_LINES, IDC_LINE_TEXT, IDC_EXIT_EDITOR, IDC_MOVE_LINE_UP};
-  RECT before[4], after[4];
-  auto read = [&](RECT* rects) {
-    for (int i = 0; i < 4; ++i) {
-      GetWindowRect(editor->GetDlgItem(ids[i]), &rects[i]);
-      MapWindowPoints(nullptr, *editor, reinterpret_cast<POINT*>(&rects[i]), 2);
-    }
-  };
-  Run({[&] {
-    read(before);
-    RECT window;
-    GetWindowRect(*editor, &window);
-    SetWindowPos(*editor, nullptr, 0, 0, window.right - window.left + 150,
-                 window.bottom - window.top + 80, SWP_NOMOVE | SWP_NOZORDER);
-    read(after);
-  }});
-  const RECT expected[] = {
-      {before[0].left, before[0].top, before[0].right + 150, before[0].bottom + 80},
-      {before[1].left, before[1].top + 80, before[1].right + 150, before[1].bottom + 80},
-      {before[2].left + 150, before[2].top + 80, before[2].right + 150, before[2].bottom + 80},
-      {before[3].left, before[3].top + 80, before[3].right, before[3].bottom + 80}};
-  for (int i = 0; i < 4; ++i) EXPECT_TRUE(EqualRect(&expected[i], &after[i])) << ids[i];
-}
-
 TEST_F(QuillpaneTest, FocusStartsOnTheList) {
   Open(kFiveLines);
   HWND focus = nullptr, list = nullptr;

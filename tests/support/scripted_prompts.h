@@ -77,10 +77,8 @@ class ScriptedPrompts : public PromptHandler {
     return TRUE;
   }
 
-  // Each shortcut menu as its items' texts, a greyed one ending in " (grey)";
-  // answered with the commands in order, 0 (none chosen) when they run out.
+  // Each shortcut menu's texts, a greyed item's ending in " (grey)"; none is chosen.
   std::vector<std::vector<std::string>> menus;
-  std::deque<UINT> menuAnswers;
 
   UINT ShowPopupMenu(HWND, HMENU menu, POINT) override {
     menus.emplace_back();
@@ -90,9 +88,7 @@ class ScriptedPrompts : public PromptHandler {
       const bool grey = GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED;
       menus.back().push_back(std::string(text) + (grey ? " (grey)" : ""));
     }
-    const UINT answer = menuAnswers.empty() ? 0 : menuAnswers.front();
-    if (!menuAnswers.empty()) menuAnswers.pop_front();
-    return answer;
+    return 0;
   }
 
  private:
