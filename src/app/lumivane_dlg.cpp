@@ -27,6 +27,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnMessage(WM_GETMINMAXINFO, &D::OnGetMinMaxInfo),
       OnMessage(WM_CONTEXTMENU, &D::OnContextMenu),
       OnMessage(WM_TIMER, &D::OnTimer),
+      OnMessage(WM_ENDSESSION, &D::OnEndSession),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RCLICK, &D::OnEntryListRClick),

@@ -75,6 +75,8 @@ class CLumivaneDlg : public CDialog {
   // Anchors the controls, then puts back the widths, sort and place stored.
   void RestoreLayout();
   void SaveLayout() const;
+  // Windows ends without closing the window first: the layout is kept all the same.
+  bool OnEndSession(WPARAM ending, LPARAM, LRESULT* result);
 
   // The shortcut menu of the selected row.
   bool OnContextMenu(WPARAM wParam, LPARAM lParam, LRESULT* result);

@@ -33,6 +33,12 @@ void CLumivaneDlg::SaveLayout() const {
   WriteWindowLayout(layout);  // a layout that cannot be kept is no concern of the user's
 }
 
+bool CLumivaneDlg::OnEndSession(WPARAM ending, LPARAM, LRESULT* result) {
+  if (ending) SaveLayout();
+  *result = 0;
+  return true;
+}
+
 bool CLumivaneDlg::OnSize(WPARAM, LPARAM, LRESULT*) {
   m_layout.Arrange(m_hWnd, m_dpi);
   return false;
