@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 #include "util/string_utils.h"
@@ -133,13 +134,28 @@ void CEntryList::Resort() {
   const size_t selectedRow = selected >= 0 ? m_shown[static_cast<size_t>(selected)] : 0;
   for (size_t i = 0; i < m_shown.size(); ++i) m_shown[i] = i;
   if (m_sortColumn >= 0) {
-    std::vector<std::wstring> keys;
-    keys.reserve(m_rows.size());
-    for (const EntryRow& row : m_rows) keys.push_back(SortKey(row.Text(m_sortColumn)));
+    // Many rows share a text (a key's values, a file type), and comparing two
+    // long equal texts is slow: each distinct text is ranked once.
+    std::unordered_map<std::wstring, size_t> distinct;
+    std::vector<const std::wstring*> texts;
+    std::vector<size_t> textOf(m_rows.size());
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+      auto found = distinct.emplace(SortKey(m_rows[row].Text(m_sortColumn)), texts.size());
+      if (found.second) texts.push_back(&found.first->first);
+      textOf[row] = found.first->second;
+    }
+    std::vector<size_t> byText(texts.size());
+    for (size_t i = 0; i < byText.size(); ++i) byText[i] = i;
+    std::sort(byText.begin(), byText.end(),
+              [&](size_t a, size_t b) { return CompareSortKeys(*texts[a], *texts[b]) < 0; });
+    std::vector<int> rank(texts.size());
+    for (size_t i = 1; i < byText.size(); ++i)
+      rank[byText[i]] =
+          rank[byText[i - 1]] + (CompareSortKeys(*texts[byText[i - 1]], *texts[byText[i]]) != 0);
     // Equal texts stay in the order of the scan, either way round.
     const int sign = m_sortDescending ? -1 : 1;
     std::stable_sort(m_shown.begin(), m_shown.end(), [&](size_t a, size_t b) {
-      return sign * CompareSortKeys(keys[a], keys[b]) < 0;
+      return sign * (rank[textOf[a]] - rank[textOf[b]]) < 0;
     });
   }
   if (selected >= 0) {
