@@ -10,6 +10,7 @@
 #include "app/change_watch.h"
 #include "app/entry_list.h"
 #include "app/reorder_click_guard.h"
+#include "framework/anchored_layout.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -32,6 +33,7 @@ class CLumivaneDlg : public CDialog {
   void OnRefresh();
   void OnDisable();  // Disable or Enable, as the selected entry stands
   void OnToggleWatch();
+  void OnCopy();     // the selected row as lumivanec writes it, with its header line
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -69,6 +71,24 @@ class CLumivaneDlg : public CDialog {
   bool OnInitMenuPopup(WPARAM popup, LPARAM, LRESULT* result);
   void OnEntryListGetDispInfo(NMHDR* header, LRESULT* result);
   void OnEntryListFindItem(NMHDR* header, LRESULT* result);
+  // Disable or Enable, and greyed where the selected entry has no switch.
+  void UpdateTaskMenu();
+
+  // Resizing and the layout kept between runs.
+  bool OnSize(WPARAM, LPARAM, LRESULT* result);
+  bool OnGetMinMaxInfo(WPARAM, LPARAM lParam, LRESULT* result);
+  void OnEntryListColumnClick(NMHDR* header, LRESULT* result);
+  // Anchors the controls, then puts back the widths, sort and place stored.
+  void RestoreLayout();
+  void SaveLayout() const;
+  // Windows ends without closing the window first: the layout is kept all the same.
+  bool OnEndSession(WPARAM ending, LPARAM, LRESULT* result);
+
+  // The shortcut menu of the selected row.
+  bool OnContextMenu(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  bool OnTimer(WPARAM wParam, LPARAM, LRESULT* result);
+  void OnEntryListRClick(NMHDR* header, LRESULT* result);
+  void ShowEntryMenu(POINT at);
   // Empties the list and fills it from both scans, under the wait cursor.
   void FillEntryList();
 
@@ -91,6 +111,8 @@ class CLumivaneDlg : public CDialog {
   std::string NewSinceText(int row) const;
   void OnEntryListCustomDraw(NMHDR* header, LRESULT* result);
 
+  static constexpr UINT_PTR kEntryMenuTimer = 1;
+
   HICON m_hIcon;
   CEntryList m_listEntries;
   CButton m_btnRemove;
@@ -100,12 +122,15 @@ class CLumivaneDlg : public CDialog {
   CToolTipCtrl m_toolTips;
   CImageList m_entryImages;  // the list control destroys the images with itself
   int m_dpi = kDefaultDpi;   // what the columns and pictures are sized for
+  CAnchoredLayout m_layout;
+  ReorderClickGuard m_clickGuard;
+  POINT m_rightClickAt = {};       // where the menu of a single right click opens
+  DWORD m_rightDoubleClickAt = 0;  // when the last right double click came
 
   static constexpr UINT kWatchChangedMessage = WM_APP + 21;
   ChangeWatch m_watch{kWatchChangedMessage};
   bool m_watchOn = true;
   int m_menuDepth = 0;  // menus open, the shortcut menu included
-  ReorderClickGuard m_clickGuard;
   bool m_rowsAtOpenKnown = false;
   // Rows by a hash of their identity: a refill with many rows pays no allocation.
   std::unordered_set<uint64_t> m_rowsAtOpen;
