@@ -36,7 +36,7 @@ constexpr DWORD kNameChanges = REG_NOTIFY_CHANGE_NAME;
 constexpr DWORD kValueChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
 constexpr DWORD kWaitStack = 64 * 1024;
-constexpr size_t kKeysPerEvent = 32;
+constexpr size_t kKeysPerEvent = 64;
 
 bool Notify(const WatchedKey& watched, HANDLE event) {
   // Not the sub-keys' own contents: Explorer writes below these keys all the time.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "app/change_watch.h"
 #include "app/entry_list.h"
@@ -33,7 +33,7 @@ class CLumivaneDlg : public CDialog {
   void OnRefresh();
   void OnDisable();  // Disable or Enable, as the selected entry stands
   void OnToggleWatch();
-  void OnCopy();     // the selected row as lumivanec writes it, with its header line
+  void OnCopy();  // the selected row as lumivanec writes it, with its header line
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -133,7 +133,7 @@ class CLumivaneDlg : public CDialog {
   int m_menuDepth = 0;  // menus open, the shortcut menu included
   bool m_rowsAtOpenKnown = false;
   // Rows by a hash of their identity: a refill with many rows pays no allocation.
-  std::unordered_set<uint64_t> m_rowsAtOpen;
+  std::vector<uint64_t> m_rowsAtOpen;                    // sorted
   std::unordered_map<uint64_t, std::string> m_newSince;  // -> "HH:MM" it appeared
   HFONT m_listFont = nullptr;                            // the one m_boldFont was made from
   HFONT m_boldFont = nullptr;

@@ -1,5 +1,6 @@
 // Task > Watch for Changes: the list follows the registry and the start-up
 // folders while the window is open, and marks the rows that came since.
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -192,14 +193,17 @@ void CLumivaneDlg::RefreshFromWatch() {
 void CLumivaneDlg::MarkNewRows() {
   if (!m_rowsAtOpenKnown) {
     for (int row = 0; row < m_listEntries.RowCount(); ++row)
-      m_rowsAtOpen.insert(IdentityHash(*m_listEntries.Row(row)));
+      m_rowsAtOpen.push_back(IdentityHash(*m_listEntries.Row(row)));
+    std::sort(m_rowsAtOpen.begin(), m_rowsAtOpen.end());
     m_rowsAtOpenKnown = true;
     return;
   }
   std::string now;
   for (int row = 0; row < m_listEntries.RowCount(); ++row) {
     const uint64_t identity = IdentityHash(*m_listEntries.Row(row));
-    if (m_rowsAtOpen.count(identity) || m_newSince.count(identity)) continue;
+    if (std::binary_search(m_rowsAtOpen.begin(), m_rowsAtOpen.end(), identity) ||
+        m_newSince.count(identity))
+      continue;
     if (now.empty()) now = LocalTimeOfDay();
     m_newSince.emplace(identity, now);
   }
