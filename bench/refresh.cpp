@@ -33,8 +33,8 @@ namespace {
 class CountingSink : public RowSink {
  public:
   size_t rows = 0;
-  void AddEntryRow(const char*, const char*, const char*, const char*, int,
-                   const EntryApproval&) override {
+  void AddEntryRow(const char*, const char*, const char*, const char*, int, const EntryApproval&,
+                   const EntryOwner&) override {
     ++rows;
   }
 };
@@ -48,7 +48,7 @@ class FingerprintSink : public RowSink {
   uint64_t ordered = 1469598103934665603ull;
   uint64_t unordered = 0;
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval&) override {
+                   int image, const EntryApproval&, const EntryOwner&) override {
     uint64_t row = 1469598103934665603ull;
     for (const char* text : {type, name, action, location}) {
       for (const char* c = text; *c; ++c)

@@ -4,7 +4,8 @@
 set -eu
 
 packages="cmake make python3 googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-apps xdotool imagemagick zip unzip"
+wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-apps xdotool imagemagick zip unzip
+osslsigncode openssl"
 
 missing=""
 for p in $packages; do

@@ -136,7 +136,8 @@ int CEntryList::FindRow(const char* text, UINT flags, int start) const {
 }
 
 void EntryListSink::AddEntryRow(const char* type, const char* name, const char* action,
-                                const char* location, int image, const EntryApproval& approval) {
+                                const char* location, int image, const EntryApproval& approval,
+                                const EntryOwner& owner) {
   list_.AddRow(EntryRow(type, name, action, location, image, approval));
 }
 

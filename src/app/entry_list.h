@@ -85,7 +85,8 @@ class EntryListSink : public RowSink {
  public:
   explicit EntryListSink(CEntryList& list) : list_(list) {}
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval& approval) override;
+                   int image, const EntryApproval& approval,
+                   const EntryOwner& owner = EntryOwner()) override;
 
  private:
   CEntryList& list_;
