@@ -166,9 +166,12 @@ FileSignature CheckFileSignature(const std::string& path) {
   subject.hFile = file;
   const LONG result = Verify(WTD_CHOICE_FILE, &subject);
   FileSignature signature;
-  if (result == ERROR_SUCCESS) {
-    signature = {SignatureVerdict::Verified, SignerName(wide)};
-  } else if (result == static_cast<LONG>(TRUST_E_NOSIGNATURE) ||
+  // Wine accepts a file it has no signature format for; a verified
+  // signature of the file's own always has a signer.
+  const std::string signer = result == ERROR_SUCCESS ? SignerName(wide) : std::string();
+  if (!signer.empty()) {
+    signature = {SignatureVerdict::Verified, signer};
+  } else if (result == ERROR_SUCCESS || result == static_cast<LONG>(TRUST_E_NOSIGNATURE) ||
              result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
              result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN)) {
     // No signature of its own: a catalog may still sign it.
