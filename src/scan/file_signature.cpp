@@ -165,20 +165,15 @@ FileSignature CheckFileSignature(const std::string& path) {
   subject.pcwszFilePath = wide.c_str();
   subject.hFile = file;
   const LONG result = Verify(WTD_CHOICE_FILE, &subject);
+  // Only a file that carries a signature of its own can fail one; Wine
+  // also accepts files it has no signature format for, which carry none.
+  const std::string signer = SignerName(wide);
   FileSignature signature;
-  // Wine accepts a file it has no signature format for; a verified
-  // signature of the file's own always has a signer.
-  const std::string signer = result == ERROR_SUCCESS ? SignerName(wide) : std::string();
-  if (!signer.empty()) {
-    signature = {SignatureVerdict::Verified, signer};
-  } else if (result == ERROR_SUCCESS || result == static_cast<LONG>(TRUST_E_NOSIGNATURE) ||
-             result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
-             result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN)) {
-    // No signature of its own: a catalog may still sign it.
-    if (!CheckCatalogs(file, wide, signature)) signature = {SignatureVerdict::Unsigned, {}};
-  } else {
-    signature = {SignatureVerdict::NotVerified, std::string()};
-  }
+  if (!signer.empty())
+    signature = {result == ERROR_SUCCESS ? SignatureVerdict::Verified : SignatureVerdict::NotVerified,
+                 result == ERROR_SUCCESS ? signer : std::string()};
+  else if (!CheckCatalogs(file, wide, signature))
+    signature = {SignatureVerdict::Unsigned, std::string()};
   CloseHandle(file);
   return signature;
 }

@@ -9,8 +9,20 @@
 #include "scan/image_resolution.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_folder.h"
+#include "util/string_utils.h"
 
 namespace {
+
+std::string TestFolder() {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  return FolderOf(self);
+}
+
+// wintrust looks its providers up in HKEY_LOCAL_MACHINE once per process: a
+// first check made inside a registry sandbox would leave it with none.
+const bool kTrustProvidersLoaded =
+    CheckFileSignature(TestFolder() + "sample-unsigned.exe").verdict == SignatureVerdict::Unsigned;
 
 TEST(CommandImage, FindsWhatWindowsWouldStart) {
   RegistrySandbox sandbox;
@@ -123,6 +135,28 @@ TEST(UserEnvironment, HiveUsesItsOwnProfileAndVariables) {
   EXPECT_EQ("Dana", OwnerUserName({EntryOwner::Kind::Profile, "Dana"}));
   EXPECT_EQ(sid, OwnerUserName({EntryOwner::Kind::Hive, sid}));
   EXPECT_EQ("NT AUTHORITY\\SYSTEM", OwnerUserName({EntryOwner::Kind::Hive, "S-1-5-18"}));
+}
+
+// Wine checks a signature but not its root (see tests/scripts/sign-sample.sh).
+TEST(CheckFileSignature, SignedTamperedUnsigned) {
+  ASSERT_TRUE(kTrustProvidersLoaded);
+  const std::string folder = TestFolder();
+  const struct {
+    const char* file;
+    SignatureVerdict verdict;
+    const char* signer;
+  } cases[] = {
+      {"sample-signed.exe", SignatureVerdict::Verified, "Lumivane Test Signer"},
+      {"sample-tampered.exe", SignatureVerdict::NotVerified, ""},
+      {"sample-unsigned.exe", SignatureVerdict::Unsigned, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_TRUE(ImageFileExists(folder + c.file));
+    const FileSignature signature = CheckFileSignature(folder + c.file);
+    EXPECT_EQ(c.verdict, signature.verdict);
+    EXPECT_EQ(c.signer, signature.signer);
+  }
 }
 
 }  // namespace
