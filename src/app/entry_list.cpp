@@ -11,9 +11,12 @@ struct EntryColumn {
   int width;
 };
 
-const EntryColumn kEntryColumns[] = {
-    {"Type", 82}, {"ID <=> Name", 160}, {"Action <=> Property", 268}, {"Location", 159}};
-constexpr int kColumnCount = 4;
+const EntryColumn kEntryColumns[] = {{"Type", 82},      {"ID <=> Name", 160},
+                                     {"Action <=> Property", 268}, {"Location", 159},
+                                     {"Publisher", 150}, {"Image Path", 250}};
+constexpr int kColumnCount = 4;  // the texts every row has from the scan
+constexpr int kPublisherColumn = 4;
+constexpr int kImagePathColumn = 5;
 
 // Whether `text` begins with `prefix`, letter case aside.
 bool StartsWithLowered(const char* text, const char* prefix) {
@@ -36,8 +39,8 @@ void InsertEntryColumns(CListCtrl& list, int dpi) {
 // Texts are kept whole, however long: a cut value name would make Remove and
 // Backup act on a name the registry does not hold.
 EntryRow::EntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval& approval)
-    : image_(image), approval_(approval) {
+                   int image, const EntryApproval& approval, const EntryOwner& owner)
+    : image_(image), approval_(approval), owner_(owner) {
   const char* texts[kColumnCount] = {type, name, action, location};
   size_t lengths[kColumnCount];
   size_t size = 0;
@@ -51,10 +54,21 @@ EntryRow::EntryRow(const char* type, const char* name, const char* action, const
 }
 
 const char* EntryRow::Text(int column) const {
+  if (column == kPublisherColumn) return details_ ? details_->publisher.c_str() : "";
+  if (column == kImagePathColumn) return details_ ? details_->imagePath.c_str() : "";
   if (column < 0 || column >= kColumnCount) return "";
   const char* text = texts_.get();
   for (int c = 0; c < column; ++c) text += std::strlen(text) + 1;
   return text;
+}
+
+int EntryRow::Image() const {
+  const bool missing = details_ && details_->details.imageMissing;
+  return missing ? image_ + kMissingProgramImageOffset : image_;
+}
+
+void EntryRow::SetDetails(EntryDetails details) {
+  details_.reset(new ShownDetails{details, PublisherColumnText(details), ImagePathColumnText(details)});
 }
 
 // Besides the list view's own redraw switch, the window's: while it is off
@@ -82,6 +96,20 @@ void CEntryList::AddRow(EntryRow row) {
 
 const EntryRow* CEntryList::Row(int row) const {
   return row >= 0 && row < RowCount() ? &m_rows[static_cast<size_t>(row)] : nullptr;
+}
+
+std::vector<DetailsRequest> CEntryList::DetailsRequests() const {
+  std::vector<DetailsRequest> requests;
+  requests.reserve(m_rows.size());
+  for (const EntryRow& row : m_rows)
+    requests.push_back({row.Text(0), row.Text(2), row.Text(3), row.Owner()});
+  return requests;
+}
+
+void CEntryList::SetRowDetails(int row, EntryDetails details) {
+  if (row < 0 || row >= RowCount()) return;
+  m_rows[static_cast<size_t>(row)].SetDetails(std::move(details));
+  SendMessage(LVM_REDRAWITEMS, row, row);
 }
 
 void CEntryList::DeleteAllRows() {
@@ -138,7 +166,7 @@ int CEntryList::FindRow(const char* text, UINT flags, int start) const {
 void EntryListSink::AddEntryRow(const char* type, const char* name, const char* action,
                                 const char* location, int image, const EntryApproval& approval,
                                 const EntryOwner& owner) {
-  list_.AddRow(EntryRow(type, name, action, location, image, approval));
+  list_.AddRow(EntryRow(type, name, action, location, image, approval, owner));
 }
 
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
@@ -151,10 +179,10 @@ bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
 SelectedEntry ReadEntryRow(const CListCtrl& list, int row) {
   SelectedEntry entry;
   if (row < 0 || row >= list.GetItemCount()) return entry;
-  int columns = list.GetColumnCount();
-  entry.type = list.GetItemText(row, columns - 4);
-  entry.name = list.GetItemText(row, columns - 3);
-  entry.location = list.GetItemText(row, columns - 1);
+  // By fixed index: more columns follow Location.
+  entry.type = list.GetItemText(row, 0);
+  entry.name = list.GetItemText(row, 1);
+  entry.location = list.GetItemText(row, 3);
   return entry;
 }
 
@@ -177,10 +205,21 @@ bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) 
 
 std::vector<InventoryRow> ListedRows(const CEntryList& list) {
   std::vector<InventoryRow> rows;
+  EntryDetailsReader reader;
   for (int index = 0; index < list.RowCount(); ++index) {
     const EntryRow& row = *list.Row(index);
     rows.push_back(
         MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval()));
+    AddDetails(rows.back(), row.Details() ? *row.Details()
+                                          : reader.Read(row.Text(0), row.Text(2), row.Text(3),
+                                                        row.Owner()));
   }
   return rows;
+}
+
+EntryDetails RowDetails(const CEntryList& list, int index) {
+  const EntryRow* row = list.Row(index);
+  if (!row) return EntryDetails();
+  if (const EntryDetails* details = row->Details()) return *details;
+  return EntryDetailsReader().Read(row->Text(0), row->Text(2), row->Text(3), row->Owner());
 }

@@ -22,6 +22,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnMessage(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
       OnMessage(WM_INITMENUPOPUP, &D::OnInitMenuPopup),
       OnMessage(WM_DPICHANGED, &D::OnDpiChanged),
+      OnMessage(WM_ENTRY_DETAILS, &D::OnEntryDetails),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
       OnNotify(IDC_ENTRY_LIST, LVN_GETINFOTIPA, &D::OnEntryListGetInfoTip),
@@ -40,6 +41,8 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_BACKUP, &D::OnBackup),
       OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
       OnCommand(ID_TASK_DISABLE, &D::OnDisable),
+      OnCommand(ID_TASK_JUMP_TO_ENTRY, &D::OnJumpToEntry),
+      OnCommand(ID_TASK_OPEN_FILE_LOCATION, &D::OnOpenFileLocation),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
       OnCommand(ID_EXTRAS_AUTOEXEC_NT, &D::OnEditAutoexecNt),
       OnCommand(ID_EXTRAS_CONFIG_SYS, &D::OnEditConfigSys),
@@ -78,11 +81,15 @@ BOOL CLumivaneDlg::OnInitDialog() {
 }
 
 void CLumivaneDlg::FillEntryList() {
-  WaitCursor wait;
-  CEntryList::Refill refill(m_listEntries);
-  EntryListSink sink(m_listEntries);
-  ScanRegistry(sink);
-  ScanStartupFolders(sink);
+  m_detailsWorker.Cancel();
+  {
+    WaitCursor wait;
+    CEntryList::Refill refill(m_listEntries);
+    EntryListSink sink(m_listEntries);
+    ScanRegistry(sink);
+    ScanStartupFolders(sink);
+  }
+  StartReadingDetails();
 }
 
 void CLumivaneDlg::OnRefresh() {
@@ -164,11 +171,13 @@ void CLumivaneDlg::OnEntryListFindItem(NMHDR* header, LRESULT* result) {
 }
 
 void CLumivaneDlg::OnOK() {
+  m_detailsWorker.Stop();
   EnsureSettingsKeys();
   CDialog::OnOK();
 }
 
 void CLumivaneDlg::OnCancel() {
+  m_detailsWorker.Stop();
   EnsureSettingsKeys();
   CDialog::OnCancel();
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/details_worker.h"
 #include "app/entry_list.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
@@ -25,6 +26,8 @@ class CLumivaneDlg : public CDialog {
   void OnSaveList();
   void OnRefresh();
   void OnDisable();  // Disable or Enable, as the selected entry stands
+  void OnJumpToEntry();       // regedit at the entry's key
+  void OnOpenFileLocation();  // Explorer with the entry's file selected
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -37,6 +40,8 @@ class CLumivaneDlg : public CDialog {
   void OnEditBootIni();
 
   CEntryList& EntryList() { return m_listEntries; }
+  // Every row has its details (after the worker's last message).
+  bool DetailsComplete() const { return m_detailsComplete; }
   CToolTipCtrl& ToolTips() { return m_toolTips; }
 
  protected:
@@ -62,8 +67,15 @@ class CLumivaneDlg : public CDialog {
   bool OnInitMenuPopup(WPARAM popup, LPARAM, LRESULT* result);
   void OnEntryListGetDispInfo(NMHDR* header, LRESULT* result);
   void OnEntryListFindItem(NMHDR* header, LRESULT* result);
-  // Empties the list and fills it from both scans, under the wait cursor.
+  // Empties the list and fills it from both scans, under the wait cursor;
+  // the rows' details follow from the worker.
   void FillEntryList();
+  void StartReadingDetails();
+  bool OnEntryDetails(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // Greys the jump commands where the selected entry has nowhere to go.
+  void UpdateJumpCommands(HMENU menu);
+  // The infotip's lines about the row's program; empty before its details.
+  std::string DetailsTipText(int row) const;
 
   HICON m_hIcon;
   CEntryList m_listEntries;
@@ -74,4 +86,6 @@ class CLumivaneDlg : public CDialog {
   CToolTipCtrl m_toolTips;
   CImageList m_entryImages;  // the list control destroys the images with itself
   int m_dpi = kDefaultDpi;   // what the columns and pictures are sized for
+  DetailsWorker m_detailsWorker;
+  bool m_detailsComplete = false;
 };

@@ -41,6 +41,7 @@ bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),
       ID_TASK_DISABLE, state == EntryState::Disabled ? "&Enable\tF7" : "&Disable\tF7");
+  UpdateJumpCommands(GetMenu(m_hWnd));
   return false;  // the dialog's own handling goes on
 }
 
@@ -50,9 +51,14 @@ void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
   const EntryRow* row = m_listEntries.Row(tip->iItem);
   if (!row || !tip->pszText || tip->cchTextMax <= 0) return;
   const EntryApproval& approval = row->Approval();
-  if (approval.state != EntryState::Disabled) return;
-  // A switch written without a time says only that it is off.
-  const std::string since = approval.disabledSince ? LocalDateTimeText(approval.disabledSince) : "";
-  const std::string text = since.empty() ? "Disabled" : "Disabled since " + since;
-  lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
+  std::string text = DetailsTipText(tip->iItem);
+  if (approval.state == EntryState::Disabled) {
+    // A switch written without a time says only that it is off.
+    const std::string since =
+        approval.disabledSince ? LocalDateTimeText(approval.disabledSince) : "";
+    text = (since.empty() ? "Disabled" : "Disabled since " + since) + text;
+  } else if (!text.empty()) {
+    text.erase(0, 2);  // no line before the first
+  }
+  if (!text.empty()) lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
 }
