@@ -18,6 +18,7 @@
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
+#include "util/file_utils.h"
 
 namespace {
 
@@ -859,22 +860,24 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
   MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, wide, 1);
   char e[8] = "";
   WideCharToMultiByte(CP_UTF8, 0, wide, 1, e, sizeof e, nullptr, nullptr);
+  // With each row's details; a path with a blank is missing, a bare name unknown.
+  const std::string me = OwnerUserName({EntryOwner::Kind::CurrentUser});
   EXPECT_EQ(
-      "Type,Name,Command,Location,State\r\n"
+      "Type,Name,Command,Location,State,ImagePath,Publisher,Signature,User\r\n"
       "Registry,Alpha,alpha.exe," +
           kHklmRun +
-          ",enabled\r\n"
+          ",enabled,,,n/a,All Users\r\n"
           "Registry,Beta,%WINDIR%\\beta.exe," +
-          kHklmRun +
-          ",disabled\r\n"
+          kHklmRun + ",disabled," + WindowsFolder() +
+          "beta.exe,,missing,All Users\r\n"
           "Registry,,default.exe," +
-          kHkcuRun +
-          ",enabled\r\n"
+          kHkcuRun + ",enabled,,,n/a," + me +
+          "\r\n"
           "Registry,Gamma,\"\"\"C:\\Program Files\\g.exe\"\" /q\"," +
-          kHkcuRun +
-          ",enabled\r\n"
+          kHkcuRun + ",enabled,C:\\Program Files\\g.exe,,missing," + me +
+          "\r\n"
           "Start-Up,\"two\r\nlines, \"\"" +
-          std::string(e) + "\"\"\",,C:\\x.lnk,n/a\r\n",
+          std::string(e) + "\"\"\",,C:\\x.lnk,n/a,,,n/a,All Users\r\n",
       TempFolder::ReadFile(target));
   EXPECT_EQ(rowsBefore, rowsAfter);
 }

@@ -95,6 +95,8 @@ TEST(MainMenu, ItemsTextsAndCommands) {
       {"&Task/&Selection/-", 0},
       {"&Task/&Selection/&Backup\tF9", 32777},
       {"&Task/&Disable\tF7", 32780},
+      {"&Task/&Jump to Entry", 32781},
+      {"&Task/Open File &Location", 32782},
       {"&Task/-", 0},
       {"&Task/&Refresh\tF5", 32774},
       {"&Extras/&Autoexec.bat", 32792},
