@@ -1,9 +1,7 @@
 // What the main window does with the rows' details: takes them from the
 // worker, shows them in the infotip, and jumps to an entry's key or file.
 #include "app/lumivane_dlg.h"
-
-#include <shellapi.h>
-
+#include "framework/prompts.h"
 #include "resource.h"
 #include "scan/image_resolution.h"
 
@@ -71,7 +69,7 @@ void CLumivaneDlg::OnJumpToEntry() {
                  static_cast<DWORD>(lastKey.size() + 1));
   RegCloseKey(key);
   // -m: a regedit already open would only come forward, at its own key.
-  ShellExecuteA(m_hWnd, "open", "regedit.exe", "-m", nullptr, SW_SHOWNORMAL);
+  PromptShellOpen(m_hWnd, "open", "regedit.exe", "-m", nullptr, SW_SHOWNORMAL);
 }
 
 void CLumivaneDlg::OnOpenFileLocation() {
@@ -80,8 +78,8 @@ void CLumivaneDlg::OnOpenFileLocation() {
   const std::string file =
       FileToShow(m_listEntries, m_listEntries.GetNextItem(-1, LVNI_SELECTED), entry);
   if (file.empty()) return;
-  ShellExecuteA(m_hWnd, "open", "explorer.exe", ("/select,\"" + file + "\"").c_str(), nullptr,
-                SW_SHOWNORMAL);
+  const std::string select = "/select,\"" + file + "\"";
+  PromptShellOpen(m_hWnd, "open", "explorer.exe", select.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 std::string CLumivaneDlg::DetailsTipText(int row) const {
