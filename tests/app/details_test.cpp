@@ -8,6 +8,7 @@
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
+#include "support/details_wait.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
@@ -26,17 +27,6 @@ class ShellRecorder : public ScriptedPrompts {
     return 42;
   }
 };
-
-// Handles the worker's messages until every row has its details.
-void WaitForDetails(CLumivaneDlg& dialog) {
-  for (int tries = 0; tries < 2000 && !dialog.DetailsComplete(); ++tries) {
-    MSG message;
-    while (PeekMessageA(&message, dialog, WM_ENTRY_DETAILS, WM_ENTRY_DETAILS, PM_REMOVE))
-      DispatchMessageA(&message);
-    Sleep(5);
-  }
-  ASSERT_TRUE(dialog.DetailsComplete());
-}
 
 bool MenuItemGreyed(CLumivaneDlg& dialog, UINT id) {
   dialog.SendMessage(WM_INITMENUPOPUP, 0, 0);
