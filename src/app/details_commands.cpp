@@ -29,14 +29,10 @@ std::string FileToShow(const CEntryList& list, int row, const SelectedEntry& ent
 
 }  // namespace
 
-bool CLumivaneDlg::OnEntryDetails(WPARAM wParam, LPARAM lParam, LRESULT* result) {
+bool CLumivaneDlg::OnEntryDetails(WPARAM wParam, LPARAM, LRESULT* result) {
   *result = 0;
-  std::unique_ptr<DeliveredDetails> delivered = m_detailsWorker.Take(wParam, lParam);
-  if (!delivered) return true;
-  if (delivered->row < 0)
-    m_detailsComplete = true;  // what sorts by Publisher or Image Path can sort now
-  else
-    m_listEntries.SetRowDetails(delivered->row, std::move(delivered->details));
+  // Once all are there, what sorts by Publisher or Image Path can sort.
+  if (m_detailsWorker.Deliver(wParam, m_listEntries)) m_detailsComplete = true;
   return true;
 }
 

@@ -2,37 +2,41 @@
 
 #include <process.h>
 
+#include <atomic>
 #include <utility>
 
 struct DetailsWorker::Work {
   HWND window;
   unsigned number;
   std::vector<DetailsRequest> requests;
+  std::vector<EntryDetails> results;  // one per request; the window takes those below `done`
+  std::atomic<size_t> done{0};
+  std::atomic<bool> posted{false};  // a message is on its way and will take what is done
   std::atomic<bool> cancelled{false};
+  size_t delivered = 0;  // the window's side only
 };
 
 namespace {
+
+// One message for as many rows as are read before the window takes them:
+// a refresh of thousands of rows is not thousands of messages.
+void Notify(DetailsWorker::Work& work) {
+  if (!work.posted.exchange(true)) PostMessageA(work.window, WM_ENTRY_DETAILS, work.number, 0);
+}
 
 // The thread keeps its own reference: the work outlives a cancelling window.
 unsigned __stdcall ReadDetails(void* parameter) {
   std::unique_ptr<std::shared_ptr<DetailsWorker::Work>> owned(
       static_cast<std::shared_ptr<DetailsWorker::Work>*>(parameter));
-  auto& work = **owned;
+  DetailsWorker::Work& work = **owned;
   EntryDetailsReader reader;
-  const int count = static_cast<int>(work.requests.size());
-  for (int row = 0; row <= count && !work.cancelled; ++row) {
-    auto* delivered = new DeliveredDetails{row < count ? row : -1, EntryDetails()};
-    if (row < count) {
-      const DetailsRequest& request = work.requests[static_cast<size_t>(row)];
-      delivered->details = reader.Read(request.type, request.command, request.location, request.owner);
-    }
-    if (work.cancelled ||
-        !PostMessageA(work.window, WM_ENTRY_DETAILS, work.number,
-                      reinterpret_cast<LPARAM>(delivered))) {
-      delete delivered;
-      break;
-    }
+  for (size_t row = 0; row < work.requests.size() && !work.cancelled; ++row) {
+    const DetailsRequest& request = work.requests[row];
+    work.results[row] = reader.Read(request.type, request.command, request.location, request.owner);
+    work.done.store(row + 1, std::memory_order_release);
+    Notify(work);
   }
+  if (!work.cancelled) Notify(work);  // also when there are no rows at all
   return 0;
 }
 
@@ -44,10 +48,10 @@ DetailsWorker::~DetailsWorker() {
 
 void DetailsWorker::Start(HWND window, std::vector<DetailsRequest> requests) {
   Cancel();
-  window_ = window;
   work_ = std::make_shared<Work>();
   work_->window = window;
   work_->number = ++started_;
+  work_->results.resize(requests.size());
   work_->requests = std::move(requests);
   auto* reference = new std::shared_ptr<Work>(work_);
   const uintptr_t thread = _beginthreadex(nullptr, 0, ReadDetails, reference, 0, nullptr);
@@ -69,7 +73,7 @@ void DetailsWorker::Start(HWND window, std::vector<DetailsRequest> requests) {
 
 void DetailsWorker::Cancel() {
   if (work_) work_->cancelled = true;
-  work_.reset();  // what it already posted is of no use now
+  work_.reset();  // its messages are now of no use
 }
 
 void DetailsWorker::Stop() {
@@ -80,14 +84,17 @@ void DetailsWorker::Stop() {
     CloseHandle(thread);
   }
   threads_.clear();
-  MSG message;
-  if (window_)
-    while (PeekMessageA(&message, window_, WM_ENTRY_DETAILS, WM_ENTRY_DETAILS, PM_REMOVE))
-      delete reinterpret_cast<DeliveredDetails*>(message.lParam);
 }
 
-std::unique_ptr<DeliveredDetails> DetailsWorker::Take(WPARAM wParam, LPARAM lParam) const {
-  std::unique_ptr<DeliveredDetails> delivered(reinterpret_cast<DeliveredDetails*>(lParam));
-  if (!work_ || wParam != work_->number) delivered.reset();
-  return delivered;
+bool DetailsWorker::Deliver(WPARAM number, CEntryList& list) {
+  if (!work_ || number != work_->number) return false;
+  Work& work = *work_;
+  // Cleared first: rows read from now on get a message of their own.
+  work.posted = false;
+  const size_t done = work.done.load(std::memory_order_acquire);
+  const size_t first = work.delivered;
+  for (; work.delivered < done; ++work.delivered)
+    list.SetRowDetails(static_cast<int>(work.delivered), std::move(work.results[work.delivered]));
+  if (done > first) list.SendMessage(LVM_REDRAWITEMS, first, done - 1);
+  return work.delivered == work.requests.size();
 }

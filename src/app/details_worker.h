@@ -4,21 +4,14 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
 #include "app/entry_list.h"
 
-// Posted to the window for each row read, and once more at the end with row
-// -1. wParam: the work's number; lParam: a DeliveredDetails* that the window
-// takes (DetailsWorker::Take).
+// Posted to the window when rows have been read since the last one was
+// taken; wParam: the number of the work they belong to.
 constexpr UINT WM_ENTRY_DETAILS = WM_APP + 19;
-
-struct DeliveredDetails {
-  int row;
-  EntryDetails details;
-};
 
 class DetailsWorker {
  public:
@@ -29,20 +22,19 @@ class DetailsWorker {
 
   // Cancels any earlier work and reads `requests` in order for `window`.
   void Start(HWND window, std::vector<DetailsRequest> requests);
-  // What is still read is thrown away; threads still inside a file finish
-  // it on their own.
+  // What is still read is thrown away; a thread still inside a file finishes
+  // it on its own.
   void Cancel();
-  // Cancel(), waits (briefly) for the threads to end, and frees what they had
-  // posted that was not taken.
+  // Cancel(), then waits (briefly) for the threads to end.
   void Stop();
-  // The details of a WM_ENTRY_DETAILS message; null when it belongs to
-  // cancelled work.
-  std::unique_ptr<DeliveredDetails> Take(WPARAM wParam, LPARAM lParam) const;
+  // On WM_ENTRY_DETAILS: gives the rows read since the last call to `list`
+  // and redraws them. True once every row has its details; false for a
+  // message of cancelled work.
+  bool Deliver(WPARAM number, CEntryList& list);
 
   struct Work;  // one Start's rows, shared with the thread that reads them
 
  private:
-  HWND window_ = nullptr;
   unsigned started_ = 0;
   std::shared_ptr<Work> work_;
   std::vector<HANDLE> threads_;

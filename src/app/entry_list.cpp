@@ -109,7 +109,6 @@ std::vector<DetailsRequest> CEntryList::DetailsRequests() const {
 void CEntryList::SetRowDetails(int row, EntryDetails details) {
   if (row < 0 || row >= RowCount()) return;
   m_rows[static_cast<size_t>(row)].SetDetails(std::move(details));
-  SendMessage(LVM_REDRAWITEMS, row, row);
 }
 
 void CEntryList::DeleteAllRows() {

@@ -90,7 +90,8 @@ class CEntryList : public CListCtrl {
   const EntryRow* Row(int row) const;
   // What the details reader needs of each row, in order.
   std::vector<DetailsRequest> DetailsRequests() const;
-  // Gives row `row` its details and redraws it; selection and scrolling stay.
+  // Gives row `row` its details; the caller redraws it. Selection and
+  // scrolling stay.
   void SetRowDetails(int row, EntryDetails details);
 
   // Fills in the text and the image asked for; a request for a row the list

@@ -128,11 +128,12 @@ EntryDetails EntryDetailsReader::Read(const std::string& type, const std::string
     return details;
   }
 
-  std::unique_ptr<FileFacts>& facts = files_[LowerCopy(image.path)];
+  std::unique_ptr<FileFacts> own;
+  std::unique_ptr<FileFacts>& facts = image.path == location ? own : files_[LowerCopy(image.path)];
   if (!facts) {
     facts = std::make_unique<FileFacts>();
     ReadVersionTexts(image.path, facts->company, facts->description, facts->version);
-    const FileSignature signature = CheckFileSignature(image.path);
+    const FileSignature signature = signatures_.Check(image.path);
     facts->signature = signature.verdict == SignatureVerdict::Verified ? ImageSignature::Verified
                        : signature.verdict == SignatureVerdict::NotVerified
                            ? ImageSignature::NotVerified

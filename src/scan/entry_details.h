@@ -50,7 +50,10 @@ class EntryDetailsReader {
   const UserEnvironment& EnvironmentOf(const EntryOwner& owner);
   std::map<std::string, UserEnvironment> environments_;
   std::map<std::string, std::string> users_;
-  std::map<std::string, std::unique_ptr<FileFacts>> files_;  // by lower-case path
+  // By lower-case path; a start-up file's own facts are not kept, as no
+  // other row has that file.
+  std::map<std::string, std::unique_ptr<FileFacts>> files_;
+  SignatureChecker signatures_;
 };
 
 // CompanyName, FileDescription and FileVersion of a file's version resource,

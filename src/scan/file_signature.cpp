@@ -103,28 +103,42 @@ struct CatalogFunctions {
   }
 };
 
+}  // namespace
+
+SignatureChecker::~SignatureChecker() {
+  for (void* admin : admins_)
+    if (admin) CryptCATAdminReleaseContext(static_cast<HCATADMIN>(admin), 0);
+}
+
 // A catalog signature over the file: SHA-256 catalogs through the newer
 // functions where they exist, then SHA-1 ones through the first versions.
-bool CheckCatalogs(HANDLE file, const std::wstring& path, FileSignature& signature) {
+bool SignatureChecker::CheckCatalogs(void* fileHandle, const std::wstring& path,
+                                     FileSignature& signature) {
   static const CatalogFunctions functions;
-  for (const bool sha256 : {true, false}) {
-    if (sha256 && !(functions.acquire2 && functions.calcHash2)) continue;
+  HANDLE file = static_cast<HANDLE>(fileHandle);
+  if (!acquired_) {
+    acquired_ = true;
     HCATADMIN admin = nullptr;
-    const BOOL acquired = sha256 ? functions.acquire2(&admin, nullptr, L"SHA256", nullptr, 0)
-                                 : CryptCATAdminAcquireContext(&admin, nullptr, 0);
-    if (!acquired) continue;
+    if (functions.acquire2 && functions.calcHash2 &&
+        functions.acquire2(&admin, nullptr, L"SHA256", nullptr, 0))
+      admins_[0] = admin;
+    if (CryptCATAdminAcquireContext(&admin, nullptr, 0)) admins_[1] = admin;
+  }
+  for (int kind = 0; kind < 2; ++kind) {
+    HCATADMIN admin = static_cast<HCATADMIN>(admins_[kind]);
+    if (!admin) continue;
     BYTE hash[64];
     DWORD hashSize = sizeof hash;
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    const BOOL hashed = sha256 ? functions.calcHash2(admin, file, &hashSize, hash, 0)
-                               : CryptCATAdminCalcHashFromFileHandle(file, &hashSize, hash, 0);
+    const BOOL hashed = kind == 0 ? functions.calcHash2(admin, file, &hashSize, hash, 0)
+                                  : CryptCATAdminCalcHashFromFileHandle(file, &hashSize, hash, 0);
     HCATINFO catalog = hashed ? CryptCATAdminEnumCatalogFromHash(admin, hash, hashSize, 0, nullptr)
                               : nullptr;
-    bool found = false;
+    if (!catalog) continue;
     CATALOG_INFO info = {};
     info.cbStruct = sizeof info;
-    if (catalog && CryptCATCatalogInfoFromContext(catalog, &info, 0)) {
-      found = true;
+    const bool found = CryptCATCatalogInfoFromContext(catalog, &info, 0);
+    if (found) {
       std::wstring tag;
       for (DWORD i = 0; i < hashSize; ++i) {
         wchar_t digits[3];
@@ -140,22 +154,22 @@ bool CheckCatalogs(HANDLE file, const std::wstring& path, FileSignature& signatu
       subject.info.pbCalculatedFileHash = hash;
       subject.info.cbCalculatedFileHash = hashSize;
       subject.admin = admin;
-      if (Verify(WTD_CHOICE_CATALOG, &subject) == ERROR_SUCCESS) {
+      if (Verify(WTD_CHOICE_CATALOG, &subject) == ERROR_SUCCESS)
         signature = {SignatureVerdict::Verified, SignerName(info.wszCatalogFile)};
-      } else {
+      else
         signature = {SignatureVerdict::NotVerified, std::string()};
-      }
     }
-    if (catalog) CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
-    CryptCATAdminReleaseContext(admin, 0);
+    CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
     if (found) return true;
   }
   return false;
 }
 
-}  // namespace
-
 FileSignature CheckFileSignature(const std::string& path) {
+  return SignatureChecker().Check(path);
+}
+
+FileSignature SignatureChecker::Check(const std::string& path) {
   const std::wstring wide = WideFromAnsi(NativeFilePath(path));
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
                             FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -167,7 +181,10 @@ FileSignature CheckFileSignature(const std::string& path) {
   const LONG result = Verify(WTD_CHOICE_FILE, &subject);
   // Only a file that carries a signature of its own can fail one; Wine
   // also accepts files it has no signature format for, which carry none.
-  const std::string signer = SignerName(wide);
+  const bool none = result == static_cast<LONG>(TRUST_E_NOSIGNATURE) ||
+                    result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
+                    result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN);
+  const std::string signer = none ? std::string() : SignerName(wide);
   FileSignature signature;
   if (!signer.empty())
     signature = {result == ERROR_SUCCESS ? SignatureVerdict::Verified : SignatureVerdict::NotVerified,

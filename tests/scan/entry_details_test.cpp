@@ -129,7 +129,9 @@ TEST(UserEnvironment, HiveUsesItsOwnProfileAndVariables) {
   for (const auto& c : cases) {
     std::string expanded;
     EXPECT_EQ(c.known, hive.Expand(c.text, expanded)) << c.text;
-    if (c.known) EXPECT_EQ(c.expanded, expanded);
+    if (c.known) {
+      EXPECT_EQ(c.expanded, expanded);
+    }
   }
   EXPECT_EQ("All Users", OwnerUserName({}));
   EXPECT_EQ("Dana", OwnerUserName({EntryOwner::Kind::Profile, "Dana"}));
