@@ -33,12 +33,15 @@ class WindowBackupPrompts : public BackupPrompts {
 }  // namespace
 
 void CLumivaneDlg::OnRemove() {
-  if (m_listEntries.GetItemCount() <= 0) return;
+  SelectedEntry entry;
+  if (!ReadSelectedEntry(m_listEntries, entry)) return;
+  if (!IsEntryAccessible(entry.type, entry.name, entry.location)) {
+    MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   // Only an explicit Yes deletes: a box that could not be shown says nothing.
   if (MessageBox("Remove this item?", "Question", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   WaitCursor wait;
-  SelectedEntry entry;
-  ReadSelectedEntry(m_listEntries, entry);
   RemoveEntry(entry.type, entry.name, entry.location);
   // Whatever happened at the source, the list shows it as it now is.
   OnRefresh();

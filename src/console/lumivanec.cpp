@@ -2,7 +2,10 @@
 // in a file, for scripts and for machines without a screen. It only reads.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
+#include <vector>
 
 #include "scan/inventory.h"
 #include "util/file_utils.h"
@@ -27,9 +30,13 @@ const char kHelp[] =
     "  (none)      tab-separated: a header line, then one row per line with the\r\n"
     "              fields Type, Name, Command, Location, State, ImagePath,\r\n"
     "              Publisher, Signature and User. A backslash, tab, CR or LF\r\n"
-    "              inside a field is written \\\\, \\t, \\r or \\n.\r\n"
+    "              inside a field is written \\\\, \\t, \\r or \\n, any other control\r\n"
+    "              character \\xHH.\r\n"
     "  -c          CSV (RFC 4180): a header line, fields with a comma, quote or\r\n"
-    "              line break in double quotes, quotes doubled.\r\n"
+    "              control character in double quotes, quotes doubled. On a\r\n"
+    "              console control characters show as \\xHH. With -o the file\r\n"
+    "              begins with the UTF-8 mark (EF BB BF), as File > Save List\r\n"
+    "              writes it; standard output never gets it.\r\n"
     "  -j          JSON: an array of objects with the same keys and also\r\n"
     "              Description and Version; a disabled entry's also has\r\n"
     "              DisabledSince, the time it was disabled in UTC\r\n"
@@ -55,13 +62,17 @@ const char kHelp[] =
     "\r\n"
     "Exit status: 0 listed, 1 the list could not be written, 2 wrong options.\r\n";
 
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode);
+}
+
 // A console gets the text as UTF-16, which it shows in its own code page;
 // anything else (a file, a pipe) gets the UTF-8 bytes.
 bool WriteText(DWORD handleId, const std::string& utf8) {
   HANDLE handle = GetStdHandle(handleId);
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
-  DWORD mode = 0;
-  if (GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode)) {
+  if (IsConsole(handle)) {
     const std::wstring wide = WideFromUtf8(utf8);
     for (size_t done = 0; done < wide.size();) {
       const DWORD chunk = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
@@ -83,11 +94,47 @@ bool WriteText(DWORD handleId, const std::string& utf8) {
   return true;
 }
 
-void Complain(const std::string& text) {
-  WriteText(STD_ERROR_HANDLE, Utf8FromCodePage("lumivanec: " + text + "\r\n"));
+void Complain(const std::string& utf8) {
+  WriteText(STD_ERROR_HANDLE, "lumivanec: " + utf8 + "\r\n");
 }
 
-// The system's words for an error, on one line.
+// The arguments in UTF-8, from the wide command line: where the code page is
+// not UTF-8 (Windows before 1903) the narrow ones have already lost, or
+// turned into look-alikes, what it cannot carry.
+std::vector<std::string> Arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; wide && i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+// A path in the program's code page, the form the file functions take. False
+// (with the system's error code) when that code page cannot carry it: a
+// look-alike name would be another file.
+bool NarrowPath(const std::string& utf8, std::string& path) {
+  if (GetACP() == CP_UTF8) {
+    path = utf8;
+    return true;
+  }
+  const std::wstring wide = WideFromUtf8(utf8);
+  const int units = static_cast<int>(wide.size());
+  BOOL lost = FALSE;
+  const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr,
+                                        0, nullptr, &lost);
+  if (lost || (bytes == 0 && units > 0)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+  }
+  path.assign(static_cast<size_t>(bytes), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, &path[0], bytes, nullptr,
+                        nullptr);
+  return true;
+}
+
+// The system's words for an error, on one line, in UTF-8.
 std::string ErrorText(DWORD error) {
   char* buffer = nullptr;
   const DWORD length = FormatMessageA(
@@ -98,7 +145,8 @@ std::string ErrorText(DWORD error) {
   while (!text.empty() &&
          (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
     text.pop_back();
-  return text + (text.empty() ? "" : " ") + "(error " + std::to_string(error) + ")";
+  return Utf8FromCodePage(text) + (text.empty() ? "" : " ") + "(error " + std::to_string(error) +
+         ")";
 }
 
 int Usage(const std::string& problem) {
@@ -109,12 +157,14 @@ int Usage(const std::string& problem) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   InventoryFormat format = InventoryFormat::Tabs;
   bool formatChosen = false;
-  const char* outputPath = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
+  bool toFile = false;
+  std::string outputPath;  // UTF-8
+  const std::vector<std::string> arguments = Arguments();
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& option = arguments[i];
     if (option == "-h" || option == "--help" || option == "/?") {
       return WriteText(STD_OUTPUT_HANDLE, kHelp) ? Listed : NotWritten;
     } else if (option == "-c" || option == "-j") {
@@ -123,17 +173,23 @@ int main(int argc, char** argv) {
       format = chosen;
       formatChosen = true;
     } else if (option == "-o") {
-      if (i + 1 >= argc) return Usage("-o needs a file name");
-      outputPath = argv[++i];
+      if (i + 1 >= arguments.size()) return Usage("-o needs a file name");
+      outputPath = arguments[++i];
+      toFile = true;
     } else {
       return Usage("unknown option '" + option + "'");
     }
   }
 
-  const std::string text = InventoryText(ScanInventory(), format);
-  if (outputPath) {
-    if (WriteFileWhole(outputPath, text)) return Listed;
-    Complain(std::string("cannot write ") + outputPath + ": " + ErrorText(GetLastError()));
+  const InventoryTarget target = toFile ? InventoryTarget::File
+                                 : IsConsole(GetStdHandle(STD_OUTPUT_HANDLE))
+                                     ? InventoryTarget::Console
+                                     : InventoryTarget::Pipe;
+  const std::string text = InventoryText(ScanInventory(), format, CP_ACP, target);
+  if (toFile) {
+    std::string path;
+    if (NarrowPath(outputPath, path) && WriteFileWhole(path.c_str(), text)) return Listed;
+    Complain("cannot write " + outputPath + ": " + ErrorText(GetLastError()));
     return NotWritten;
   }
   if (WriteText(STD_OUTPUT_HANDLE, text)) return Listed;

@@ -736,7 +736,7 @@ TEST_P(BackupFailureTest, EarlierFileIsKept) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, BackupFailureTest,
     ::testing::Values(
-        BackupFailureCase{"HeldOpen", nullptr, "Invalid path!", "Unable to save file!"},
+        BackupFailureCase{"HeldOpen", nullptr, "Unable to save file!", "Unable to save file!"},
         BackupFailureCase{"DiskFull",
                           [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; },
                           "Unable to save file!", "Unable to save file!"},
@@ -777,18 +777,20 @@ TEST_F(BackupTest, StartupFileIsCopiedByteForByte) {
   EXPECT_EQ(rowsBefore, rowsAfter);
 }
 
-TEST_F(BackupTest, StartupFileOntoItselfStaysIntact) {
+TEST_F(BackupTest, StartupFileOntoItselfIsRefused) {
   const std::string content = "original\r\nbytes";
   const std::string file = folder.WriteFile("Startup\\tool.exe", content);
   std::string upperCase = file, slashes = file;
   for (char& c : upperCase) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
-  for (const std::string& target : {file, upperCase, slashes}) {
+  const std::string link = folder / "other name.exe";
+  ASSERT_TRUE(CreateHardLinkA(link.c_str(), file.c_str(), nullptr));
+  for (const std::string& target : {file, upperCase, slashes, link}) {
     prompts.messageBoxes.clear();
     prompts.answers = {IDYES};
     prompts.chosenFiles = {target};
     Backup([&] { AddSelected({"Start-Up", "tool.exe", file}, 1); });
-    ExpectWarning("File exists.\nOverwrite it?", MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+    ExpectWarning("Invalid path!");
     EXPECT_EQ(content, TempFolder::ReadFile(file)) << target;
   }
 }
@@ -843,7 +845,7 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
       REG_BINARY, off.data(), 12);
   prompts.chosenFiles = {target};
   SaveList([&] {
-    AddRow({"Start-Up", "two\r\nlines, \"\xE9\"", "C:\\x.lnk"}, 1);
+    AddRow({"Start-Up", "two\r\nlines, \"\xC3\xA9\"", "C:\\x.lnk"}, 1);
     Select(1);
   });
   ASSERT_EQ(1u, prompts.fileDialogs.size());
@@ -856,14 +858,11 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
   EXPECT_EQ(kCsvFilter, call.filter);
   EXPECT_TRUE(prompts.messageBoxes.empty());
   // Every row, selected or not, as the list shows it; the texts in UTF-8.
-  wchar_t wide[2] = {};
-  MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, wide, 1);
-  char e[8] = "";
-  WideCharToMultiByte(CP_UTF8, 0, wide, 1, e, sizeof e, nullptr, nullptr);
+  const std::string e = "\xC3\xA9";  // the program's code page is UTF-8
   // With each row's details; a path with a blank is missing, a bare name unknown.
   const std::string me = OwnerUserName({EntryOwner::Kind::CurrentUser});
   EXPECT_EQ(
-      "Type,Name,Command,Location,State,ImagePath,Publisher,Signature,User\r\n"
+      "\xEF\xBB\xBFType,Name,Command,Location,State,ImagePath,Publisher,Signature,User\r\n"
       "Registry,Alpha,alpha.exe," +
           kHklmRun +
           ",enabled,,,n/a,All Users\r\n"
