@@ -110,7 +110,7 @@ EntryOwner OwnerOfFolder(const RegistryLocation& candidate) {
   EntryOwner owner;
   owner.kind = EntryOwner::Kind::Profile;
   std::string profile = candidate.value.substr(0, candidate.value.size() - sizeof kProfileStartup + 1);
-  if (EndsInSeparator(profile)) profile.pop_back();
+  if (EndsWithSeparator(profile)) profile.pop_back();
   owner.name = FileNameOf(profile);
   return owner;
 }
