@@ -20,7 +20,7 @@ bool IsAbsolute(const std::string& path) {
 }
 
 bool HasSeparator(const std::string& path) {
-  return path.find_first_of("\\/:") != std::string::npos;
+  return FindFirstCharOf(path, "\\/:") != std::string::npos;
 }
 
 std::string WithExtension(std::string path, const char* extension) {
@@ -94,10 +94,10 @@ ResolvedImage RundllImage(std::string arguments, const UserEnvironment& environm
 std::string NativeFilePath(const std::string& path) {
   static const std::string system32 = [] {
     BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? LowerCopy(SystemFolder())
-                                                                : std::string();
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? SystemFolder() : std::string();
   }();
-  if (system32.empty() || LowerCopy(path.substr(0, system32.size())) != system32) return path;
+  if (system32.empty() || !SameNameIgnoringCase(path.substr(0, system32.size()), system32))
+    return path;
   return WindowsFolder() + "Sysnative\\" + path.substr(system32.size());
 }
 
@@ -141,7 +141,7 @@ ResolvedImage CommandImage(const std::string& command, bool expand,
                                               true)
                                    : missing;
   }
-  if (image.exists && LowerCopy(FileNameOf(image.path)) == "rundll32.exe")
+  if (image.exists && SameNameIgnoringCase(FileNameOf(image.path), "rundll32.exe"))
     return RundllImage(arguments, environment);
   return image;
 }
@@ -170,9 +170,9 @@ std::string ShortcutTarget(const std::string& path) {
 }
 
 ResolvedImage StartupImage(const std::string& path) {
-  const std::string extension = LowerCopy(ExtensionOf(FileNameOf(path)));
-  if (extension == "url") return {};
-  if (extension != "lnk") return Known(path);
+  const std::string extension = ExtensionOf(FileNameOf(path));
+  if (SameNameIgnoringCase(extension, "url")) return {};
+  if (!SameNameIgnoringCase(extension, "lnk")) return Known(path);
   const std::string target = ShortcutTarget(path);
   return IsAbsolute(target) ? Known(target) : ResolvedImage();
 }

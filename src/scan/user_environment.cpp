@@ -72,7 +72,7 @@ UserEnvironment UserEnvironment::OfThisProcess() {
 
 UserEnvironment UserEnvironment::OfHive(const std::string& hive) {
   UserEnvironment environment = OfThisProcess();
-  if (!hive.empty() && LowerCopy(hive) == LowerCopy(CurrentUserSid())) return environment;
+  if (!hive.empty() && SameNameIgnoringCase(hive, CurrentUserSid())) return environment;
 
   for (const char* name : kPerUserVariables) environment.Remove(name);
   EnumStringValues(HKEY_CURRENT_USER, "Environment",

@@ -86,18 +86,20 @@ TEST(InventoryText, DoubleByteCharactersAreNotTornApart) {
 TEST(InventoryText, ControlCharactersByFormatAndTarget) {
   const std::string so = "\xE3\x82\xBD", raw = "\x1b[2J\x07\x7f\xC2\x9B" + so;
   const std::string shown = "\\x1b[2J\\x07\\x7f\\x9b" + so,
-                    csv = "Type,Name,Command,Location,State\r\nR,";
+                    csv = "Type,Name,Command,Location,State,ImagePath,Publisher,Signature,User\r\nR,";
   using F = InventoryFormat;
   using T = InventoryTarget;
   const auto text = [&](F format, T target) {
     return InventoryText({{"R", raw, "", "", "disabled", ~0ull}}, format, CP_UTF8, target);
   };
-  EXPECT_EQ("Type\tName\tCommand\tLocation\tState\r\nR\t" + shown + "\t\t\tdisabled\r\n",
+  EXPECT_EQ("Type\tName\tCommand\tLocation\tState\tImagePath\tPublisher\tSignature\tUser\r\nR\t" +
+                shown + "\t\t\tdisabled\t\t\tn/a\t\r\n",
             text(F::Tabs, T::Console));
-  EXPECT_EQ("\xEF\xBB\xBF" + csv + "\"" + raw + "\",,,disabled\r\n", text(F::Csv, T::File));
-  EXPECT_EQ(csv + shown + ",,,disabled\r\n", text(F::Csv, T::Console));
+  EXPECT_EQ("\xEF\xBB\xBF" + csv + "\"" + raw + "\",,,disabled,,,n/a,\r\n", text(F::Csv, T::File));
+  EXPECT_EQ(csv + shown + ",,,disabled,,,n/a,\r\n", text(F::Csv, T::Console));
   EXPECT_EQ("[\r\n  {\"Type\": \"R\", \"Name\": \"\\u001b[2J\\u0007\\u007f\\u009b" + so +
-                "\", \"Command\": \"\", \"Location\": \"\", \"State\": \"disabled\"}\r\n]\r\n",
+                "\", \"Command\": \"\", \"Location\": \"\", \"State\": \"disabled\", " kNoDetailsJson
+                "}\r\n]\r\n",
             text(F::Json, T::Console));
 }
 
