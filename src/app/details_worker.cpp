@@ -9,7 +9,8 @@ struct DetailsWorker::Work {
   HWND window;
   unsigned number;
   std::vector<DetailsRequest> requests;
-  std::vector<EntryDetails> results;  // one per request; the window takes those below `done`
+  // One per request, made as it is read; the window takes those below `done`.
+  std::vector<std::unique_ptr<EntryDetails>> results;
   std::atomic<size_t> done{0};
   std::atomic<bool> posted{false};  // a message is on its way and will take what is done
   std::atomic<bool> cancelled{false};
@@ -32,7 +33,8 @@ unsigned __stdcall ReadDetails(void* parameter) {
   EntryDetailsReader reader;
   for (size_t row = 0; row < work.requests.size() && !work.cancelled; ++row) {
     const DetailsRequest& request = work.requests[row];
-    work.results[row] = reader.Read(request.type, request.command, request.location, request.owner);
+    work.results[row].reset(new EntryDetails(
+        reader.Read(request.type, request.command, request.location, request.owner)));
     work.done.store(row + 1, std::memory_order_release);
     Notify(work);
   }

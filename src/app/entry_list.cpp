@@ -57,8 +57,13 @@ EntryRow::EntryRow(const char* type, const char* name, const char* action, const
 }
 
 const char* EntryRow::Text(int column) const {
-  if (column == kPublisherColumn) return details_ ? details_->publisher.c_str() : "";
-  if (column == kImagePathColumn) return details_ ? details_->imagePath.c_str() : "";
+  if (column == kPublisherColumn || column == kImagePathColumn) {
+    static std::string made;
+    if (!details_) return "";
+    made = column == kPublisherColumn ? PublisherColumnText(*details_)
+                                      : ImagePathColumnText(*details_);
+    return made.c_str();
+  }
   if (column < 0 || column >= kColumnCount) return "";
   const char* text = texts_.get();
   for (int c = 0; c < column; ++c) text += std::strlen(text) + 1;
@@ -66,12 +71,8 @@ const char* EntryRow::Text(int column) const {
 }
 
 int EntryRow::Image() const {
-  const bool missing = details_ && details_->details.imageMissing;
+  const bool missing = details_ && details_->imageMissing;
   return missing ? image_ + kMissingProgramImageOffset : image_;
-}
-
-void EntryRow::SetDetails(EntryDetails details) {
-  details_.reset(new ShownDetails{details, PublisherColumnText(details), ImagePathColumnText(details)});
 }
 
 // Besides the list view's own redraw switch, the window's: while it is off
@@ -104,12 +105,11 @@ const EntryRow* CEntryList::Row(int row) const {
 std::vector<DetailsRequest> CEntryList::DetailsRequests() const {
   std::vector<DetailsRequest> requests;
   requests.reserve(m_rows.size());
-  for (const EntryRow& row : m_rows)
-    requests.push_back({row.Text(0), row.Text(2), row.Text(3), row.Owner()});
+  for (const EntryRow& row : m_rows) requests.push_back(row.Request());
   return requests;
 }
 
-void CEntryList::SetRowDetails(int row, EntryDetails details) {
+void CEntryList::SetRowDetails(int row, std::unique_ptr<EntryDetails> details) {
   if (row < 0 || row >= RowCount()) return;
   m_rows[static_cast<size_t>(row)].SetDetails(std::move(details));
 }

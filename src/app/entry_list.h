@@ -22,6 +22,16 @@ void InsertEntryColumns(CListCtrl& list, int dpi = kDefaultDpi);
 // is not there.
 constexpr int kMissingProgramImageOffset = 4;
 
+// What the details reader needs of a row: its texts, shared rather than
+// copied, and whose entry it is.
+struct DetailsRequest {
+  std::shared_ptr<const char[]> texts;  // keeps the three below alive
+  const char* type;
+  const char* command;
+  const char* location;
+  EntryOwner owner;
+};
+
 // One row of the list: its four texts from the scan, its picture, the state
 // of its switch and whose entry it is; then, once read, its details, which
 // give the texts of the Publisher and Image Path columns.
@@ -31,34 +41,28 @@ class EntryRow {
            const EntryApproval& approval = EntryApproval(), const EntryOwner& owner = EntryOwner());
   // The text of column 0-5 (Type, ID <=> Name, Action <=> Property, Location,
   // Publisher, Image Path); empty for any other column, and for the last two
-  // until the details are there.
+  // until the details are there. The last two are made on each call and last
+  // until the next (user-interface thread only): rows keep no copies of them.
   const char* Text(int column) const;
   // Crossed out once the details say the program is missing.
   int Image() const;
   const EntryApproval& Approval() const { return approval_; }
   const EntryOwner& Owner() const { return owner_; }
+  DetailsRequest Request() const { return {texts_, Text(0), Text(2), Text(3), owner_}; }
   // Null until the details are read.
-  const EntryDetails* Details() const { return details_ ? &details_->details : nullptr; }
-  void SetDetails(EntryDetails details);
+  const EntryDetails* Details() const { return details_.get(); }
+  void SetDetails(std::unique_ptr<EntryDetails> details) { details_ = std::move(details); }
 
  private:
-  struct ShownDetails {
-    EntryDetails details;
-    std::string publisher, imagePath;  // the two columns' texts
-  };
-  // The texts end to end, each ended by its zero: one allocation per row.
-  std::unique_ptr<char[]> texts_;
+  // The texts end to end, each ended by its zero: one allocation per row,
+  // shared with the details reader.
+  std::shared_ptr<char[]> texts_;
   int image_;
   EntryApproval approval_;
   EntryOwner owner_;
-  std::unique_ptr<ShownDetails> details_;
+  std::unique_ptr<EntryDetails> details_;
 };
 
-// What the details reader needs of a row.
-struct DetailsRequest {
-  std::string type, command, location;
-  EntryOwner owner;
-};
 
 // The list control of the main window. It is an owner-data list view
 // (LVS_OWNERDATA): the program keeps the rows, the control keeps only their
@@ -92,7 +96,7 @@ class CEntryList : public CListCtrl {
   std::vector<DetailsRequest> DetailsRequests() const;
   // Gives row `row` its details; the caller redraws it. Selection and
   // scrolling stay.
-  void SetRowDetails(int row, EntryDetails details);
+  void SetRowDetails(int row, std::unique_ptr<EntryDetails> details);
 
   // Fills in the text and the image asked for; a request for a row the list
   // does not hold gets nothing.
