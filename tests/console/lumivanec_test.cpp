@@ -131,16 +131,8 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
   for (const auto& value : awkward) {
     // Only the quoted program has a path, not there.
     const bool path = value.second[0] == '"';
-    const InventoryRow row = {"Registry",
-                              value.first,
-                              value.second,
-                              shown,
-                              "enabled",
-                              0,
-                              path ? "C:\\Program Files\\t.exe" : "",
-                              "",
-                              path ? "missing" : "n/a",
-                              me};
+    const InventoryRow row = {"Registry", value.first, value.second, shown, "enabled", 0,
+                              path ? "C:\\Program Files\\t.exe" : "", "", path ? "missing" : "n/a", me};
     EXPECT_EQ(1, std::count(rows.begin(), rows.end(), row)) << row;
   }
   const struct {

@@ -63,7 +63,6 @@ TEST(CommandImage, FindsWhatWindowsWouldStart) {
       {"apptool -x", false, registered, true},
       {"nosuchtool /x", false, "", false},
       {t + "\\Gone\\gone.exe /x", false, t + "\\Gone\\gone.exe", false},
-      {"\"" + t + "\\Gone Too\\app.exe\"", false, t + "\\Gone Too\\app.exe", false},
       {"", false, "", false},
       {"   ", false, "", false},
       {"\"" + program + " /q", false, "", false},
@@ -98,7 +97,6 @@ TEST(StartupImage, ShortcutTargetOtherFilesThemselves) {
   CoUninitialize();
 
   EXPECT_EQ(target, StartupImage(shortcut).path);
-  EXPECT_TRUE(StartupImage(shortcut).exists);
   EXPECT_EQ(target, StartupImage(target).path);
   EXPECT_EQ("", StartupImage(temp.WriteFile("site.url", "[InternetShortcut]")).path);
 }

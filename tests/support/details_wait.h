@@ -1,5 +1,4 @@
-// Lets the main window take its rows' details from the worker, from inside a
-// step of its modal loop.
+// The main window's rows' details, waited for inside a step of its modal loop.
 #pragma once
 
 #include <gtest/gtest.h>
