@@ -181,15 +181,17 @@ FileSignature SignatureChecker::Check(const std::string& path) {
   const LONG result = Verify(WTD_CHOICE_FILE, &subject);
   // Only a file that carries a signature of its own can fail one; Wine
   // also accepts files it has no signature format for, which carry none.
-  const bool none = result == static_cast<LONG>(TRUST_E_NOSIGNATURE) ||
-                    result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
-                    result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN);
-  const std::string signer = none ? std::string() : SignerName(wide);
+  // Catalogs are searched for programs (a signable format without a
+  // signature of its own), not for every file of no signable format.
+  const bool program = result == static_cast<LONG>(TRUST_E_NOSIGNATURE);
+  const bool unknownForm = result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
+                           result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN);
+  const std::string signer = program || unknownForm ? std::string() : SignerName(wide);
   FileSignature signature;
   if (!signer.empty())
     signature = {result == ERROR_SUCCESS ? SignatureVerdict::Verified : SignatureVerdict::NotVerified,
                  result == ERROR_SUCCESS ? signer : std::string()};
-  else if (!CheckCatalogs(file, wide, signature))
+  else if (!program || !CheckCatalogs(file, wide, signature))
     signature = {SignatureVerdict::Unsigned, std::string()};
   CloseHandle(file);
   return signature;
