@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/change_watch.h"
+#include "app/details_worker.h"
 #include "app/entry_list.h"
 #include "app/reorder_click_guard.h"
 #include "framework/anchored_layout.h"
@@ -34,6 +35,8 @@ class CLumivaneDlg : public CDialog {
   void OnDisable();  // Disable or Enable, as the selected entry stands
   void OnToggleWatch();
   void OnCopy();  // the selected row as lumivanec writes it, with its header line
+  void OnJumpToEntry();       // regedit at the entry's key
+  void OnOpenFileLocation();  // Explorer with the entry's file selected
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -46,6 +49,8 @@ class CLumivaneDlg : public CDialog {
   void OnEditBootIni();
 
   CEntryList& EntryList() { return m_listEntries; }
+  // Every row has its details (after the worker's last message).
+  bool DetailsComplete() const { return m_detailsComplete; }
   CToolTipCtrl& ToolTips() { return m_toolTips; }
 
  protected:
@@ -89,8 +94,15 @@ class CLumivaneDlg : public CDialog {
   bool OnTimer(WPARAM wParam, LPARAM, LRESULT* result);
   void OnEntryListRClick(NMHDR* header, LRESULT* result);
   void ShowEntryMenu(POINT at);
-  // Empties the list and fills it from both scans, under the wait cursor.
+  // Empties the list and fills it from both scans, under the wait cursor;
+  // the rows' details follow from the worker.
   void FillEntryList();
+  void StartReadingDetails();
+  bool OnEntryDetails(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // Greys the jump commands where the selected entry has nowhere to go.
+  void UpdateJumpCommands(HMENU menu);
+  // The infotip's lines about the row's program; empty before its details.
+  std::string DetailsTipText(int row) const;
 
   // The list follows the machine (watch_commands.cpp).
   // Watches, or not, as the user last chose.
@@ -137,4 +149,6 @@ class CLumivaneDlg : public CDialog {
   std::unordered_map<uint64_t, std::string> m_newSince;  // -> "HH:MM" it appeared
   HFONT m_listFont = nullptr;                            // the one m_boldFont was made from
   HFONT m_boldFont = nullptr;
+  DetailsWorker m_detailsWorker;
+  bool m_detailsComplete = false;
 };

@@ -13,13 +13,22 @@ namespace {
 struct InventoryColumn {
   const char* heading;
   std::string InventoryRow::*field;
+  bool jsonOnly;
 };
 
 // The columns in their order; a new one is one more line here.
 const InventoryColumn kInventoryColumns[] = {
-    {"Type", &InventoryRow::type},       {"Name", &InventoryRow::name},
-    {"Command", &InventoryRow::command}, {"Location", &InventoryRow::location},
-    {"State", &InventoryRow::state},
+    {"Type", &InventoryRow::type, false},
+    {"Name", &InventoryRow::name, false},
+    {"Command", &InventoryRow::command, false},
+    {"Location", &InventoryRow::location, false},
+    {"State", &InventoryRow::state, false},
+    {"ImagePath", &InventoryRow::imagePath, false},
+    {"Publisher", &InventoryRow::publisher, false},
+    {"Signature", &InventoryRow::signature, false},
+    {"User", &InventoryRow::user, false},
+    {"Description", &InventoryRow::description, true},
+    {"Version", &InventoryRow::version, true},
 };
 
 const char kLineEnd[] = "\r\n";
@@ -151,30 +160,48 @@ std::string SeparatedLine(const std::vector<std::string>& texts, char separator,
 }  // namespace
 
 bool InventoryRow::operator==(const InventoryRow& other) const {
-  return type == other.type && name == other.name && command == other.command &&
-         location == other.location && state == other.state && disabledSince == other.disabledSince;
+  for (const InventoryColumn& column : kInventoryColumns)
+    if (this->*column.field != other.*column.field) return false;
+  return disabledSince == other.disabledSince;
 }
 
 InventoryRow MakeInventoryRow(std::string type, std::string name, std::string command,
                               std::string location, const EntryApproval& approval) {
-  const bool disabled = approval.state == EntryState::Disabled;
-  return {std::move(type),
-          std::move(name),
-          std::move(command),
-          std::move(location),
-          EntryStateText(approval.state),
-          disabled ? approval.disabledSince : 0};
+  InventoryRow row;
+  row.type = std::move(type);
+  row.name = std::move(name);
+  row.command = std::move(command);
+  row.location = std::move(location);
+  row.state = EntryStateText(approval.state);
+  if (approval.state == EntryState::Disabled) row.disabledSince = approval.disabledSince;
+  return row;
+}
+
+void AddDetails(InventoryRow& row, const EntryDetails& details) {
+  row.imagePath = details.imagePath;
+  row.publisher = PublisherFieldText(details);
+  row.signature = ImageSignatureText(details.signature);
+  row.user = details.user;
+  row.description = details.description;
+  row.version = details.version;
 }
 
 void InventorySink::AddEntryRow(const char* type, const char* name, const char* action,
-                                const char* location, int, const EntryApproval& approval) {
+                                const char* location, int, const EntryApproval& approval,
+                                const EntryOwner& owner) {
   rows.push_back(MakeInventoryRow(type, name, action, location, approval));
+  owners.push_back(owner);
 }
 
 std::vector<InventoryRow> ScanInventory() {
   InventorySink sink;
   ScanRegistry(sink);
   ScanStartupFolders(sink);
+  EntryDetailsReader reader;
+  for (size_t i = 0; i < sink.rows.size(); ++i) {
+    InventoryRow& row = sink.rows[i];
+    AddDetails(row, reader.Read(row.type, row.command, row.location, sink.owners[i]));
+  }
   return std::move(sink.rows);
 }
 
@@ -182,15 +209,17 @@ std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat
                           UINT codePage, InventoryTarget target) {
   // UTF-8 before any escaping: its multibyte characters hold no ASCII bytes,
   // while a double-byte code page's may hold a backslash or a quote.
+  const bool json = format == InventoryFormat::Json;
   std::vector<std::vector<std::string>> table;
   for (const InventoryRow& row : rows) {
     std::vector<std::string> texts;
     for (const InventoryColumn& column : kInventoryColumns)
-      texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
+      if (json || !column.jsonOnly) texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
     table.push_back(std::move(texts));
   }
   std::vector<std::string> headings;
-  for (const InventoryColumn& column : kInventoryColumns) headings.push_back(column.heading);
+  for (const InventoryColumn& column : kInventoryColumns)
+    if (json || !column.jsonOnly) headings.push_back(column.heading);
 
   std::string text;
   switch (format) {
