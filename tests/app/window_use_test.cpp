@@ -151,8 +151,9 @@ TEST_F(WindowUseTest, SortingCopyAndTheShortcutMenu) {
       {"Once", "App10", "App9", cafe, "Zebra"}, {"App9", "App10", cafe, "Once", "Zebra"},
       {"Zebra", "Once", cafe, "App10", "App9"}, {cafe} /* still selected */,
       {"Zebra", "Once", cafe, "App10", "App9"} /* after F5 */};
-  const std::vector<std::string> items = {"&Remove\tF8", "&Backup\tF9", "&Copy\tCtrl+C",
-                                          "&Disable\tF7 (grey)"};
+  const std::vector<std::string> items = {"&Remove\tF8",         "&Backup\tF9",
+                                          "&Copy\tCtrl+C",       "&Disable\tF7 (grey)",
+                                          "&Jump to Entry",      "Open File &Location (grey)"};
   CLumivaneDlg dialog;
   CListCtrl& list = dialog.EntryList();
   std::vector<std::vector<std::string>> sorted;
@@ -201,8 +202,9 @@ TEST_F(WindowUseTest, SortingCopyAndTheShortcutMenu) {
   EXPECT_EQ(std::vector<std::vector<std::string>>(2, items), prompts.menus);
   EXPECT_EQ(1u, prompts.fileDialogs.size()) << "the right double click backs up";
   EXPECT_EQ(
-      L"Type\tName\tCommand\tLocation\tState\r\nRegistry\tCaf\u00e9\ta\\tb.exe\tHKEY_LOCAL_"
-      L"MACHINE\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\tenabled\r\n",
+      L"Type\tName\tCommand\tLocation\tState\tImagePath\tPublisher\tSignature\tUser\r\n"
+      L"Registry\tCaf\u00e9\ta\\tb.exe\tHKEY_LOCAL_MACHINE\\\\Software\\\\Microsoft\\\\Windows\\\\"
+      L"CurrentVersion\\\\Run\tenabled\t\t\tn/a\tAll Users\r\n",
       copied);
 }
 
