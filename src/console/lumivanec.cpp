@@ -5,6 +5,7 @@
 #include <string>
 
 #include "scan/inventory.h"
+#include "scan/inventory_compare.h"
 #include "util/file_utils.h"
 #include "util/text_encoding.h"
 #include "version.h"
@@ -12,9 +13,11 @@
 namespace {
 
 enum ExitStatus { Listed = 0, NotWritten = 1, BadUsage = 2 };
+// With --compare the statuses are diff's.
+enum CompareStatus { NothingNew = 0, SomethingNew = 1, CompareTrouble = 2 };
 
 const char kUsage[] =
-    "Usage: lumivanec [-c | -j] [-o FILE]\r\n"
+    "Usage: lumivanec [-c | -j] [-o FILE] [--compare FILE]\r\n"
     "Try 'lumivanec --help' for more information.\r\n";
 
 const char kHelp[] =
@@ -22,7 +25,7 @@ const char kHelp[] =
     ": lists every program Windows starts automatically, the rows of\r\n"
     "Lumivane's window in the same order. It changes nothing.\r\n"
     "\r\n"
-    "Usage: lumivanec [-c | -j] [-o FILE]\r\n"
+    "Usage: lumivanec [-c | -j] [-o FILE] [--compare FILE]\r\n"
     "\r\n"
     "  (none)      tab-separated: a header line, then one row per line with the\r\n"
     "              fields Type, Name, Command, Location and State. A backslash,\r\n"
@@ -34,6 +37,12 @@ const char kHelp[] =
     "              the time it was disabled in UTC (2026-12-07T10:42:05Z).\r\n"
     "  -o FILE     write FILE instead of standard output; on failure any earlier\r\n"
     "              FILE is kept as it was.\r\n"
+    "  --compare FILE\r\n"
+    "              only what differs from FILE, a list written earlier in any of\r\n"
+    "              the three formats: a first column Change says \"added\" or\r\n"
+    "              \"changed\" (Command, State or ImagePath differ) for a row of\r\n"
+    "              now, \"removed\" for a row of FILE. Rows are the same entry when\r\n"
+    "              Type, Location and Name agree, letter case aside.\r\n"
     "  -h, --help  this text.\r\n"
     "\r\n"
     "State is Windows' own start-up switch, the one Task Manager shows: enabled,\r\n"
@@ -44,7 +53,10 @@ const char kHelp[] =
     "Lines end in CR LF. Written to a console, the text is shown in the console's\r\n"
     "code page; written to a file or a pipe (redirected, or with -o), it is UTF-8.\r\n"
     "\r\n"
-    "Exit status: 0 listed, 1 the list could not be written, 2 wrong options.\r\n";
+    "Exit status: 0 listed, 1 the list could not be written, 2 wrong options.\r\n"
+    "With --compare, as diff: 0 nothing added or changed, 1 something was (removed\r\n"
+    "rows alone give 0), 2 trouble (wrong options, FILE unreadable or not a list,\r\n"
+    "output not written).\r\n";
 
 // A console gets the text as UTF-16, which it shows in its own code page;
 // anything else (a file, a pipe) gets the UTF-8 bytes.
@@ -98,12 +110,42 @@ int Usage(const std::string& problem) {
   return BadUsage;
 }
 
+// Writes the text to the file, or to standard output without one.
+bool Deliver(const char* outputPath, const std::string& text) {
+  if (outputPath) {
+    if (WriteFileWhole(outputPath, text)) return true;
+    Complain(std::string("cannot write ") + outputPath + ": " + ErrorText(GetLastError()));
+    return false;
+  }
+  if (WriteText(STD_OUTPUT_HANDLE, text)) return true;
+  Complain("cannot write the list to standard output: " + ErrorText(GetLastError()));
+  return false;
+}
+
+int Compare(const char* baselinePath, InventoryFormat format, const char* outputPath) {
+  std::string text;
+  if (!ReadWholeFile(baselinePath, text)) {
+    Complain(std::string("cannot read ") + baselinePath + ": " + ErrorText(GetLastError()));
+    return CompareTrouble;
+  }
+  InventoryTable baseline;
+  if (!ParseInventoryText(text, baseline)) {
+    Complain(std::string(baselinePath) + " is not a list written by lumivanec or Save List");
+    return CompareTrouble;
+  }
+  const InventoryComparison comparison =
+      CompareInventories(baseline, InventoryTableOf(ScanInventory()));
+  if (!Deliver(outputPath, InventoryTableText(comparison.changes, format))) return CompareTrouble;
+  return comparison.addedOrChanged ? SomethingNew : NothingNew;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   InventoryFormat format = InventoryFormat::Tabs;
   bool formatChosen = false;
   const char* outputPath = nullptr;
+  const char* baselinePath = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "-h" || option == "--help" || option == "/?") {
@@ -116,18 +158,14 @@ int main(int argc, char** argv) {
     } else if (option == "-o") {
       if (i + 1 >= argc) return Usage("-o needs a file name");
       outputPath = argv[++i];
+    } else if (option == "--compare") {
+      if (i + 1 >= argc) return Usage("--compare needs a file name");
+      baselinePath = argv[++i];
     } else {
       return Usage("unknown option '" + option + "'");
     }
   }
 
-  const std::string text = InventoryText(ScanInventory(), format);
-  if (outputPath) {
-    if (WriteFileWhole(outputPath, text)) return Listed;
-    Complain(std::string("cannot write ") + outputPath + ": " + ErrorText(GetLastError()));
-    return NotWritten;
-  }
-  if (WriteText(STD_OUTPUT_HANDLE, text)) return Listed;
-  Complain("cannot write the list to standard output: " + ErrorText(GetLastError()));
-  return NotWritten;
+  if (baselinePath) return Compare(baselinePath, format, outputPath);
+  return Deliver(outputPath, InventoryText(ScanInventory(), format)) ? Listed : NotWritten;
 }

@@ -137,20 +137,26 @@ std::vector<InventoryRow> ScanInventory() {
   return std::move(sink.rows);
 }
 
-std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat format,
-                          UINT codePage) {
+InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT codePage) {
   // UTF-8 before any escaping: its multibyte characters hold no ASCII bytes,
   // while a double-byte code page's may hold a backslash or a quote.
-  std::vector<std::vector<std::string>> table;
+  InventoryTable table;
+  for (const InventoryColumn& column : kInventoryColumns) table.headings.push_back(column.heading);
+  table.columns = table.headings.size();
+  table.headings.push_back("DisabledSince");
   for (const InventoryRow& row : rows) {
     std::vector<std::string> texts;
     for (const InventoryColumn& column : kInventoryColumns)
       texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
-    table.push_back(std::move(texts));
+    texts.push_back(row.disabledSince ? IsoUtcText(row.disabledSince) : "");
+    table.rows.push_back(std::move(texts));
   }
-  std::vector<std::string> headings;
-  for (const InventoryColumn& column : kInventoryColumns) headings.push_back(column.heading);
+  return table;
+}
 
+std::string InventoryTableText(const InventoryTable& table, InventoryFormat format) {
+  const std::vector<std::string> headings(table.headings.begin(),
+                                          table.headings.begin() + table.columns);
   std::string text;
   switch (format) {
     case InventoryFormat::Tabs:
@@ -158,27 +164,34 @@ std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat
       const char separator = format == InventoryFormat::Tabs ? '\t' : ',';
       auto field = format == InventoryFormat::Tabs ? TabField : CsvField;
       text = SeparatedLine(headings, separator, field);
-      for (const std::vector<std::string>& texts : table)
-        text += SeparatedLine(texts, separator, field);
+      for (const std::vector<std::string>& texts : table.rows)
+        text +=
+            SeparatedLine(std::vector<std::string>(texts.begin(), texts.begin() + table.columns),
+                          separator, field);
       break;
     }
     case InventoryFormat::Json:
       text = "[";
-      for (size_t r = 0; r < table.size(); ++r) {
+      for (size_t r = 0; r < table.rows.size(); ++r) {
         text += r ? "," : "";
         text += kLineEnd;
         text += "  {";
-        for (size_t c = 0; c < headings.size(); ++c) {
+        for (size_t c = 0; c < table.headings.size(); ++c) {
+          const std::string& cell = table.rows[r][c];
+          if (c >= table.columns && cell.empty()) continue;
           if (c) text += ", ";
-          text += JsonString(headings[c]) + ": " + JsonString(table[r][c]);
+          text += JsonString(table.headings[c]) + ": " + JsonString(cell);
         }
-        if (rows[r].disabledSince)
-          text += ", \"DisabledSince\": " + JsonString(IsoUtcText(rows[r].disabledSince));
         text += "}";
       }
-      text += table.empty() ? "]" : std::string(kLineEnd) + "]";
+      text += table.rows.empty() ? "]" : std::string(kLineEnd) + "]";
       text += kLineEnd;
       break;
   }
   return text;
+}
+
+std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat format,
+                          UINT codePage) {
+  return InventoryTableText(InventoryTableOf(rows, codePage), format);
 }

@@ -183,6 +183,43 @@ TEST(Lumivanec, OptionsExitStatusAndMessages) {
   EXPECT_EQ(Lumivanec("-j").out, TempFolder::ReadFile(file));
 }
 
+// Monitoring agents act on exit status 1: something new since the baseline.
+TEST(Lumivanec, CompareExitsAsDiffDoes) {
+  const std::string name = "Lumivane compare test";
+  RealValues run(HKEY_CURRENT_USER, kRun);
+  run.Set(name, "new.exe");
+  TempFolder folder;
+  std::string older = Lumivanec("").out;
+  const size_t row = older.find("Registry\t" + name);
+  ASSERT_NE(std::string::npos, row);
+  older.erase(row, older.find("\r\n", row) + 2 - row);
+  const struct {
+    std::string arguments;
+    DWORD exitCode;
+    std::string out, err;
+  } cases[] = {
+      {"--compare \"" + folder.WriteFile("now.json", Lumivanec("-j").out) + "\"", 0,
+       "Change\tType\tName\tCommand\tLocation\tState\r\n", ""},
+      {"-c --compare \"" + folder.WriteFile("older.tsv", older) + "\"", 1,
+       "added,Registry," + name + ",new.exe,HKEY_CURRENT_USER\\" + kRun, ""},
+      {"--compare \"" + (folder / "missing.csv") + "\"", 2, "", "lumivanec: cannot read"},
+      {"--compare \"" + folder.WriteFile("bad.csv", "Type,Name\r\n") + "\"", 2, "",
+       "is not a list written by lumivanec or Save List"},
+      {"--compare", 2, "", "--compare needs a file name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ChildRun compared = Lumivanec(c.arguments);
+    EXPECT_EQ(c.exitCode, compared.exitCode);
+    if (c.exitCode == 0) {
+      EXPECT_EQ(c.out, compared.out);  // unchanged rows are left out
+    } else {
+      EXPECT_NE(std::string::npos, compared.out.find(c.out)) << compared.out;
+    }
+    EXPECT_NE(std::string::npos, compared.err.find(c.err)) << compared.err;
+  }
+}
+
 bool ValueIn(REGSAM view, const std::string& name, const char* subKey = kRun) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
