@@ -79,11 +79,11 @@ void BackupStartupFile(const std::string& name, const std::string& location,
 
 }  // namespace
 
-void RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
+bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
   bool gone = false;
   if (type == RegistryEntryType) {
     RegistryLocation key;
-    if (!ParseRegistryPath(location, key)) return;
+    if (!ParseRegistryPath(location, key)) return false;
     DeleteValue(key.root, key.subKey, name);
     gone = QueryValueInfo(key.root, key.subKey, name, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
   } else if (type == StartupFileType) {
@@ -94,6 +94,7 @@ void RemoveEntry(const std::string& type, const std::string& name, const std::st
   // A switch left behind would silently disable a later entry of the same
   // name; an entry that is still there keeps its own.
   if (gone) ForgetEntrySwitch(type, name, location);
+  return gone;
 }
 
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
