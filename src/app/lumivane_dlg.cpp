@@ -40,6 +40,8 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_BACKUP, &D::OnBackup),
       OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
       OnCommand(ID_TASK_DISABLE, &D::OnDisable),
+      OnCommand(ID_FILE_REMOVED_ENTRIES, &D::OnRemovedEntries),
+      OnCommand(ID_EDIT_UNDO_REMOVE, &D::OnUndoRemove),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
       OnCommand(ID_EXTRAS_AUTOEXEC_NT, &D::OnEditAutoexecNt),
       OnCommand(ID_EXTRAS_CONFIG_SYS, &D::OnEditConfigSys),

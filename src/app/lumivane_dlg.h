@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "actions/removal_store.h"
 #include "app/entry_list.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
@@ -24,7 +26,9 @@ class CLumivaneDlg : public CDialog {
   void OnBackup();
   void OnSaveList();
   void OnRefresh();
-  void OnDisable();  // Disable or Enable, as the selected entry stands
+  void OnDisable();     // Disable or Enable, as the selected entry stands
+  void OnUndoRemove();  // Ctrl+Z: the last removal made in this window
+  void OnRemovedEntries();
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -64,6 +68,10 @@ class CLumivaneDlg : public CDialog {
   void OnEntryListFindItem(NMHDR* header, LRESULT* result);
   // Empties the list and fills it from both scans, under the wait cursor.
   void FillEntryList();
+  // Writes a removed entry back, asking before it replaces what is there now
+  // and warning (in boxes owned by `owner`) when it cannot; then the list
+  // shows it selected and the record is gone. False when nothing was written.
+  bool RestoreRemoved(const RemovalRecord& record, const CWnd& owner);
 
   HICON m_hIcon;
   CEntryList m_listEntries;
@@ -74,4 +82,6 @@ class CLumivaneDlg : public CDialog {
   CToolTipCtrl m_toolTips;
   CImageList m_entryImages;  // the list control destroys the images with itself
   int m_dpi = kDefaultDpi;   // what the columns and pictures are sized for
+  RemovalStore m_removals;
+  std::vector<std::string> m_removedHere;  // ids of this window's removals, oldest first
 };
