@@ -28,6 +28,8 @@ std::vector<std::string> Changes(const InventoryTable& changes) {
 }
 
 TEST(CompareInventories, BaselinesInEachFormat) {
+  using F = InventoryFormat;
+  const InventoryRow old = {"Registry", "Old", "old.exe", kRun, "enabled", 0};
   const struct {
     const char* label;
     InventoryFormat format;
@@ -35,46 +37,18 @@ TEST(CompareInventories, BaselinesInEachFormat) {
     std::vector<std::string> changes;
     bool addedOrChanged;
   } cases[] = {
-      {"same, names in other letter case",
-       InventoryFormat::Tabs,
-       [](Rows& r) {
-         r[0].name = "TOOL";
-         r[1].location = "c:\\START\\X.LNK";
-       },
-       {},
-       false},
-      {"added",
-       InventoryFormat::Csv,
-       [](Rows& r) { r.erase(r.begin()); },
-       {"added Tool tool.exe"},
-       true},
-      {"removed",
-       InventoryFormat::Json,
-       [](Rows& r) {
-         r.push_back({"Registry", "Old", "old.exe", kRun, "enabled", 0});
-       },
-       {"removed Old old.exe"},
-       false},
-      {"changed command",
-       InventoryFormat::Csv,
-       [](Rows& r) { r[0].command = "Tool.exe"; },
-       {"changed Tool tool.exe"},
-       true},
-      {"changed state",
-       InventoryFormat::Json,
-       [](Rows& r) { r[1].state = "enabled"; },
-       {"changed x.lnk Shortcut"},
-       true},
-      {"n-th twin against n-th",
-       InventoryFormat::Tabs,
+      {"path case", F::Tabs, [](Rows& r) { r[1].location = "c:\\START\\X.LNK"; }, {}, false},
+      {"name case", F::Json, [](Rows& r) { r[0].name = "TOOL"; }, {}, false},
+      {"added", F::Csv, [](Rows& r) { r.erase(r.begin()); }, {"added Tool tool.exe"}, true},
+      {"removed", F::Json, [&](Rows& r) { r.push_back(old); }, {"removed Old old.exe"}, false},
+      {"command", F::Csv, [](Rows& r) { r[0].command = "x"; }, {"changed Tool tool.exe"}, true},
+      {"state", F::Json, [](Rows& r) { r[1].state = "enabled"; }, {"changed x.lnk Shortcut"}, true},
+      {"twins",
+       F::Tabs,
        [](Rows& r) { std::swap(r[2].command, r[3].command); },
        {"changed Twin one.exe", "changed Twin two.exe"},
        true},
-      {"one twin fewer",
-       InventoryFormat::Tabs,
-       [](Rows& r) { r.pop_back(); },
-       {"added Twin two.exe"},
-       true},
+      {"one twin fewer", F::Tabs, [](Rows& r) { r.pop_back(); }, {"added Twin two.exe"}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
