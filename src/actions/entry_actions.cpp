@@ -11,9 +11,15 @@ namespace {
 
 // Asks for a target, then makes sure a file may be written there: false when
 // the user cancels, the path is unusable or an existing file is to be kept.
-bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts,
-                          std::string& path) {
+// The file being saved (`source`) is no target: overwriting it with itself
+// would save nothing, and a later Remove would wipe the only copy.
+bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts, std::string& path,
+                          const char* source = nullptr) {
   if (!prompts.ChooseTarget(request, path)) return false;
+  if (source && IsSameFile(source, path.c_str())) {
+    prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
   switch (ProbeTargetFile(path.c_str())) {
     case TargetInvalid:
       prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
@@ -28,10 +34,11 @@ bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts
   return true;
 }
 
-// Where no file could be opened the path is no good; a write that failed
-// after that is an error, and whatever was at the path is as it was.
-void TellWriteFailure(bool opened, BackupPrompts& prompts) {
-  if (opened)
+// Where the path itself cannot take a file it is no good; a write that failed
+// after that (the file held open by a spreadsheet, a full disk) is an error,
+// and whatever was at the path is as it was.
+void TellWriteFailure(bool usable, BackupPrompts& prompts) {
+  if (usable)
     prompts.Fail(UnableToSave);
   else
     prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
@@ -51,7 +58,7 @@ void BackupRegistryValue(const std::string& name, const std::string& location,
   const bool typeKnown =
       QueryValueInfo(value.root, value.subKey, value.valueName, &type, nullptr) == ERROR_SUCCESS;
   const std::string text =
-      typeKnown ? RegistrationFileText(value.keyPath, value.valueName, type, value.value) : "";
+      typeKnown ? RegistrationFileBytes(value.keyPath, value.valueName, type, value.value) : "";
   if (text.empty()) {  // no type, or one that is not exported
     prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
     return;
@@ -60,14 +67,15 @@ void BackupRegistryValue(const std::string& name, const std::string& location,
   if (!ChooseWritableTarget(
           {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts, path))
     return;
-  bool opened = false;
-  if (!WriteRegistrationFile(path.c_str(), text, &opened)) TellWriteFailure(opened, prompts);
+  bool usable = false;
+  if (!WriteFileWhole(path.c_str(), text, &usable)) TellWriteFailure(usable, prompts);
 }
 
 void BackupStartupFile(const std::string& name, const std::string& location,
                        BackupPrompts& prompts) {
   std::string path;
-  if (!ChooseWritableTarget({nullptr, name, OFN_HIDEREADONLY, AllFilesFilter}, prompts, path))
+  if (!ChooseWritableTarget({nullptr, name, OFN_HIDEREADONLY, AllFilesFilter}, prompts, path,
+                            location.c_str()))
     return;
   // The entry may have gone while the dialog was open.
   if (!IsRegularFile(location)) {
@@ -80,19 +88,18 @@ void BackupStartupFile(const std::string& name, const std::string& location,
 }  // namespace
 
 bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
-  bool gone = false;
   if (type == RegistryEntryType) {
     RegistryLocation key;
     if (!ParseRegistryPath(location, key)) return false;
     DeleteValue(key.root, key.subKey, name);
-    gone = QueryValueInfo(key.root, key.subKey, name, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
   } else if (type == StartupFileType) {
     WipeAndDeleteFile(location.c_str(), 1);
-    gone = GetFileAttributesA(location.c_str()) == INVALID_FILE_ATTRIBUTES &&
-           (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
+  } else {
+    return false;
   }
   // A switch left behind would silently disable a later entry of the same
   // name; an entry that is still there keeps its own.
+  const bool gone = EntryIsGone(type, name, location);
   if (gone) ForgetEntrySwitch(type, name, location);
   return gone;
 }
@@ -110,7 +117,7 @@ void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts
   if (!ChooseWritableTarget({"csv", SavedListName, OFN_HIDEREADONLY, CsvFilesFilter}, prompts,
                             path))
     return;
-  bool opened = false;
-  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv), &opened))
-    TellWriteFailure(opened, prompts);
+  bool usable = false;
+  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv), &usable))
+    TellWriteFailure(usable, prompts);
 }

@@ -47,8 +47,9 @@ inline constexpr char AllFilesFilter[] = "All Files (*.*)|*.*|";
 inline constexpr char CsvFilesFilter[] = "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*|";
 inline constexpr char SavedListName[] = "Lumivane.csv";
 
-// Saves the entry to a file the user chooses: a registry value as a REGEDIT4
-// registration file, a start-up file as a byte-exact copy. Any other kind, or
+// Saves the entry to a file the user chooses: a registry value as a
+// registration file, a start-up file as a byte-exact copy (never onto
+// itself: "Invalid path!"). Any other kind, or
 // a key path that names no root, does nothing and asks nothing. The file is
 // written whole or not at all; an earlier file at that path is replaced only
 // by a complete one.

@@ -1,5 +1,6 @@
 #include "actions/entry_switch.h"
 
+#include "scan/registry_access.h"
 #include "scan/startup_approved.h"
 
 namespace {
@@ -12,16 +13,32 @@ uint64_t Now() {
 
 }  // namespace
 
-LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location) {
+bool EntryIsGone(const std::string& type, const std::string& name, const std::string& location) {
+  if (type == RegistryEntryType) {
+    RegistryLocation key;
+    return ParseRegistryPath(location, key) &&
+           QueryValueInfo(key.root, key.subKey, name, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
+  }
+  if (type != StartupFileType) return false;
+  if (GetFileAttributesA(location.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location,
+                 bool disable) {
   ApprovalSlot slot;
   if (!FindEntryApprovalSlot(type, name, location, slot)) return ERROR_NOT_SUPPORTED;
+  // A switch for an entry that is gone would disable a later one of its name.
+  if (EntryIsGone(type, name, location)) return ERROR_FILE_NOT_FOUND;
   DWORD valueType = REG_NONE;
   std::string bytes;
   LONG result = ReadApprovalValue(slot, valueType, bytes);
   if (result != ERROR_SUCCESS) return result;
   const bool disabled = DecodeApproval(valueType, bytes).state == EntryState::Disabled;
-  bytes = disabled ? EnabledApprovalBytes(valueType, bytes)
-                   : DisabledApprovalBytes(valueType, bytes, Now());
+  if (disabled == disable) return ERROR_SUCCESS;  // someone else got there first
+  bytes = disable ? DisabledApprovalBytes(valueType, bytes, Now())
+                  : EnabledApprovalBytes(valueType, bytes);
   return WriteValueBytes(slot.root, slot.subKey, slot.valueName, REG_BINARY, bytes);
 }
 

@@ -7,11 +7,18 @@
 
 #include <string>
 
-// Disables an enabled entry, as of now, or enables a disabled one; only bit
-// 0 of the first byte and the time change. Returns the registry's result of
-// the read or the write (nothing is written when the read fails), or
-// ERROR_NOT_SUPPORTED when the entry has no switch.
-LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location);
+// Whether the entry itself is known to be gone: its value or its file (or
+// what holds them) no longer exists.
+bool EntryIsGone(const std::string& type, const std::string& name, const std::string& location);
+
+// Disables the entry, as of now, or enables it, whatever the switch held when
+// the list was made; only bit 0 of the first byte and the time change.
+// Nothing is written when the switch already holds that state (success),
+// when the entry is gone (ERROR_FILE_NOT_FOUND) or when the read fails (its
+// result). Else the write's result; ERROR_NOT_SUPPORTED when the entry has
+// no switch.
+LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location,
+                 bool disable);
 
 // Deletes the entry's switch, so that a later entry of the same name does
 // not start out disabled. Returns the registry's result.

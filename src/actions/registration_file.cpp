@@ -73,12 +73,86 @@ std::string ProposedRegFileName(const std::string& valueName) {
   return TrimCopy(ReplaceChars(valueName.c_str(), ' ', InvalidNameChars)) + ".reg";
 }
 
-bool WriteRegistrationFile(const char* path, const std::string& text, bool* opened) {
+namespace {
+
+bool IsPlainAscii(const std::string& text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// In the process's code page, which is what the narrow registry calls used.
+std::wstring WideText(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
+}
+
+std::wstring QuotedWideText(const std::wstring& text) {
+  std::wstring quoted = L"\"";
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'\\':
+        quoted += L"\\\\";
+        break;
+      case L'"':
+        quoted += L"\\\"";
+        break;
+      case L'\r':
+        quoted += L"\\r";
+        break;
+      case L'\n':
+        quoted += L"\\n";
+        break;
+      default:
+        quoted += c;
+    }
+  }
+  return quoted + L"\"";
+}
+
+// The Unicode form: what regedit reads in no code page but its own.
+std::string UnicodeRegistrationFile(const std::string& keyPath, const std::string& valueName,
+                                    DWORD type, const std::string& data) {
+  const std::wstring wideData = WideText(data);
+  std::wstring value;
+  if (type == REG_SZ && wideData.find_first_of(L"\r\n") == std::wstring::npos) {
+    value = QuotedWideText(wideData);
+  } else {
+    // hex(1) and hex(2) hold the UTF-16LE bytes; HexRegText adds the zero
+    // byte that completes the terminating character.
+    const std::string bytes(reinterpret_cast<const char*>(wideData.data()), wideData.size() * 2);
+    const std::string hex = HexRegText(type, bytes + '\0');
+    value.assign(hex.begin(), hex.end());
+  }
+  const std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[" +
+                            WideText(keyPath) + L"]\r\n" + QuotedWideText(WideText(valueName)) +
+                            L"=" + value + L"\r\n\r\n";
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (wchar_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::string RegistrationFileBytes(const std::string& keyPath, const std::string& valueName,
+                                  DWORD type, const std::string& data) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return std::string();
+  if (!IsPlainAscii(keyPath) || !IsPlainAscii(valueName) || !IsPlainAscii(data))
+    return UnicodeRegistrationFile(keyPath, valueName, type, data);
+  const std::string text = RegistrationFileText(keyPath, valueName, type, data);
   std::string bytes;
   bytes.reserve(text.size() + text.size() / 16);
   for (char c : text) {
     if (c == '\n') bytes += '\r';
     bytes += c;
   }
-  return WriteFileWhole(path, bytes, opened);
+  return bytes;
 }

@@ -1,4 +1,4 @@
-// A REGEDIT4 registration file holding one registry value, written so that the
+// A registration file holding one registry value, written so that the
 // system's registry editor imports the same type and bytes again.
 #pragma once
 
@@ -33,7 +33,10 @@ std::string RegistrationFileText(const std::string& keyPath, const std::string& 
 // allowed in file names become blanks, the ends are trimmed, ".reg" follows.
 std::string ProposedRegFileName(const std::string& valueName);
 
-// Writes `text` with every "\n" stored as CR LF, as a text-mode stream would,
-// replacing the file whole or not at all (see WriteFileWhole, also for
-// `opened`).
-bool WriteRegistrationFile(const char* path, const std::string& text, bool* opened = nullptr);
+// The bytes of the backup file. All ASCII: RegistrationFileText with CR LF
+// line ends. Otherwise regedit would read a REGEDIT4 file in its own code
+// page, not ours: "Windows Registry Editor Version 5.00" in UTF-16LE with a
+// byte-order mark and CR LF, the hex(1) and hex(2) data as UTF-16LE bytes.
+// Empty when `type` is not exported.
+std::string RegistrationFileBytes(const std::string& keyPath, const std::string& valueName,
+                                  DWORD type, const std::string& data);

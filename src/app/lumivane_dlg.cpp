@@ -5,6 +5,7 @@
 #include "framework/message_map.h"
 #include "framework/win_app.h"
 #include "resource.h"
+#include "scan/registry_access.h"
 #include "scan/registry_scan.h"
 #include "scan/startup_folder_scan.h"
 
@@ -92,7 +93,6 @@ void CLumivaneDlg::OnRefresh() {
 }
 
 void CLumivaneDlg::EnsureSettingsKeys() {
-  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
   const struct {
     HKEY root;
     const std::string& subKey;
@@ -102,9 +102,14 @@ void CLumivaneDlg::EnsureSettingsKeys() {
               {HKEY_CURRENT_USER, ProgramSettingsKey}};
   // Failures (no write access to the machine's keys, say) are of no concern.
   for (const auto& key : keys) {
+    // The handle is closed at once: reading is the least it may be asked for.
+    // The machine's keys live in the 64-bit view, as every other machine key
+    // this program names, whichever build runs; no child inherits the handle.
+    REGSAM access = KEY_QUERY_VALUE;
+    if (key.root == HKEY_LOCAL_MACHINE && MachineHas32BitRegistryView()) access |= KEY_WOW64_64KEY;
     HKEY created = nullptr;
-    if (RegCreateKeyExA(key.root, key.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, &security, &created, nullptr) == ERROR_SUCCESS)
+    if (RegCreateKeyExA(key.root, key.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                        nullptr, &created, nullptr) == ERROR_SUCCESS)
       RegCloseKey(created);
   }
 }

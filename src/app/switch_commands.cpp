@@ -10,11 +10,11 @@
 
 namespace {
 
-// The entry's switch as the registry holds it now, which is what the command
-// changes; none before Windows 8.
-EntryApproval EntrySwitchOf(const SelectedEntry& entry) {
-  if (!SystemHonoursApproval()) return EntryApproval();
-  return ReadEntryApproval(entry.type, entry.name, entry.location);
+// The switch as the selected row shows it: what the user sees is what F7
+// and the menu act on, even if another program changed it since.
+EntryState ShownState(const CEntryList& list) {
+  const EntryRow* row = list.Row(list.GetNextItem(-1, LVNI_SELECTED));
+  return row ? row->Approval().state : EntryState::NotApplicable;
 }
 
 }  // namespace
@@ -23,20 +23,24 @@ void CLumivaneDlg::OnDisable() {
   SelectedEntry entry;
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
   // F7 reaches here without the menu: the same check as its greying.
-  if (EntrySwitchOf(entry).state == EntryState::NotApplicable) return;
-  if (SwitchEntry(entry.type, entry.name, entry.location) != ERROR_SUCCESS) {
+  const EntryState shown = ShownState(m_listEntries);
+  if (shown == EntryState::NotApplicable) return;
+  const LONG result =
+      SwitchEntry(entry.type, entry.name, entry.location, shown != EntryState::Disabled);
+  if (result == ERROR_FILE_NOT_FOUND) {
+    MessageBox("Entry Not Accessible!", "Warning", MB_OK | MB_ICONEXCLAMATION);
+  } else if (result != ERROR_SUCCESS) {
     MessageBox("Access denied.", "Warning", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
+  // The list then shows what the registry now holds.
   const int row = m_listEntries.GetNextItem(-1, LVNI_SELECTED);
   FillEntryList();
   SelectEntryRow(m_listEntries, entry, row);
 }
 
 bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
-  SelectedEntry entry;
-  ReadSelectedEntry(m_listEntries, entry);
-  const EntryState state = EntrySwitchOf(entry).state;
+  const EntryState state = ShownState(m_listEntries);
   ModifyMenuA(
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),

@@ -49,13 +49,15 @@ BOOL CQuillpane::OnInitDialog() {
   m_listLines.InsertColumn(0, "", LVCFMT_LEFT, kLineColumnWidth);
 
   // A file that cannot be read is edited as an empty one.
-  std::vector<std::string> lines;
-  if (m_givenLines)
-    lines.swap(*m_givenLines);
-  else
-    ReadLineFile(m_strPath, lines);
+  if (m_givenLines) {
+    m_readLines.swap(*m_givenLines);
+  } else {
+    FileSystemRedirectionOff realSystemFolder;
+    ReadLineFile(m_strPath, m_readLines);
+  }
   m_listLines.SendMessage(WM_SETREDRAW, FALSE);
-  for (const std::string& line : lines) AppendLine(line);
+  for (size_t i = 0; i < m_readLines.size(); ++i)
+    AppendLine(Shown(m_readLines[i]), static_cast<LPARAM>(i + 1));
   m_listLines.SendMessage(WM_SETREDRAW, TRUE);
   return TRUE;
 }
@@ -64,19 +66,57 @@ int CQuillpane::SelectedLine() const {
   return m_listLines.GetNextItem(-1, LVNI_SELECTED);
 }
 
-std::vector<std::string> CQuillpane::Lines() const {
-  std::vector<std::string> lines;
-  for (int i = 0; i < m_listLines.GetItemCount(); ++i)
-    lines.push_back(m_listLines.GetItemText(i, 0));
-  return lines;
+std::string CQuillpane::Shown(const std::string& bytes) const {
+  std::string text;
+  ConvertText(bytes, m_codePage, CP_ACP, text);
+  return text;
 }
 
-void CQuillpane::AppendLine(const std::string& text) {
+bool CQuillpane::LinesToSave(std::vector<std::string>& lines) {
+  lines.clear();
+  for (int i = 0; i < m_listLines.GetItemCount(); ++i) {
+    const std::string text = m_listLines.GetItemText(i, 0);
+    const LPARAM origin = LineOrigin(i);
+    // Untouched, even where the bytes are not valid in the code page.
+    if (origin > 0 && text == Shown(m_readLines[origin - 1])) {
+      lines.push_back(m_readLines[origin - 1]);
+      continue;
+    }
+    std::string bytes;
+    if (!ConvertText(text, CP_ACP, m_codePage, bytes)) {
+      // No "?" in a boot file: the user sees which line to change.
+      m_listLines.SetItemState(i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+      m_listLines.EnsureVisible(i);
+      SayUnableToSave();
+      return false;
+    }
+    lines.push_back(std::move(bytes));
+  }
+  return true;
+}
+
+void CQuillpane::AppendLine(const std::string& text, LPARAM origin) {
   LVITEMA item = {};
-  item.mask = LVIF_TEXT;
+  item.mask = LVIF_TEXT | LVIF_PARAM;
   item.iItem = m_listLines.GetItemCount();
   item.pszText = const_cast<char*>(text.c_str());
+  item.lParam = origin;
   m_listLines.InsertItem(&item);
+}
+
+LPARAM CQuillpane::LineOrigin(int line) const {
+  LVITEMA item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = line;
+  return m_listLines.GetItem(&item) ? item.lParam : 0;
+}
+
+void CQuillpane::SetLineOrigin(int line, LPARAM origin) {
+  LVITEMA item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = line;
+  item.lParam = origin;
+  m_listLines.SetItem(&item);
 }
 
 void CQuillpane::SetLineText(int line, const std::string& text) {
@@ -106,8 +146,11 @@ void CQuillpane::OnSwapLine() {
 void CQuillpane::MoveLine(int line, int other, UINT arrowKey) {
   const std::string moved = m_listLines.GetItemText(line, 0);
   const std::string displaced = m_listLines.GetItemText(other, 0);
+  const LPARAM movedOrigin = LineOrigin(line);
   SetLineText(other, moved);
   SetLineText(line, displaced);
+  SetLineOrigin(line, LineOrigin(other));
+  SetLineOrigin(other, movedOrigin);
   ::SetFocus(m_listLines);
   // The arrow keys move from the focused item, which is the selected one after
   // any click; make sure of it for a selection made some other way.
@@ -143,16 +186,27 @@ void CQuillpane::OnLinesDblClk(NMHDR*, LRESULT* result) {
   *result = 0;
 }
 
-void CQuillpane::SaveTo(const std::string& path) {
-  // The file is replaced whole or not at all: a failure leaves it as it was.
-  if (!WriteLineFile(path, Lines())) MessageBox("Unable to save file!", "Error", MB_ICONERROR);
+void CQuillpane::SayUnableToSave() {
+  MessageBox("Unable to save file!", "Error", MB_ICONERROR);
 }
 
+// The file is replaced whole or not at all: a failure leaves it as it was.
 void CQuillpane::OnSaveFile() {
-  SaveTo(m_strPath);
+  std::vector<std::string> lines;
+  if (!LinesToSave(lines)) return;
+  bool written = false;
+  {
+    // Where the Extras commands read it: the real system folder.
+    FileSystemRedirectionOff realSystemFolder;
+    written = WriteLineFile(m_strPath, lines);
+  }
+  if (!written) SayUnableToSave();
 }
 
 void CQuillpane::OnSaveFileAs() {
+  // Refused before a name is asked for, which could not help.
+  std::vector<std::string> lines;
+  if (!LinesToSave(lines)) return;
   CFileDialog dialog(FALSE, nullptr, m_strPath.c_str(), OFN_HIDEREADONLY, "All Files (*.*)|*.*|",
                      this);
   if (dialog.DoModal() != IDOK) return;
@@ -171,7 +225,7 @@ void CQuillpane::OnSaveFileAs() {
       break;
   }
   // Reported like Save: a silent failure would pass for a saved copy.
-  SaveTo(target);
+  if (!WriteLineFile(target, lines)) SayUnableToSave();
 }
 
 void CQuillpane::OnExitEditor() {

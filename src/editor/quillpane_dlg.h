@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/line_file.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -31,9 +32,11 @@ class CQuillpane : public CDialog {
   // Replaces the text of one line, whatever its length.
   void SetLineText(int line, const std::string& text);
 
-  CListCtrl m_listLines;  // the only copy of the text while the dialog is open
+  CListCtrl m_listLines;  // the lines as shown; the bytes of those not edited stay below
   CEdit m_editLine;
   std::string m_strPath;  // the file the dialog was opened on; Save As leaves it
+  // The code page of the file's bytes; the list shows them in the program's own.
+  UINT m_codePage = LegacyCodePage();
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
@@ -43,12 +46,21 @@ class CQuillpane : public CDialog {
  private:
   // Index of the first selected line, or -1.
   int SelectedLine() const;
-  std::vector<std::string> Lines() const;
-  void AppendLine(const std::string& text);
-  void SaveTo(const std::string& path);
+  // The file's bytes: a line still showing its text as read goes back byte
+  // for byte, any other is converted to m_codePage. False, with the first line
+  // that code page cannot carry selected and the user told, when there is one.
+  bool LinesToSave(std::vector<std::string>& lines);
+  // The program's text for bytes of the file.
+  std::string Shown(const std::string& bytes) const;
+  // `origin`: the line's index in m_readLines plus one, 0 for a typed line.
+  void AppendLine(const std::string& text, LPARAM origin = 0);
+  LPARAM LineOrigin(int line) const;
+  void SetLineOrigin(int line, LPARAM origin);
+  void SayUnableToSave();
   // Exchanges lines `line` and `other` (`other` set first), then moves the
   // selection onto `other` with the list's own handling of `arrowKey`.
   void MoveLine(int line, int other, UINT arrowKey);
 
   std::optional<std::vector<std::string>> m_givenLines;
+  std::vector<std::string> m_readLines;  // the bytes of every line as read
 };

@@ -59,7 +59,14 @@ void SayNotAvailable(const CWnd& owner) {
 void EditFileIfPresent(const CWnd& owner, const std::string& path) {
   // A file shown short or empty would be cut to what was shown at the next Save.
   std::vector<std::string> lines;
-  if (!IsRegularFile(path) || !ReadLineFile(path, lines)) {
+  bool readable = false;
+  {
+    // The 32-bit program's System32 is otherwise SysWOW64, not where Windows
+    // keeps Autoexec.nt and Config.nt.
+    FileSystemRedirectionOff realSystemFolder;
+    readable = IsRegularFile(path) && ReadLineFile(path, lines);
+  }
+  if (!readable) {
     SayNotAvailable(owner);
     return;
   }

@@ -36,8 +36,9 @@ bool ReadBootFolder(std::string& folder);
 bool LocateSystemFile(const SystemFile& file, std::string& path);
 
 // Opens `path` in the line editor, run modally without a parent, if a regular
-// file is there and can be read whole; otherwise tells the user through
-// `owner` "Not Available!".
+// file of line text is there and can be read whole (see ReadLineFile);
+// otherwise tells the user through `owner` "Not Available!". The path is
+// looked at and read with the file-system redirection off.
 void EditFileIfPresent(const CWnd& owner, const std::string& path);
 
 // One Extras command: locates `file` and does what EditFileIfPresent does,

@@ -25,24 +25,27 @@ bool IsRegularFile(const struct _stat64& status) {
   return (status.st_mode & _S_IFREG) != 0;
 }
 
-// One wipe pass. The zeros go over the file's own clusters (no truncation, which
-// would let the file system hand out fresh ones and leave the old content on
-// disk) and are forced out of the cache before the file is deleted.
-bool OverwriteWithZeros(const char* path, long long size) {
-  FILE* file = std::fopen(path, "r+b");
-  if (!file) file = std::fopen(path, "wb");  // writable but not readable
-  if (!file) return false;
+// The wipe passes, through the handle that will delete the file. The zeros go
+// over the file's own clusters (no truncation, which would let the file system
+// hand out fresh ones and leave the old content on disk) and are forced out of
+// the cache before the file is deleted.
+void OverwriteWithZeros(HANDLE file, uint16_t passes) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size)) return;
   static const char zeros[kCopyChunk] = {};
-  for (long long left = size; left > 0;) {
-    const size_t chunk =
-        left < static_cast<long long>(kCopyChunk) ? static_cast<size_t>(left) : kCopyChunk;
-    if (std::fwrite(zeros, 1, chunk, file) != chunk) break;
-    left -= static_cast<long long>(chunk);
+  for (uint16_t pass = 0; pass < passes; ++pass) {
+    const LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return;
+    for (long long left = size.QuadPart; left > 0;) {
+      const DWORD chunk = left < static_cast<long long>(kCopyChunk)
+                              ? static_cast<DWORD>(left)
+                              : static_cast<DWORD>(kCopyChunk);
+      DWORD written = 0;
+      if (!WriteFile(file, zeros, chunk, &written, nullptr) || written != chunk) return;
+      left -= chunk;
+    }
+    FlushFileBuffers(file);
   }
-  std::fflush(file);
-  _commit(_fileno(file));
-  std::fclose(file);
-  return true;
 }
 
 bool QueryIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
@@ -56,6 +59,8 @@ bool QueryIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
   return known;
 }
 
+}  // namespace
+
 // Same volume and file index. Size and write time must agree as well: a volume
 // without a serial number (0) must not make two files on two such volumes one.
 bool IsSameFile(const char* first, const char* second) {
@@ -66,6 +71,8 @@ bool IsSameFile(const char* first, const char* second) {
          a.nFileSizeLow == b.nFileSizeLow &&
          CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
 }
+
+namespace {
 
 // Deletes the one name of a file that has others, or of a link. Read-only
 // belongs to the file, not to the name: it is lifted for the deletion and put
@@ -82,6 +89,23 @@ bool DeleteNameOnly(const char* path, HANDLE file, DWORD attributes) {
     SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
   }
   return deleted;
+}
+
+// The path a link leads to at last, in the usual drive-letter form.
+bool FinalPathOf(const std::string& path, std::string& final) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char buffer[MAX_PATH + 8] = {};
+  const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, VOLUME_NAME_DOS);
+  CloseHandle(file);
+  if (length == 0 || length >= sizeof buffer) return false;
+  final = buffer;
+  if (final.compare(0, 8, "\\\\?\\UNC\\") == 0)
+    final = "\\" + final.substr(7);
+  else if (final.compare(0, 4, "\\\\?\\") == 0)
+    final.erase(0, 4);
+  return true;
 }
 
 // What a replacement keeps of the file it replaces.
@@ -150,20 +174,34 @@ bool WipeAndDeleteFile(const char* path, uint16_t passes) {
   const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
   const bool ownContent =
       known && info.nNumberOfLinks == 1 && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  bool deleted;
   if (known && !ownContent) {
-    deleted = DeleteNameOnly(path, file, info.dwFileAttributes);
-  } else {
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    // Only what is known to be this name's own content is wiped.
-    if (ownContent && passes != 0 && QueryStatus(path, status) && status.st_size > 0) {
-      for (uint16_t pass = 0; pass < passes; ++pass) {
-        if (!OverwriteWithZeros(path, status.st_size)) break;
-      }
-    }
-    deleted = std::remove(path) == 0;
+    const bool deleted = DeleteNameOnly(path, file, info.dwFileAttributes);
+    CloseHandle(file);
+    return deleted;
   }
+  // This handle shares everything: the one that wipes must be the only writer.
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  const DWORD attributes = known ? info.dwFileAttributes : GetFileAttributesA(path);
+  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  // Nothing is written before the file is known to be deletable: one handle
+  // may both write and delete, and no one else may write or delete meanwhile.
+  // Readers are let be (a virus scanner, an Explorer preview): they only see
+  // the zeros.
+  file = CreateFileA(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes);
+    SetLastError(error);
+    return false;
+  }
+  // Only what is known to be this name's own content is wiped.
+  if (ownContent) OverwriteWithZeros(file, passes);
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  const bool deleted =
+      SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+  CloseHandle(file);
+  if (!deleted && attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes);
   return deleted;
 }
 
@@ -228,25 +266,32 @@ FileReplacement::FileReplacement(const std::string& target)
     SetLastError(ERROR_INVALID_NAME);
     return;
   }
-  const DWORD attributes = GetFileAttributesA(target.c_str());
+  // A link is written through: the file it leads to takes the bytes. (Wine
+  // shows no reparse point on its links, so every existing file is asked.)
+  if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) FinalPathOf(target, target_);
+  const DWORD attributes = GetFileAttributesA(target_.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return;
     }
+    // From here on the path is fine; what fails is this attempt to write it.
+    usable_ = true;
     // Whatever keeps it from being opened for writing (another program holding
     // it without sharing, say) would keep it from being replaced as well.
-    HANDLE existing = CreateFileA(target.c_str(), GENERIC_WRITE | DELETE,
+    HANDLE existing = CreateFileA(target_.c_str(), GENERIC_WRITE | DELETE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (existing == INVALID_HANDLE_VALUE) return;
     CloseHandle(existing);
+    replacing_ = true;
     keptAttributes_ = attributes & kKeptAttributes;
   }
-  std::string folder = FolderOf(target);
+  std::string folder = FolderOf(target_);
   if (folder.empty()) folder = ".";
   char temporary[MAX_PATH] = {};
   if (!GetTempFileNameA(folder.c_str(), "lv", 0, temporary)) return;
+  usable_ = true;  // a file can be made there
   temporary_ = temporary;
   file_ = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -255,6 +300,10 @@ FileReplacement::FileReplacement(const std::string& target)
 
 FileReplacement::~FileReplacement() {
   Discard();
+}
+
+bool FileReplacement::IsUsable() const {
+  return usable_;
 }
 
 bool FileReplacement::IsOpen() const {
@@ -282,15 +331,29 @@ bool FileReplacement::Commit() {
   const bool flushed = FlushFileBuffers(file_) != 0;
   const bool closed = CloseHandle(file_) != 0;
   file_ = INVALID_HANDLE_VALUE;
+  // A written file is always marked for the next backup.
   if (!flushed || !closed ||
-      (keptAttributes_ != 0 && !SetFileAttributesA(temporary_.c_str(), keptAttributes_)) ||
-      !MoveFileExA(temporary_.c_str(), target_.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      !SetFileAttributesA(temporary_.c_str(), keptAttributes_ | FILE_ATTRIBUTE_ARCHIVE) ||
+      !TakeTargetsPlace()) {
     Discard();
     return false;
   }
   temporary_.clear();
   return true;
+}
+
+bool FileReplacement::TakeTargetsPlace() {
+  // Replacing keeps the file's own security descriptor and owner; a plain
+  // rename would give it those the folder hands down.
+  if (replacing_ && ReplaceFileA(target_.c_str(), temporary_.c_str(), nullptr,
+                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return true;
+  // The file is still there, in use: a rename would fail as well.
+  if (replacing_ && GetLastError() == ERROR_UNABLE_TO_REMOVE_REPLACED) return false;
+  // A new file, or a file system that cannot replace (or a replacement that
+  // took the old file away but could not rename the new one): the rename.
+  return MoveFileExA(temporary_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void FileReplacement::Discard() {
@@ -306,8 +369,8 @@ void FileReplacement::Discard() {
   SetLastError(error);
 }
 
-bool WriteFileWhole(const char* path, const std::string& bytes, bool* opened) {
+bool WriteFileWhole(const char* path, const std::string& bytes, bool* usable) {
   FileReplacement file(path ? path : "");
-  if (opened) *opened = file.IsOpen();
+  if (usable) *usable = file.IsUsable();
   return file.IsOpen() && file.Write(bytes.data(), bytes.size()) && file.Commit();
 }

@@ -34,8 +34,10 @@ std::string SystemDrive();
 bool IsRegularFile(const std::string& path);
 
 // Overwrites a regular file `passes` times with zero bytes of its own length,
-// then deletes it. True unless that final deletion failed; a missing path or
-// anything but a regular file is left alone and gives true. A file with other
+// then deletes it. Nothing is written unless the file can be deleted: one
+// that cannot (held open by another program, say) keeps its bytes and
+// attributes, and gives false. A missing path or anything but a regular file
+// is left alone and gives true. A file with other
 // names (hard links), or a link to another file, only loses this name: zeros
 // written through it would land in what the other names show.
 bool WipeAndDeleteFile(const char* path, uint16_t passes);
@@ -48,10 +50,16 @@ TargetFileState ProbeTargetFile(const char* path);
 // or a read fails part-way.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
-// Writes a file whole or not at all. The bytes go to a new file in the
-// target's folder, are forced to disk, and then take the target's place in one
-// step with the hidden, system and archive attributes of the file they
-// replace. Until Commit succeeds the target is as it was; a new file that is
+// Whether two paths name one file (volume and file index), whatever their
+// spelling or which of its hard links they use. False when either is missing.
+bool IsSameFile(const char* first, const char* second);
+
+// Writes a file whole or not at all. A link at the target is written
+// through: the file it leads to is replaced. The bytes go to a new file in
+// that folder, are forced to disk, and then take the target's place in one
+// step with the hidden and system attributes and the security descriptor of
+// the file they replace, and always ARCHIVE. Other hard links of a replaced
+// file keep its old content. Until Commit succeeds the target is as it was; a new file that is
 // not committed is deleted. A read-only target is refused, as opening it for
 // writing would be (Windows refuses to rename onto it, Wine does not). After a
 // failure GetLastError tells why.
@@ -62,24 +70,30 @@ class FileReplacement {
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
+  // Whether the path itself can take a file (not a folder, not read-only,
+  // not in a missing folder); a failure after that is one of this attempt.
+  bool IsUsable() const;
   bool IsOpen() const;
   bool Write(const void* data, size_t size);
   bool Commit();
 
  private:
   void Discard();
+  bool TakeTargetsPlace();
 
   std::string target_;
   std::string temporary_;
   void* file_;  // the new file's handle
   unsigned long keptAttributes_ = 0;
+  bool replacing_ = false;  // a file is there and may be replaced
+  bool usable_ = false;
 };
 
 // Replaces the file at `path` with exactly `bytes`, or leaves whatever was
 // there as it was (see FileReplacement). False when that failed, with the
-// system's error code left for GetLastError; `opened`, when given, tells
-// whether a file could be opened there at all.
-bool WriteFileWhole(const char* path, const std::string& bytes, bool* opened = nullptr);
+// system's error code left for GetLastError; `usable`, when given, tells
+// whether the path itself could take a file (FileReplacement::IsUsable).
+bool WriteFileWhole(const char* path, const std::string& bytes, bool* usable = nullptr);
 
 // Byte-exact copy of a regular file, written as WriteFileWhole writes. True if
 // the copy was made, or if target is the source itself (same text, or another

@@ -54,8 +54,9 @@ TEST_P(SwitchBytesTest, FlipsBitZeroAndSetsTheTime) {
   if (c.stored)
     RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, kSwitches, "Alpha", c.type, c.before.data(),
                               static_cast<DWORD>(c.before.size()));
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kLocation + 19, "Alpha", "a.exe");  // the entry
   const uint64_t before = Now();
-  ASSERT_EQ(ERROR_SUCCESS, SwitchEntry("Registry", "Alpha", kLocation));
+  ASSERT_EQ(ERROR_SUCCESS, SwitchEntry("Registry", "Alpha", kLocation, c.disables));
   const uint64_t after = Now();
   DWORD type = REG_NONE;
   std::string bytes;
@@ -97,8 +98,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SwitchEntryTest, RowsWithoutASwitchWriteNothing) {
   RegistrySandbox sandbox;
   const std::string runOnce = std::string(kLocation) + "Once";
-  EXPECT_EQ(ERROR_NOT_SUPPORTED, SwitchEntry("Registry", "Alpha", runOnce));
-  EXPECT_EQ(ERROR_NOT_SUPPORTED, SwitchEntry("Start-Up", "x.exe", "C:\\Nowhere\\x.exe"));
+  EXPECT_EQ(ERROR_NOT_SUPPORTED, SwitchEntry("Registry", "Alpha", runOnce, true));
+  EXPECT_EQ(ERROR_NOT_SUPPORTED, SwitchEntry("Start-Up", "x.exe", "C:\\Nowhere\\x.exe", true));
+  // A switch for a value that is gone would disable a later one of its name.
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, SwitchEntry("Registry", "Alpha", kLocation, true));
   EXPECT_FALSE(RegistrySandbox::KeyExists(
       HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer"));
 }

@@ -125,8 +125,8 @@ TEST(ProposedRegFileNameTest, InvalidCharactersBecomeBlanksAndTheEndsAreTrimmed)
 TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
   TempFolder folder;
   const std::string path = folder / "tool.reg";
-  ASSERT_TRUE(WriteRegistrationFile(
-      path.c_str(), RegistrationFileText(kRunKey, "Tool", REG_SZ, "\"D:\\Tools\\tool.exe\" /min")));
+  ASSERT_TRUE(WriteFileWhole(
+      path.c_str(), RegistrationFileBytes(kRunKey, "Tool", REG_SZ, "\"D:\\Tools\\tool.exe\" /min")));
   const std::string bytes = TempFolder::ReadFile(path);
   EXPECT_EQ("REGEDIT4\r\n\r\n[" + std::string(kRunKey) +
                 "]\r\n\"Tool\"=\"\\\"D:\\\\Tools\\\\tool.exe\\\" /min\"\r\n\r\n",
@@ -138,7 +138,7 @@ TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
 TEST(WriteRegistrationFileTest, ReplacesAnExistingFileWhole) {
   TempFolder folder;
   const std::string path = folder.WriteFile("old.reg", std::string(5000, 'x'));
-  ASSERT_TRUE(WriteRegistrationFile(path.c_str(), "REGEDIT4\n\n"));
+  ASSERT_TRUE(WriteFileWhole(path.c_str(), "REGEDIT4\r\n\r\n"));
   EXPECT_EQ("REGEDIT4\r\n\r\n", TempFolder::ReadFile(path));
 }
 
@@ -147,7 +147,7 @@ TEST(WriteRegistrationFileTest, FalseWhereNoFileCanBeOpened) {
   const std::string missing = folder / "missing\\x.reg", sub = folder.MakeFolder("sub");
   for (const char* path : {missing.c_str(), sub.c_str(), "", static_cast<const char*>(nullptr)}) {
     bool opened = true;
-    EXPECT_FALSE(WriteRegistrationFile(path, "REGEDIT4\n\n", &opened)) << (path ? path : "null");
+    EXPECT_FALSE(WriteFileWhole(path, "REGEDIT4\r\n\r\n", &opened)) << (path ? path : "null");
     EXPECT_FALSE(opened);
   }
   EXPECT_FALSE(TempFolder::Exists(folder / "missing"));

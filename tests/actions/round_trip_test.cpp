@@ -22,6 +22,13 @@ std::string HighBytes() {
   return bytes;
 }
 
+// In the process's code page, as the narrow registry calls take it.
+std::string Narrow(const std::wstring& text) {
+  char narrow[256] = "";
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
+  return narrow;
+}
+
 struct StoredValue {
   DWORD type = REG_NONE;
   std::string bytes;
@@ -112,6 +119,9 @@ TEST_P(RegeditRoundTripTest, ImportRestoresTypeAndBytes) {
   EXPECT_EQ(1, prompts.dialogs);
   EXPECT_EQ(std::vector<std::string>(), prompts.warnings);
   ASSERT_TRUE(TempFolder::Exists(file));
+  // regedit reads anything but UTF-16 in its own code page, not ours.
+  const bool ascii = (c.valueName + c.data).find_first_of(HighBytes()) == std::string::npos;
+  EXPECT_EQ(ascii ? "REGEDIT4" : "\xFF\xFEW", TempFolder::ReadFile(file).substr(0, ascii ? 8 : 3));
 
   ASSERT_EQ(ERROR_SUCCESS, DeleteValue(HKEY_CURRENT_USER, subKey, c.valueName));
   StoredValue gone;
@@ -149,7 +159,12 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"ExpandableTricky", "expand", REG_EXPAND_SZ,
                       "%A%\r\n\"q\"\t\\" + HighBytes()},
         RoundTripCase{"ExpandableEmpty", "expand", REG_EXPAND_SZ, ""},
-        RoundTripCase{"ExpandableEmptyName", "", REG_EXPAND_SZ, "%TEMP%"}),
+        RoundTripCase{"ExpandableEmptyName", "", REG_EXPAND_SZ, "%TEMP%"},
+        RoundTripCase{"CyrillicChineseEmoji", Narrow(L"Обновление \U0001F680"), REG_SZ,
+                      Narrow(L"\"C:\\微信\\WeChat.exe\" -钉钉")},
+        RoundTripCase{"NonAsciiLineBreak", "lines", REG_SZ, Narrow(L"строка\r\nвторая\n")},
+        RoundTripCase{"NonAsciiExpandable", Narrow(L"ソフト"), REG_EXPAND_SZ,
+                      Narrow(L"%APPDATA%\\ソフト\\x.exe")}),
     [](const ::testing::TestParamInfo<RoundTripCase>& info) {
       return std::string(info.param.label);
     });

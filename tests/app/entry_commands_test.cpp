@@ -737,7 +737,7 @@ TEST_P(BackupFailureTest, EarlierFileIsKept) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, BackupFailureTest,
     ::testing::Values(
-        BackupFailureCase{"HeldOpen", nullptr, "Invalid path!", "Unable to save file!"},
+        BackupFailureCase{"HeldOpen", nullptr, "Unable to save file!", "Unable to save file!"},
         BackupFailureCase{"DiskFull",
                           [](FileFaults& f) { f.failWrite = [] { return ERROR_DISK_FULL; }; },
                           "Unable to save file!", "Unable to save file!"},
@@ -778,18 +778,20 @@ TEST_F(BackupTest, StartupFileIsCopiedByteForByte) {
   EXPECT_EQ(rowsBefore, rowsAfter);
 }
 
-TEST_F(BackupTest, StartupFileOntoItselfStaysIntact) {
+TEST_F(BackupTest, StartupFileOntoItselfIsRefused) {
   const std::string content = "original\r\nbytes";
   const std::string file = folder.WriteFile("Startup\\tool.exe", content);
   std::string upperCase = file, slashes = file;
   for (char& c : upperCase) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
-  for (const std::string& target : {file, upperCase, slashes}) {
+  const std::string link = folder / "other name.exe";
+  ASSERT_TRUE(CreateHardLinkA(link.c_str(), file.c_str(), nullptr));
+  for (const std::string& target : {file, upperCase, slashes, link}) {
     prompts.messageBoxes.clear();
     prompts.answers = {IDYES};
     prompts.chosenFiles = {target};
     Backup([&] { AddSelected({"Start-Up", "tool.exe", file}, 1); });
-    ExpectWarning("File exists.\nOverwrite it?", MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+    ExpectWarning("Invalid path!");
     EXPECT_EQ(content, TempFolder::ReadFile(file)) << target;
   }
 }

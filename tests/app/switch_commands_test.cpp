@@ -347,4 +347,26 @@ TEST_F(SwitchCommandsTest, RefusedWriteIsReportedAndChangesNothing) {
   EXPECT_EQ("&Disable\tF7", after.menuText);
 }
 
+// Changed after the scan: F7 does what the row shows; no switch for an entry gone.
+TEST_F(SwitchCommandsTest, ActsOnTheRowAsShown) {
+  const std::string key = kApproved + "Run", off("\x03\0\0\0\x10\x20\x30\x40\x50\x60\x70\x01", 12);
+  for (const bool gone : {false, true}) {
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Updater", "u.exe");
+    Seen after;
+    RunMainWindow({[&] {
+                     ASSERT_TRUE(Select("Registry", "Updater", "HKEY_LOCAL_MACHINE\\" + kRun));
+                     RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, key, "Updater", 3, off.data(),
+                                               12);
+                     if (gone) RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRun.c_str(), "Updater");
+                     Disable(true);
+                   },
+                   [&] {
+                     after = Look({"", "", "", HKEY_LOCAL_MACHINE, key, "Updater"});
+                   }});
+    const auto& boxes = prompts.messageBoxes;
+    EXPECT_EQ(gone ? "Entry Not Accessible!" : "", boxes.empty() ? "" : boxes.back().text);
+    EXPECT_EQ(off, after.bytes);  // as the other program left it
+  }
+}
+
 }  // namespace

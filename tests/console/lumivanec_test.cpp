@@ -267,7 +267,7 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
       "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
   RealValues switches(HKEY_LOCAL_MACHINE, kRun32Switches, KEY_WOW64_64KEY);
   switches.Forget(name);
-  ASSERT_EQ(ERROR_SUCCESS, SwitchEntry("Registry", name, wowKey));
+  ASSERT_EQ(ERROR_SUCCESS, SwitchEntry("Registry", name, wowKey, true));
   std::vector<InventoryRow> disabled = expected;
   disabled[2].state = "disabled";
   EXPECT_EQ(disabled, RowsNamed(TabRows(Lumivanec("").out), name));

@@ -301,6 +301,25 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandCase{"BootIni", 32791, "boot", "Boot.ini"}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
+// The 32-bit program on 64-bit Windows reads and saves with redirection off.
+struct Redirection {
+  static inline int turnedOff = 0, turnedOn = 0;
+  static BOOL WINAPI Disable(PVOID*) { return ++turnedOff; }
+  static BOOL WINAPI Revert(PVOID) { return ++turnedOn; }
+};
+
+TEST_F(ExtrasCommandTest, SystemFolderIsReachedWithRedirectionOff) {
+  temp.WriteFile("system\\Config.nt", "dos=high\r\n");
+  MovedSystemFolders moved(temp / "windows", temp / "system");
+  ImportPatchSet patches("kernel32.dll");
+  patches.Add("Wow64DisableWow64FsRedirection", reinterpret_cast<void*>(&Redirection::Disable));
+  patches.Add("Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(&Redirection::Revert));
+  ASSERT_TRUE(moved.applied() && patches.applied());
+  Choose(ID_EXTRAS_CONFIG_NT, [](HWND w) { PostMessageA(w, WM_COMMAND, IDC_SAVE_FILE, 0); });
+  EXPECT_EQ(2, Redirection::turnedOff);  // read, and saved
+  EXPECT_EQ(2, Redirection::turnedOn);
+}
+
 // Every way of not finding the file ends in the same message and no editor.
 struct MissingCase {
   const char* name;

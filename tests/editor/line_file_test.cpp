@@ -131,4 +131,15 @@ TEST(LineFile, LockedFileIsLeftAlone) {
   EXPECT_EQ("keep\r\n", TempFolder::ReadFile(path));
 }
 
+TEST(LineFile, LegacyCodePageIsNotTheProcessesUtf8) {
+  EXPECT_TRUE(GetACP() == CP_UTF8 && LegacyCodePage() != CP_UTF8) << "as the real program";
+}
+
+TEST(LineFile, Utf16AndZeroBytesAreNoLinesToEdit) {
+  TempFolder temp;
+  Lines lines;
+  for (const std::string& bytes : {"\xFF\xFE\xBD\x30"s, "\xFE\xFF\x30\xBD"s, "a\r\n\0"s})
+    EXPECT_FALSE(ReadLineFile(temp.WriteFile("Win.ini", bytes), lines)) << bytes;
+}
+
 }  // namespace

@@ -410,6 +410,43 @@ TEST_F(QuillpaneTest, LoadAndSaveRoundTripIsByteExact) {
   EXPECT_EQ("[386Enh]\r\n" + high + "\r\nlone\rCR\r\n\r\nlast\r\n", TempFolder::ReadFile(path));
 }
 
+// Lines left alone come back byte for byte; typed lines are converted; a line
+// the code page cannot carry, even by a look-alike, stops Save and Save As.
+TEST_F(QuillpaneTest, SavesInTheFilesCodePage) {
+  // ソフト=ｱ, a lead byte without its trail, and 0x80, which 932 does not define.
+  const std::string win932 = "[w]\r\n\x83\x5C\x83\x74\x83\x67=\xB1\r\nbad=\x83\r\n\x80\r\n";
+  const struct {
+    UINT codePage;
+    std::string file;
+    int line, button;  // line -1: none selected; button 0: no edit
+    const char* typed;
+    std::string saved;  // empty: refused at `line`
+  } cases[] = {
+      {932, win932, -1, 0, "", win932},
+      {932, win932, 2, IDC_MOVE_LINE_UP, "",
+       "[w]\r\nbad=\x83\r\n" + win932.substr(5, 10) + "\x80\r\n"},
+      {932, "[w]\r\n", -1, IDC_ADD_LINE, "\xE3\x82\xBD=1", "[w]\r\n\x83\x5C=1\r\n"},
+      {1252, "\xFF\r\nx\r\n", 1, IDC_SWAP_LINE, "\xC4\x80", ""},  // A with macron
+  };
+  for (const auto& c : cases) {
+    prompts.messageBoxes.clear();
+    Open(c.file, "Win.ini");
+    editor->m_codePage = c.codePage;
+    Run({[&] {
+      EXPECT_TRUE(c.file != win932 ||
+                  List().GetItemText(1, 0) == "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88=\xEF\xBD\xB1");
+      if (c.line >= 0) ClickLine(c.line);
+      Type(c.typed);
+      if (c.button) Click(c.button);
+      List().SetItemState(-1, 0, LVIS_SELECTED);
+      for (int button : {IDC_SAVE_FILE, IDC_SAVE_FILE_AS}) Click(button);
+      EXPECT_EQ(c.saved.empty() ? c.line : -1, Selected());
+    }});
+    EXPECT_EQ(c.saved.empty() ? c.file : c.saved, TempFolder::ReadFile(path));
+    EXPECT_EQ(c.saved.empty() ? 2u : 0u, prompts.messageBoxes.size());
+  }
+}
+
 TEST_F(QuillpaneTest, SaveThatCannotOpenTheFileSaysSoAndLeavesIt) {
   Open("keep\r\n");
   HANDLE lock = INVALID_HANDLE_VALUE;

@@ -10,6 +10,7 @@ ImportPatch* writePatch = nullptr;
 ImportPatch* flushPatch = nullptr;
 ImportPatch* closePatch = nullptr;
 ImportPatch* movePatch = nullptr;
+ImportPatch* replacePatch = nullptr;
 ImportPatch* informationPatch = nullptr;
 
 template <typename Function>
@@ -66,6 +67,11 @@ BOOL WINAPI Move(LPCSTR from, LPCSTR to, DWORD flags) {
   return Original<decltype(&MoveFileExA)>(movePatch)(from, to, flags);
 }
 
+BOOL WINAPI Replace(LPCSTR to, LPCSTR from, LPCSTR backup, DWORD flags, LPVOID a, LPVOID b) {
+  if (Fails(active->failMove, std::string(from), std::string(to))) return FALSE;
+  return Original<decltype(&ReplaceFileA)>(replacePatch)(to, from, backup, flags, a, b);
+}
+
 BOOL WINAPI Information(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   const BOOL known = Original<decltype(&GetFileInformationByHandle)>(informationPatch)(file, info);
   if (known && active->changeInformation) active->changeInformation(*info);
@@ -82,6 +88,7 @@ FileFaults::FileFaults() {
   flushPatch = patches_.Add("FlushFileBuffers", reinterpret_cast<void*>(&Flush));
   closePatch = patches_.Add("CloseHandle", reinterpret_cast<void*>(&Close));
   movePatch = patches_.Add("MoveFileExA", reinterpret_cast<void*>(&Move));
+  replacePatch = patches_.Add("ReplaceFileA", reinterpret_cast<void*>(&Replace));
   informationPatch =
       patches_.Add("GetFileInformationByHandle", reinterpret_cast<void*>(&Information));
 }

@@ -28,7 +28,8 @@ class FileFaults {
   std::function<DWORD()> failFlush;                                             // FlushFileBuffers
   // CloseHandle of a disk file; the handle is closed all the same.
   std::function<DWORD()> failClose;
-  std::function<DWORD(const std::string& from, const std::string& to)> failMove;  // MoveFileExA
+  // MoveFileExA, and ReplaceFileA (from the replacement to the replaced file)
+  std::function<DWORD(const std::string& from, const std::string& to)> failMove;
   // Called after a GetFileInformationByHandle that succeeded; may change what it found.
   std::function<void(BY_HANDLE_FILE_INFORMATION& info)> changeInformation;
 
