@@ -82,14 +82,15 @@ uint64_t Now() {
   return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
-// Creates the folder and those above it that are missing.
+// Creates the folder and those above it that are missing; whether it is
+// there now is what counts (a drive or a share cannot be created).
 bool MakeFolders(const std::string& folder) {
-  for (size_t at = folder.find('\\', 3);; at = folder.find('\\', at + 1)) {
-    const std::string part = folder.substr(0, at);
-    if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-      return false;
-    if (at == std::string::npos) return true;
-  }
+  if (folder.empty()) return false;
+  for (size_t at = folder.find('\\'); at != std::string::npos; at = folder.find('\\', at + 1))
+    CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Sets the field named `key`; false for an unknown key or a value that
@@ -146,7 +147,8 @@ std::string RemovalStore::DefaultFolder() {
   if (local.empty() &&
       SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK)
     local = buffer;
-  return local + "\\Ombrelle Studios\\Lumivane\\Removed";
+  // Without one, nothing can be kept, and so nothing is removed.
+  return local.empty() ? "" : local + "\\Ombrelle Studios\\Lumivane\\Removed";
 }
 
 std::vector<std::string> RemovalStore::Ids() const {

@@ -40,7 +40,8 @@ class RemovalStore {
  public:
   static constexpr size_t kKept = 100;
 
-  // %LOCALAPPDATA%\Ombrelle Studios\Lumivane\Removed
+  // %LOCALAPPDATA%\Ombrelle Studios\Lumivane\Removed; empty when the
+  // user's local application data folder is unknown.
   static std::string DefaultFolder();
 
   explicit RemovalStore(std::string folder = DefaultFolder()) : folder_(std::move(folder)) {}

@@ -289,6 +289,7 @@ bool ParseInventoryText(const std::string& text, InventoryTable& table) {
     table.headings = std::move(records[0]);
     table.columns = table.headings.size();
     for (size_t r = 1; r < records.size(); ++r) {
+      if (records[r].size() == 1 && records[r][0].empty()) continue;  // a blank line
       if (records[r].size() != table.columns) return false;
       table.rows.push_back(std::move(records[r]));
     }
