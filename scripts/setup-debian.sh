@@ -4,7 +4,11 @@
 set -eu
 
 packages="cmake make python3 googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-apps xdotool imagemagick zip unzip"
+wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-apps xdotool imagemagick zip unzip
+locales"
+# Besides C.UTF-8 (code page 1252 to Wine), the tests of the legacy code page
+# run Wine in Japanese, code page 932.
+locales_wanted="ja_JP.UTF-8"
 
 missing=""
 for p in $packages; do
@@ -12,16 +16,33 @@ for p in $packages; do
         missing="$missing $p"
     fi
 done
-[ -z "$missing" ] && exit 0
+# Locales not yet generated ("ja_JP.UTF-8" is listed as "ja_JP.utf8").
+missing_locales=""
+for l in $locales_wanted; do
+    listed=$(echo "$l" | sed 's/UTF-8$/utf8/')
+    locale -a 2>/dev/null | grep -qx "$listed" || missing_locales="$missing_locales $l"
+done
+[ -z "$missing" ] && [ -z "$missing_locales" ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then
     sudo=""
 elif command -v sudo >/dev/null 2>&1; then
     sudo="sudo"
 else
-    echo "setup: these packages are missing and neither root nor sudo is available:$missing" >&2
+    echo "setup: missing and neither root nor sudo is available:$missing$missing_locales" >&2
     exit 1
 fi
+
+generate_locales() {
+    [ -n "$missing_locales" ] || return 0
+    echo "setup: generating locales$missing_locales"
+    for l in $missing_locales; do
+        grep -qx "$l UTF-8" /etc/locale.gen 2>/dev/null ||
+            echo "$l UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+    done
+    $sudo locale-gen >/dev/null
+}
+[ -n "$missing" ] || { generate_locales; exit 0; }
 
 echo "setup: installing$missing"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -44,3 +65,4 @@ if [ -n "$foreign" ] && ! $sudo apt-get install -y -qq --no-install-recommends $
     $sudo dpkg --configure -a || true
     echo "setup: the 32-bit packages$foreign did not install completely; the 32-bit tests may not run" >&2
 fi
+generate_locales

@@ -10,6 +10,11 @@
 #   wine_can_run ARCH         status 0 when this machine can start that loader;
 #                             otherwise prints why, in a few words, on stdout
 #
+# Wine runs in LC_ALL=C.UTF-8 whatever the caller's locale: Wine maps file
+# names through the Unix locale and takes the Windows locale, and so the
+# legacy code page (1252 here), from it. LUMIVANE_WINE_LOCALE asks for
+# another on purpose (ja_JP.UTF-8 for code page 932).
+#
 # LUMIVANE_WINE64 and LUMIVANE_WINE32 name another loader for a target;
 # LUMIVANE_NO_WIN32=1 takes the path of a machine that cannot run 32-bit programs.
 
@@ -46,7 +51,8 @@ wine_use() {
     WINE=$(wine_loader "$1") || return 2
     WINELOADER=$WINE
     WINEARCH=$1
-    export WINE WINELOADER WINEARCH
+    LC_ALL=${LUMIVANE_WINE_LOCALE:-C.UTF-8}
+    export WINE WINELOADER WINEARCH LC_ALL
     if [ -n "${2:-}" ]; then
         WINEPREFIX=$2
         export WINEPREFIX

@@ -6,6 +6,7 @@
 #include "actions/registration_file.h"
 #include "scan/registry_access.h"
 #include "util/file_utils.h"
+#include "util/string_utils.h"
 
 namespace {
 
@@ -87,7 +88,20 @@ void BackupStartupFile(const std::string& name, const std::string& location,
 
 }  // namespace
 
+bool IsEntryAccessible(const std::string& type, const std::string& name,
+                       const std::string& location) {
+  if (type == RegistryEntryType) {
+    RegistryLocation key;
+    return !ParseRegistryPath(location, key) || IsValueNameExact(key.root, key.subKey, name);
+  }
+  // A file name the code page cannot carry was listed with '?', which no
+  // real path holds.
+  if (type == StartupFileType) return FindFirstCharOf(location, "?*") == std::string::npos;
+  return true;
+}
+
 bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
+  if (!IsEntryAccessible(type, name, location)) return false;
   if (type == RegistryEntryType) {
     RegistryLocation key;
     if (!ParseRegistryPath(location, key)) return false;
@@ -106,6 +120,10 @@ bool RemoveEntry(const std::string& type, const std::string& name, const std::st
 
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
                  BackupPrompts& prompts) {
+  if (!IsEntryAccessible(type, name, location)) {
+    prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   if (type == RegistryEntryType)
     BackupRegistryValue(name, location, prompts);
   else if (type == StartupFileType)
@@ -118,6 +136,8 @@ void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts
                             path))
     return;
   bool usable = false;
-  if (!WriteFileWhole(path.c_str(), InventoryText(rows, InventoryFormat::Csv), &usable))
+  if (!WriteFileWhole(path.c_str(),
+                      InventoryText(rows, InventoryFormat::Csv, CP_ACP, InventoryTarget::File),
+                      &usable))
     TellWriteFailure(usable, prompts);
 }

@@ -11,11 +11,19 @@
 #include "scan/inventory.h"
 #include "scan/row_sink.h"  // RegistryEntryType, StartupFileType
 
+// False when the row's texts may not name the entry it stands for: under a
+// legacy code page, a name that code page cannot carry (shown with '?'), or
+// a name another entry reads as too. Every action refuses such a row with
+// EntryNotAccessible. Rows of no kind are accessible: nothing acts on them.
+bool IsEntryAccessible(const std::string& type, const std::string& name,
+                       const std::string& location);
+
 // Deletes the entry at its source: the value of a "Registry" entry, or the
 // file of a "Start-Up" entry after one pass of zeros. Any other kind, a key
 // path that names no root, a folder or a missing file: nothing is deleted.
-// Once the entry is gone, its Disable switch goes too. True when the entry is
-// gone now; failures are not reported otherwise.
+// Once the entry is gone, its Disable switch goes too. An entry that is not
+// accessible is left alone. True when the entry is gone now; failures are not
+// reported otherwise.
 bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location);
 
 // What the save dialog is opened with.
@@ -50,13 +58,14 @@ inline constexpr char SavedListName[] = "Lumivane.csv";
 // Saves the entry to a file the user chooses: a registry value as a
 // registration file, a start-up file as a byte-exact copy (never onto
 // itself: "Invalid path!"). Any other kind, or
-// a key path that names no root, does nothing and asks nothing. The file is
+// a key path that names no root, does nothing and asks nothing; an entry that
+// is not accessible is refused with EntryNotAccessible. The file is
 // written whole or not at all; an earlier file at that path is replaced only
 // by a complete one.
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
                  BackupPrompts& prompts);
 
-// Saves the rows as CSV, the text of "lumivanec -c", to a file the user
+// Saves the rows as CSV, the bytes of "lumivanec -c -o", to a file the user
 // chooses, asking and warning as a backup does. The file is written whole or
 // not at all: an earlier file of that name stays if writing fails.
 void SaveEntryList(const std::vector<InventoryRow>& rows, BackupPrompts& prompts);

@@ -1,5 +1,6 @@
 #include "actions/entry_switch.h"
 
+#include "actions/entry_actions.h"
 #include "scan/registry_access.h"
 #include "scan/startup_approved.h"
 
@@ -27,6 +28,7 @@ bool EntryIsGone(const std::string& type, const std::string& name, const std::st
 
 LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location,
                  bool disable) {
+  if (!IsEntryAccessible(type, name, location)) return ERROR_INVALID_NAME;
   ApprovalSlot slot;
   if (!FindEntryApprovalSlot(type, name, location, slot)) return ERROR_NOT_SUPPORTED;
   // A switch for an entry that is gone would disable a later one of its name.

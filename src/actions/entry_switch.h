@@ -16,7 +16,8 @@ bool EntryIsGone(const std::string& type, const std::string& name, const std::st
 // Nothing is written when the switch already holds that state (success),
 // when the entry is gone (ERROR_FILE_NOT_FOUND) or when the read fails (its
 // result). Else the write's result; ERROR_NOT_SUPPORTED when the entry has
-// no switch.
+// no switch; ERROR_INVALID_NAME, writing nothing, when it is not accessible
+// (IsEntryAccessible).
 LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location,
                  bool disable);
 

@@ -4,13 +4,13 @@
 
 std::string QuotedRegText(const std::string& text, UINT codePage) {
   std::string quoted = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = 0, next; i < text.size(); i = next) {
     const char c = text[i];
     // The importer reads the file as text of the code page before it looks
     // for escapes: a trail byte 0x5C is part of its character.
-    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(c)) && i + 1 < text.size()) {
-      quoted += c;
-      quoted += text[++i];
+    next = NextCharOffset(text, i, codePage);
+    if (next > i + 1) {
+      quoted.append(text, i, next - i);
       continue;
     }
     switch (c) {

@@ -113,6 +113,7 @@ RemovalResult RemoveEntryKept(const std::string& type, const std::string& name,
                               const std::string& location, RemovalStore& store,
                               std::string& recordId) {
   recordId.clear();
+  if (!IsEntryAccessible(type, name, location)) return RemovalResult::NotRemoved;
   RemovalRecord record;
   record.type = type;
   record.name = name;

@@ -34,12 +34,15 @@ class WindowBackupPrompts : public BackupPrompts {
 }  // namespace
 
 void CLumivaneDlg::OnRemove() {
-  if (m_listEntries.GetItemCount() <= 0) return;
+  SelectedEntry entry;
+  if (!ReadSelectedEntry(m_listEntries, entry)) return;
+  if (!IsEntryAccessible(entry.type, entry.name, entry.location)) {
+    MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   // Only an explicit Yes deletes: a box that could not be shown says nothing.
   if (MessageBox("Remove this item?", "Question", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   WaitCursor wait;
-  SelectedEntry entry;
-  ReadSelectedEntry(m_listEntries, entry);
   std::string recordId;
   // No removal without its undo: when the copy cannot be kept, the entry stays.
   if (RemoveEntryKept(entry.type, entry.name, entry.location, m_removals, recordId) ==

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <utility>
 
+#include "util/string_utils.h"
+#include "util/text_encoding.h"
+
 namespace {
 
 struct EntryColumn {
@@ -99,8 +102,7 @@ void CEntryList::OnGetDispInfo(NMLVDISPINFOA* info) const {
     // again with a larger one.
     const char* text = row.Text(item.iSubItem);
     size_t length = std::strlen(text);
-    if (length > static_cast<size_t>(item.cchTextMax - 1))
-      length = static_cast<size_t>(item.cchTextMax - 1);
+    length = WholeCharsLength(text, length, static_cast<size_t>(item.cchTextMax - 1));
     std::memcpy(item.pszText, text, length);
     item.pszText[length] = '\0';
   }
@@ -112,9 +114,9 @@ int CEntryList::OnFindItem(const NMHDR* header) const {
   if (header->code == LVN_ODFINDITEMW) {
     const auto* find = reinterpret_cast<const NMLVFINDITEMW*>(header);
     if (!find->lvfi.psz) return -1;
-    char text[256] = "";
-    WideCharToMultiByte(CP_ACP, 0, find->lvfi.psz, -1, text, sizeof text, nullptr, nullptr);
-    return FindRow(text, find->lvfi.flags, find->iStart);
+    std::string text;
+    NarrowFromWide(find->lvfi.psz, text);
+    return FindRow(text.c_str(), find->lvfi.flags, find->iStart);
   }
   const auto* find = reinterpret_cast<const NMLVFINDITEMA*>(header);
   return find->lvfi.psz ? FindRow(find->lvfi.psz, find->lvfi.flags, find->iStart) : -1;

@@ -1,6 +1,7 @@
 // Task > Disable / Enable of the selected entry, and the infotip that says
 // since when a row is disabled. The switch itself is Windows' own
 // (scan/startup_approved.h); the work is done in actions/.
+#include "actions/entry_actions.h"
 #include "actions/entry_switch.h"
 #include "app/entry_list.h"
 #include "app/lumivane_dlg.h"
@@ -25,6 +26,10 @@ void CLumivaneDlg::OnDisable() {
   // F7 reaches here without the menu: the same check as its greying.
   const EntryState shown = ShownState(m_listEntries);
   if (shown == EntryState::NotApplicable) return;
+  if (!IsEntryAccessible(entry.type, entry.name, entry.location)) {
+    MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   const LONG result =
       SwitchEntry(entry.type, entry.name, entry.location, shown != EntryState::Disabled);
   if (result == ERROR_FILE_NOT_FOUND) {

@@ -2,7 +2,10 @@
 // in a file, for scripts and for machines without a screen. It only reads.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
+#include <vector>
 
 #include "scan/inventory.h"
 #include "scan/inventory_compare.h"
@@ -29,9 +32,13 @@ const char kHelp[] =
     "\r\n"
     "  (none)      tab-separated: a header line, then one row per line with the\r\n"
     "              fields Type, Name, Command, Location and State. A backslash,\r\n"
-    "              tab, CR or LF inside a field is written \\\\, \\t, \\r or \\n.\r\n"
+    "              tab, CR or LF inside a field is written \\\\, \\t, \\r or \\n, any\r\n"
+    "              other control character \\xHH.\r\n"
     "  -c          CSV (RFC 4180): a header line, fields with a comma, quote or\r\n"
-    "              line break in double quotes, quotes doubled.\r\n"
+    "              control character in double quotes, quotes doubled. On a\r\n"
+    "              console control characters show as \\xHH. With -o the file\r\n"
+    "              begins with the UTF-8 mark (EF BB BF), as File > Save List\r\n"
+    "              writes it; standard output never gets it.\r\n"
     "  -j          JSON: an array of objects with the keys Type, Name, Command,\r\n"
     "              Location and State; a disabled entry's also has DisabledSince,\r\n"
     "              the time it was disabled in UTC (2026-12-07T10:42:05Z).\r\n"
@@ -58,13 +65,17 @@ const char kHelp[] =
     "rows alone give 0), 2 trouble (wrong options, FILE unreadable or not a list,\r\n"
     "output not written).\r\n";
 
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode);
+}
+
 // A console gets the text as UTF-16, which it shows in its own code page;
 // anything else (a file, a pipe) gets the UTF-8 bytes.
 bool WriteText(DWORD handleId, const std::string& utf8) {
   HANDLE handle = GetStdHandle(handleId);
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
-  DWORD mode = 0;
-  if (GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode)) {
+  if (IsConsole(handle)) {
     const std::wstring wide = WideFromUtf8(utf8);
     for (size_t done = 0; done < wide.size();) {
       const DWORD chunk = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
@@ -86,11 +97,47 @@ bool WriteText(DWORD handleId, const std::string& utf8) {
   return true;
 }
 
-void Complain(const std::string& text) {
-  WriteText(STD_ERROR_HANDLE, Utf8FromCodePage("lumivanec: " + text + "\r\n"));
+void Complain(const std::string& utf8) {
+  WriteText(STD_ERROR_HANDLE, "lumivanec: " + utf8 + "\r\n");
 }
 
-// The system's words for an error, on one line.
+// The arguments in UTF-8, from the wide command line: where the code page is
+// not UTF-8 (Windows before 1903) the narrow ones have already lost, or
+// turned into look-alikes, what it cannot carry.
+std::vector<std::string> Arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; wide && i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+// A path in the program's code page, the form the file functions take. False
+// (with the system's error code) when that code page cannot carry it: a
+// look-alike name would be another file.
+bool NarrowPath(const std::string& utf8, std::string& path) {
+  if (GetACP() == CP_UTF8) {
+    path = utf8;
+    return true;
+  }
+  const std::wstring wide = WideFromUtf8(utf8);
+  const int units = static_cast<int>(wide.size());
+  BOOL lost = FALSE;
+  const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr,
+                                        0, nullptr, &lost);
+  if (lost || (bytes == 0 && units > 0)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+  }
+  path.assign(static_cast<size_t>(bytes), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, &path[0], bytes, nullptr,
+                        nullptr);
+  return true;
+}
+
+// The system's words for an error, on one line, in UTF-8.
 std::string ErrorText(DWORD error) {
   char* buffer = nullptr;
   const DWORD length = FormatMessageA(
@@ -101,7 +148,8 @@ std::string ErrorText(DWORD error) {
   while (!text.empty() &&
          (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
     text.pop_back();
-  return text + (text.empty() ? "" : " ") + "(error " + std::to_string(error) + ")";
+  return Utf8FromCodePage(text) + (text.empty() ? "" : " ") + "(error " + std::to_string(error) +
+         ")";
 }
 
 int Usage(const std::string& problem) {
@@ -110,11 +158,12 @@ int Usage(const std::string& problem) {
   return BadUsage;
 }
 
-// Writes the text to the file, or to standard output without one.
-bool Deliver(const char* outputPath, const std::string& text) {
-  if (outputPath) {
-    if (WriteFileWhole(outputPath, text)) return true;
-    Complain(std::string("cannot write ") + outputPath + ": " + ErrorText(GetLastError()));
+// Writes the text to the file (its path in UTF-8), or to standard output.
+bool Deliver(bool toFile, const std::string& outputPath, const std::string& text) {
+  if (toFile) {
+    std::string path;
+    if (NarrowPath(outputPath, path) && WriteFileWhole(path.c_str(), text)) return true;
+    Complain("cannot write " + outputPath + ": " + ErrorText(GetLastError()));
     return false;
   }
   if (WriteText(STD_OUTPUT_HANDLE, text)) return true;
@@ -122,32 +171,37 @@ bool Deliver(const char* outputPath, const std::string& text) {
   return false;
 }
 
-int Compare(const char* baselinePath, InventoryFormat format, const char* outputPath) {
-  std::string text;
-  if (!ReadWholeFile(baselinePath, text)) {
-    Complain(std::string("cannot read ") + baselinePath + ": " + ErrorText(GetLastError()));
+int Compare(const std::string& baselinePath, InventoryFormat format, bool toFile,
+            const std::string& outputPath, InventoryTarget target) {
+  std::string path, text;
+  if (!NarrowPath(baselinePath, path) || !ReadWholeFile(path, text)) {
+    Complain("cannot read " + baselinePath + ": " + ErrorText(GetLastError()));
     return CompareTrouble;
   }
   InventoryTable baseline;
   if (!ParseInventoryText(text, baseline)) {
-    Complain(std::string(baselinePath) + " is not a list written by lumivanec or Save List");
+    Complain(baselinePath + " is not a list written by lumivanec or Save List");
     return CompareTrouble;
   }
   const InventoryComparison comparison =
       CompareInventories(baseline, InventoryTableOf(ScanInventory()));
-  if (!Deliver(outputPath, InventoryTableText(comparison.changes, format))) return CompareTrouble;
+  if (!Deliver(toFile, outputPath, InventoryTableText(comparison.changes, format, target)))
+    return CompareTrouble;
   return comparison.addedOrChanged ? SomethingNew : NothingNew;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   InventoryFormat format = InventoryFormat::Tabs;
   bool formatChosen = false;
-  const char* outputPath = nullptr;
-  const char* baselinePath = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
+  bool toFile = false;
+  std::string outputPath;  // UTF-8
+  bool compare = false;
+  std::string baselinePath;  // UTF-8
+  const std::vector<std::string> arguments = Arguments();
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& option = arguments[i];
     if (option == "-h" || option == "--help" || option == "/?") {
       return WriteText(STD_OUTPUT_HANDLE, kHelp) ? Listed : NotWritten;
     } else if (option == "-c" || option == "-j") {
@@ -156,16 +210,24 @@ int main(int argc, char** argv) {
       format = chosen;
       formatChosen = true;
     } else if (option == "-o") {
-      if (i + 1 >= argc) return Usage("-o needs a file name");
-      outputPath = argv[++i];
+      if (i + 1 >= arguments.size()) return Usage("-o needs a file name");
+      outputPath = arguments[++i];
+      toFile = true;
     } else if (option == "--compare") {
-      if (i + 1 >= argc) return Usage("--compare needs a file name");
-      baselinePath = argv[++i];
+      if (i + 1 >= arguments.size()) return Usage("--compare needs a file name");
+      baselinePath = arguments[++i];
+      compare = true;
     } else {
       return Usage("unknown option '" + option + "'");
     }
   }
 
-  if (baselinePath) return Compare(baselinePath, format, outputPath);
-  return Deliver(outputPath, InventoryText(ScanInventory(), format)) ? Listed : NotWritten;
+  const InventoryTarget target = toFile ? InventoryTarget::File
+                                 : IsConsole(GetStdHandle(STD_OUTPUT_HANDLE))
+                                     ? InventoryTarget::Console
+                                     : InventoryTarget::Pipe;
+  if (compare) return Compare(baselinePath, format, toFile, outputPath, target);
+  return Deliver(toFile, outputPath, InventoryText(ScanInventory(), format, CP_ACP, target))
+             ? Listed
+             : NotWritten;
 }

@@ -2,20 +2,21 @@
 
 #include "framework/prompts.h"
 #include "framework/win_app.h"
+#include "util/string_utils.h"
 
 namespace {
 
 // "A|*.a|B|*.b|" becomes "A\0*.a\0B\0*.b\0" and a second NUL after it. A '|'
 // that is the trail byte of a double-byte character stays.
 std::string NulSeparatedFilter(const char* filter) {
+  const std::string text = filter;
   std::string separated;
-  for (const char* c = filter; *c;) {
-    const char* next = CharNextA(c);
-    if (*c == '|' && next == c + 1)
+  for (size_t at = 0, next; at < text.size(); at = next) {
+    next = NextCharOffset(text, at);
+    if (text[at] == '|' && next == at + 1)
       separated += '\0';
     else
-      separated.append(c, next);
-    c = next;
+      separated.append(text, at, next - at);
   }
   if (separated.empty() || separated.back() != '\0') separated += '\0';
   separated += '\0';

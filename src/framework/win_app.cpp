@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "framework/wnd.h"
+#include "util/string_utils.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ std::string ExecutableBaseName() {
   char path[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string name = path;
-  size_t slash = name.find_last_of("\\/");
+  size_t slash = FindLastCharOf(name, "\\/");
   if (slash != std::string::npos) name.erase(0, slash + 1);
   size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.erase(dot);

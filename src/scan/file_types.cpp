@@ -9,18 +9,6 @@ namespace {
 
 const std::string kDefaultValue;  // the value whose name is empty
 
-// Extensions that name the same key share one entry. The registry matches key
-// names regardless of case; only ASCII letters are folded here, and only in an
-// all-ASCII extension, where no byte can be part of a multibyte character.
-// Other extensions are kept apart by their exact bytes: at worst one type is
-// looked up twice.
-std::string ExtensionKey(std::string extension) {
-  for (char c : extension)
-    if (static_cast<unsigned char>(c) >= 0x80) return extension;
-  ToLower(extension);
-  return extension;
-}
-
 }  // namespace
 
 // Two reads per call and nothing cached here: the registry may change
@@ -44,10 +32,17 @@ std::string GetFileTypeDescription(const char* path) {
   return description;
 }
 
+// Extensions that name the same key share one entry: the spelling met first
+// is looked up, and every later spelling that the registry would match to
+// the same key (letter case aside) is kept beside it.
 const std::string& FileTypeDescriptions::Of(const char* path) {
-  std::string key = ExtensionKey(ExtensionOf(path ? path : ""));
-  auto found = byExtension_.find(key);
-  if (found == byExtension_.end())
-    found = byExtension_.emplace(std::move(key), GetFileTypeDescription(path)).first;
-  return found->second;
+  std::string extension = ExtensionOf(path ? path : "");
+  auto found = byExtension_.find(extension);
+  if (found != byExtension_.end()) return found->second;
+  for (const auto& [spelling, description] : byExtension_) {
+    if (!SameNameIgnoringCase(spelling, extension)) continue;
+    std::string known = description;
+    return byExtension_.emplace(std::move(extension), std::move(known)).first->second;
+  }
+  return byExtension_.emplace(std::move(extension), GetFileTypeDescription(path)).first->second;
 }

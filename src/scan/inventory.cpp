@@ -24,14 +24,42 @@ const InventoryColumn kInventoryColumns[] = {
 
 const char kLineEnd[] = "\r\n";
 
-// A field never spreads over two lines, so a script reads one row a line.
+// The control character (U+0000-U+001F, U+007F, U+0080-U+009F) that begins at
+// byte `i` of a UTF-8 text, or -1. A C1 control is the two bytes C2 80 to
+// C2 9F; a lone byte 0x80-0x9F only continues another character.
+int ControlAt(const std::string& text, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  if (c < 0x20 || c == 0x7F) return c;
+  if (c == 0xC2 && i + 1 < text.size()) {
+    const unsigned char next = static_cast<unsigned char>(text[i + 1]);
+    if (next >= 0x80 && next <= 0x9F) return next;
+  }
+  return -1;
+}
+
+// The bytes a control character takes in UTF-8.
+size_t ControlSize(int control) {
+  return control >= 0x80 ? 2 : 1;
+}
+
+std::string HexEscape(const char* form, int control) {
+  char escape[8];
+  std::snprintf(escape, sizeof escape, form, control);
+  return escape;
+}
+
+// A field never spreads over two lines and carries no control character, so
+// a script reads one row a line and a terminal shows it as it is.
 std::string TabField(const std::string& text) {
   std::string field;
-  for (char c : text) {
-    switch (c) {
-      case '\\':
-        field += "\\\\";
-        break;
+  for (size_t i = 0; i < text.size();) {
+    const int control = ControlAt(text, i);
+    if (control < 0) {
+      field += text[i] == '\\' ? "\\\\" : std::string(1, text[i]);
+      ++i;
+      continue;
+    }
+    switch (control) {
       case '\t':
         field += "\\t";
         break;
@@ -42,14 +70,19 @@ std::string TabField(const std::string& text) {
         field += "\\n";
         break;
       default:
-        field += c;
+        field += HexEscape("\\x%02x", control);
     }
+    i += ControlSize(control);
   }
   return field;
 }
 
+// RFC 4180: a field with a separator, a quote or any control character goes
+// in quotes and keeps every character.
 std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  bool quoted = text.find_first_of(",\"") != std::string::npos;
+  for (size_t i = 0; i < text.size() && !quoted; ++i) quoted = ControlAt(text, i) >= 0;
+  if (!quoted) return text;
   std::string field = "\"";
   for (char c : text) {
     if (c == '"') field += '"';
@@ -58,16 +91,29 @@ std::string CsvField(const std::string& text) {
   return field + '"';
 }
 
+// CSV for a console: a terminal would act on a control character, so each
+// shows as \xHH instead.
+std::string ShownCsvField(const std::string& text) {
+  std::string shown;
+  for (size_t i = 0; i < text.size();) {
+    const int control = ControlAt(text, i);
+    shown += control < 0 ? std::string(1, text[i]) : HexEscape("\\x%02x", control);
+    i += control < 0 ? 1 : ControlSize(control);
+  }
+  return CsvField(shown);
+}
+
 std::string JsonString(const std::string& text) {
   std::string field = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        field += "\\\"";
-        break;
-      case '\\':
-        field += "\\\\";
-        break;
+  for (size_t i = 0; i < text.size();) {
+    const int control = ControlAt(text, i);
+    if (control < 0) {
+      if (text[i] == '"' || text[i] == '\\') field += '\\';
+      field += text[i];
+      ++i;
+      continue;
+    }
+    switch (control) {
       case '\b':
         field += "\\b";
         break;
@@ -84,14 +130,9 @@ std::string JsonString(const std::string& text) {
         field += "\\t";
         break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-          field += escape;
-        } else {
-          field += c;
-        }
+        field += HexEscape("\\u%04x", control);
     }
+    i += ControlSize(control);
   }
   return field + '"';
 }
@@ -148,22 +189,28 @@ InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT code
     std::vector<std::string> texts;
     for (const InventoryColumn& column : kInventoryColumns)
       texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
+    // No time, or one that names no date: no key rather than an empty one.
     texts.push_back(row.disabledSince ? IsoUtcText(row.disabledSince) : "");
     table.rows.push_back(std::move(texts));
   }
   return table;
 }
 
-std::string InventoryTableText(const InventoryTable& table, InventoryFormat format) {
+std::string InventoryTableText(const InventoryTable& table, InventoryFormat format,
+                               InventoryTarget target) {
   const std::vector<std::string> headings(table.headings.begin(),
                                           table.headings.begin() + table.columns);
   std::string text;
   switch (format) {
     case InventoryFormat::Tabs:
     case InventoryFormat::Csv: {
-      const char separator = format == InventoryFormat::Tabs ? '\t' : ',';
-      auto field = format == InventoryFormat::Tabs ? TabField : CsvField;
-      text = SeparatedLine(headings, separator, field);
+      const bool csv = format == InventoryFormat::Csv;
+      // Spreadsheets read a CSV file without the mark in the ANSI code page;
+      // a script reading standard output wants the bare text.
+      if (csv && target == InventoryTarget::File) text = Utf8ByteOrderMark;
+      const char separator = csv ? ',' : '\t';
+      auto field = !csv ? TabField : target == InventoryTarget::Console ? ShownCsvField : CsvField;
+      text += SeparatedLine(headings, separator, field);
       for (const std::vector<std::string>& texts : table.rows)
         text +=
             SeparatedLine(std::vector<std::string>(texts.begin(), texts.begin() + table.columns),
@@ -192,6 +239,6 @@ std::string InventoryTableText(const InventoryTable& table, InventoryFormat form
 }
 
 std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat format,
-                          UINT codePage) {
-  return InventoryTableText(InventoryTableOf(rows, codePage), format);
+                          UINT codePage, InventoryTarget target) {
+  return InventoryTableText(InventoryTableOf(rows, codePage), format, target);
 }

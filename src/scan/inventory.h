@@ -37,12 +37,24 @@ class InventorySink : public RowSink {
 // Both scans, in the order of the main window's list.
 std::vector<InventoryRow> ScanInventory();
 
+// No format carries a raw control character (U+0000-U+001F, U+007F,
+// U+0080-U+009F) except CSV, which keeps each inside quotes, where it is data.
 enum class InventoryFormat {
-  Tabs,  // a header line, one row per line; \\, \t, \r, \n stand for what they name
+  Tabs,  // a header line, one row per line; \\, \t, \r, \n stand for what they
+         // name, \xHH for any other control character
   Csv,   // RFC 4180: a header line, fields quoted where needed, CR LF
   Json,  // an array of objects, one per row, keyed by the column headings; a
          // disabled row's also has "DisabledSince", ISO 8601 in UTC
 };
+
+// Where the text goes, which changes CSV only.
+enum class InventoryTarget {
+  Pipe,     // standard output redirected: the bare text
+  File,     // a file of its own (Save List, lumivanec -o): CSV begins with Utf8ByteOrderMark
+  Console,  // read on a screen: CSV shows each control character as \xHH
+};
+
+inline constexpr char Utf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 // A list as texts in UTF-8: headings and, per row, one text a heading.
 struct InventoryTable {
@@ -57,8 +69,9 @@ struct InventoryTable {
 InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT codePage = CP_ACP);
 
 // The whole text, every line ending in CR LF.
-std::string InventoryTableText(const InventoryTable& table, InventoryFormat format);
+std::string InventoryTableText(const InventoryTable& table, InventoryFormat format,
+                               InventoryTarget target = InventoryTarget::Pipe);
 
 // InventoryTableText of InventoryTableOf.
 std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat format,
-                          UINT codePage = CP_ACP);
+                          UINT codePage = CP_ACP, InventoryTarget target = InventoryTarget::Pipe);

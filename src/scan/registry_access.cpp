@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "util/string_utils.h"
+#include "util/text_encoding.h"
+
 namespace {
 
 // The 32-bit program on 64-bit Windows would otherwise be sent to the
@@ -230,6 +233,23 @@ LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueN
 
 namespace {
 
+bool ProcessIsUtf8() {
+  static const bool utf8 = GetACP() == CP_UTF8;
+  return utf8;
+}
+
+// The UTF-16 name of value `index`, and whether its narrow form is exact;
+// `narrow` gets that form. True, and `narrow` empty, when it cannot be read.
+bool ExactNarrowValueName(HKEY key, DWORD index, std::string& narrow) {
+  std::vector<wchar_t> name(16384);
+  DWORD length = static_cast<DWORD>(name.size());
+  narrow.clear();
+  if (RegEnumValueW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+      ERROR_SUCCESS)
+    return true;
+  return NarrowFromWide(std::wstring(name.data(), length), narrow);
+}
+
 enum class Children { Values, SubKeys };
 
 // Opens the key for reading and walks the names of its values or of its
@@ -288,12 +308,15 @@ LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHan
   ScratchBuffer data(512);
   DWORD type = REG_NONE;
   DWORD dataSize = 0;
+  DWORD lastIndex = 0;
   bool dataRead = false;
   std::string text;
+  std::string shownName;
   return WalkChildren(
       root, subKey, Children::Values,
       [&](HKEY key, DWORD index, char* name, DWORD* length) {
         const DWORD room = *length;
+        lastIndex = index;
         dataSize = data.size();
         LONG found = RegEnumValueA(key, index, name, length, nullptr, &type,
                                    reinterpret_cast<BYTE*>(data.data()), &dataSize);
@@ -306,13 +329,19 @@ LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHan
       [&](HKEY key, const char* name, size_t length) {
         if (!IsStringType(type)) return;
         const std::string valueName(name, length);
+        // A legacy code page hands over a look-alike for a name it cannot
+        // carry, which may be another value's name: show the name as it
+        // converts without look-alikes, which no action accepts.
+        const char* shown = valueName.c_str();
+        if (!ProcessIsUtf8() && !ExactNarrowValueName(key, lastIndex, shownName))
+          shown = shownName.c_str();
         text.clear();
         if (dataRead)
           text.assign(data.data(),
                       TextLength(data.data(), dataSize < data.size() ? dataSize : data.size()));
         else if (ReadStringValueOf(key, valueName.c_str(), text) != ERROR_SUCCESS)
           return;
-        take(valueName, type, text);
+        take(shown, type, text);
       });
 }
 
@@ -350,6 +379,25 @@ LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& va
   return result;
 }
 
+bool IsValueNameExact(HKEY root, const std::string& subKey, const std::string& valueName) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS) return true;
+  const std::wstring wanted = WideFromCodePage(valueName);
+  std::vector<wchar_t> name(16384);
+  std::string narrow;
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size());
+    const LONG result =
+        RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) return true;
+    if (result != ERROR_SUCCESS) continue;
+    const std::wstring wide(name.data(), length);
+    const bool exact = NarrowFromWide(wide, narrow);
+    if ((narrow == valueName || wide == wanted) && !(exact && narrow == valueName && wide == wanted))
+      return false;
+  }
+}
+
 bool IsSameKey(HKEY root, const std::string& subKey, const std::string& otherSubKey) {
   OpenKey key(root, subKey, KEY_READ);
   OpenKey other(root, otherSubKey, KEY_READ);
@@ -359,7 +407,7 @@ bool IsSameKey(HKEY root, const std::string& subKey, const std::string& otherSub
 }
 
 bool ParseRegistryPath(std::string path, RegistryLocation& location) {
-  const size_t separator = path.find_first_of("\\/");
+  const size_t separator = FindFirstCharOf(path, "\\/");
   if (separator == std::string::npos) return false;
   std::string rootName = path.substr(0, separator);
   for (char& c : rootName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

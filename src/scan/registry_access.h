@@ -65,10 +65,20 @@ LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
 
 // Hands every REG_SZ and REG_EXPAND_SZ value of the key, in the key's own
 // order, to `take` with its name, type and text (read as ReadStringValue reads
-// it), opening the key once. A value that cannot be read is left out.
+// it), opening the key once. A value that cannot be read is left out. Under a
+// legacy code page a name with no exact narrow form is handed over as it
+// converts without look-alikes (IsValueNameExact then refuses it), so two
+// such names may read the same.
 using StringValueHandler =
     std::function<void(const std::string& name, DWORD type, const std::string& text)>;
 LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take);
+
+// Whether the narrow `valueName` stands for exactly one value of the key, and
+// passes on to the registry as that value's real name: false when a value's
+// real name has no exact form in the process code page and shows as this
+// text, or when this text would reach another value. True when the key
+// cannot be read: no value is mistaken then either.
+bool IsValueNameExact(HKEY root, const std::string& subKey, const std::string& valueName);
 
 // True when both paths lead to one key, as the paths of a key that Windows
 // shares between its two registry views do. False when either cannot be opened.

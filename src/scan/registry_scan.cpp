@@ -78,8 +78,9 @@ void ScanRegistry(RowSink& sink) {
   names.clear();
 
   // One reading of each key gives both passes: its REG_SZ values by name,
-  // then its REG_EXPAND_SZ values by name.
-  using ValuesByName = std::map<std::string, std::string, MultibyteLess>;
+  // then its REG_EXPAND_SZ values by name. Under a legacy code page two
+  // names may read the same; each is still its own row.
+  using ValuesByName = std::multimap<std::string, std::string, MultibyteLess>;
   ValuesByName strings, expandable;
   const bool approvals = SystemHonoursApproval();
   std::string approvalKey;

@@ -16,24 +16,20 @@ constexpr char kApprovedKey[] =
 constexpr unsigned char kEnabledFlags = 0x02;  // what Task Manager writes
 constexpr unsigned char kDisabledBit = 0x01;
 
-// Registry names compare without regard to letter case.
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && LowerCopy(a) == LowerCopy(b);
-}
-
 // A folder text as the search engine starts from it: trimmed, backslashes
-// only, one final separator; lower case for comparing.
+// only, one final separator. A slash is never a trail byte, so the bytes
+// can be replaced as they stand.
 std::string FolderKey(std::string folder) {
   Trim(folder);
   folder = ReplaceChars(folder.c_str(), '\\', "/");
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return LowerCopy(std::move(folder));
+  if (folder.empty() || FindLastCharOf(folder, "\\") != folder.size() - 1) folder += '\\';
+  return folder;
 }
 
 // The hive's name and its separator for a key below HKEY_USERS, else empty.
 std::string HivePrefix(HKEY root, const std::string& subKey) {
   if (root != HKEY_USERS) return std::string();
-  const size_t separator = subKey.find('\\');
+  const size_t separator = FindFirstCharOf(subKey, "\\");
   return separator == std::string::npos ? std::string() : subKey.substr(0, separator + 1);
 }
 
@@ -81,9 +77,9 @@ bool FindRunApprovalKey(HKEY root, const std::string& runKey, std::string& appro
   if (root == HKEY_USERS && hive.size() <= 1) return false;  // no hive named
   const std::string key = runKey.substr(hive.size());
   const char* store = nullptr;
-  if (SameName(key, kRunKey))
+  if (SameNameIgnoringCase(key, kRunKey))
     store = "Run";
-  else if (root == HKEY_LOCAL_MACHINE && SameName(key, kMachine32RunKey))
+  else if (root == HKEY_LOCAL_MACHINE && SameNameIgnoringCase(key, kMachine32RunKey))
     store = "Run32";
   else
     return false;
@@ -92,14 +88,14 @@ bool FindRunApprovalKey(HKEY root, const std::string& runKey, std::string& appro
 }
 
 bool IsSameFolder(const std::string& a, const std::string& b) {
-  return FolderKey(a) == FolderKey(b);
+  return SameNameIgnoringCase(FolderKey(a), FolderKey(b));
 }
 
 bool FindFolderApprovalKey(const std::vector<RegistryLocation>& folders, const std::string& folder,
                            HKEY& root, std::string& approvalKey) {
   const std::string wanted = FolderKey(folder);
   for (const RegistryLocation& owner : folders) {
-    if (!owner.root || FolderKey(owner.value) != wanted) continue;
+    if (!owner.root || !SameNameIgnoringCase(FolderKey(owner.value), wanted)) continue;
     root = owner.root;
     approvalKey = HivePrefix(owner.root, owner.subKey) + kApprovedKey + "StartupFolder";
     return true;
@@ -120,7 +116,7 @@ bool FindEntryApprovalSlot(const std::string& type, const std::string& name,
   if (type == StartupFileType) {
     // The file's own name, as Windows names the value; the Name column is
     // trimmed.
-    const size_t separator = location.find_last_of("\\/");
+    const size_t separator = FindLastCharOf(location, "\\/");
     if (separator == std::string::npos || separator + 1 == location.size()) return false;
     if (!FindFolderApprovalKey(ReadShellStartupFolders(), location.substr(0, separator + 1),
                                slot.root, slot.subKey))
@@ -184,13 +180,13 @@ void ApprovalTable::Load(HKEY root, const std::string& approvalKey) {
     if (ReadValueBytes(root, approvalKey, name, ApprovalSize, type, bytes) != ERROR_SUCCESS)
       continue;
     EntryApproval approval = DecodeApproval(type, bytes);
-    if (approval.state == EntryState::Disabled) disabled_[LowerCopy(name)] = approval;
+    if (approval.state == EntryState::Disabled) disabled_.emplace_back(name, approval);
   }
 }
 
 EntryApproval ApprovalTable::Find(const std::string& valueName) const {
-  auto found = disabled_.find(LowerCopy(valueName));
-  if (found != disabled_.end()) return found->second;
+  for (const auto& [name, approval] : disabled_)
+    if (SameNameIgnoringCase(name, valueName)) return approval;
   EntryApproval enabled;
   enabled.state = EntryState::Enabled;
   return enabled;

@@ -13,8 +13,8 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scan/registry_access.h"
@@ -82,5 +82,7 @@ class ApprovalTable {
   EntryApproval Find(const std::string& valueName) const;
 
  private:
-  std::map<std::string, EntryApproval> disabled_;  // by lower-case name
+  // Few entries are ever disabled: a plain list, searched as the registry
+  // matches names.
+  std::vector<std::pair<std::string, EntryApproval>> disabled_;
 };

@@ -62,10 +62,6 @@ std::vector<RegistryLocation> ReadShellStartupFolders() {
 
 namespace {
 
-bool EndsInSeparator(const std::string& text) {
-  return !text.empty() && (text.back() == '\\' || text.back() == '/');
-}
-
 // Runs one search that leaves its hits in SearchHits, which must be empty.
 // False, with SearchHits emptied again, when anything in it throws; a walk cut
 // short lists nothing rather than a part.
@@ -114,9 +110,9 @@ void CollectSearchHit(const char* path) {
 }
 
 std::string ProfileRootOf(std::string commonDesktop) {
-  if (EndsInSeparator(commonDesktop)) commonDesktop.pop_back();
+  if (EndsWithSeparator(commonDesktop)) commonDesktop.pop_back();
   std::string folder = FolderOf(std::move(commonDesktop));
-  if (EndsInSeparator(folder)) folder.pop_back();
+  if (EndsWithSeparator(folder)) folder.pop_back();
   return FolderOf(std::move(folder));
 }
 
@@ -131,9 +127,11 @@ void ScanStartupFolders(RowSink& sink) {
   searched.reserve(candidates.size());
   FileTypeDescriptions descriptions;
   for (const RegistryLocation& candidate : candidates) {
-    std::string lower = LowerCopy(candidate.value);
-    if (std::find(searched.begin(), searched.end(), lower) != searched.end()) continue;
-    searched.push_back(std::move(lower));
+    const std::string& folder = candidate.value;
+    if (std::any_of(searched.begin(), searched.end(),
+                    [&](const std::string& text) { return SameNameIgnoringCase(text, folder); }))
+      continue;
+    searched.push_back(folder);
 
     // Usually a folder that does not exist: it just gives no rows.
     if (!SearchInto(candidate.value, FilesInTree)) continue;
@@ -148,7 +146,7 @@ void ScanStartupFolders(RowSink& sink) {
     for (const std::string& hit : SearchHits) {
       // The description depends on the file name only.
       const std::string name = FileNameOf(hit);
-      const size_t separator = hit.find_last_of('\\') + 1;
+      const size_t separator = FindLastCharOf(hit, "\\") + 1;
       EntryApproval approval;
       if (switched && IsSameFolder(hit.substr(0, separator), candidate.value))
         approval = table.Find(hit.substr(separator));

@@ -8,6 +8,7 @@
 
 #include "util/file_utils.h"
 #include "util/string_utils.h"
+#include "util/text_encoding.h"
 
 namespace {
 
@@ -78,24 +79,55 @@ bool MakeAbsolute(std::string& folder) {
   const DWORD length = GetFullPathNameA(folder.c_str(), needed, &full[0], nullptr);
   if (length == 0 || length >= needed) return false;
   full.resize(length);
-  if (full.back() != '\\') full += '\\';
+  if (!EndsWithSeparator(full)) full += '\\';
   folder.swap(full);
   return true;
 }
 
-class FindHandle {
+// The entries of one folder, one at a time, with their names in the process
+// code page. Under a legacy code page the listing is read in UTF-16: the
+// narrow one would hand over a look-alike of a name the code page cannot
+// carry, another file's name at worst, where this one shows the code page's
+// default character, '?', which no file name holds.
+class FolderListing {
  public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  static bool Legacy() { return legacy_; }
+
+  FolderListing(const std::string& pattern, const std::wstring& widePattern) {
+    if (legacy_) {
+      handle_ = FindFirstFileW(widePattern.c_str(), &wide_);
+      if (IsOpen()) Convert();
+    } else {
+      handle_ = FindFirstFileA(pattern.c_str(), &narrow_);
+    }
   }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
+  ~FolderListing() {
+    if (IsOpen()) FindClose(handle_);
+  }
+  FolderListing(const FolderListing&) = delete;
+  FolderListing& operator=(const FolderListing&) = delete;
+
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
+  const char* Name() const { return legacy_ ? name_.c_str() : narrow_.cFileName; }
+  const wchar_t* WideName() const { return wide_.cFileName; }  // under a legacy code page
+  DWORD Attributes() const {
+    return legacy_ ? wide_.dwFileAttributes : narrow_.dwFileAttributes;
+  }
+  bool Next() {
+    if (!legacy_) return FindNextFileA(handle_, &narrow_);
+    if (!FindNextFileW(handle_, &wide_)) return false;
+    Convert();
+    return true;
+  }
 
  private:
-  HANDLE handle_;
+  void Convert() { NarrowFromWide(wide_.cFileName, name_); }
+
+  static inline const bool legacy_ = GetACP() != CP_UTF8;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAA narrow_;
+  WIN32_FIND_DATAW wide_;
+  std::string name_;
 };
 
 bool IsFileMode(SearchMode mode) {
@@ -225,30 +257,33 @@ void CFileSearch::SearchFolder(const std::string& folder) {
   std::string path;
   path.reserve(2 * MAX_PATH);
   path = folder;
-  Walk(path);
+  std::wstring widePath = FolderListing::Legacy() ? WideFromCodePage(folder) : std::wstring();
+  Walk(path, widePath);
 }
 
-void CFileSearch::Walk(std::string& path) {
+void CFileSearch::Walk(std::string& path, std::wstring& widePath) {
   const size_t base = path.size();
+  const size_t wideBase = widePath.size();
   path += "*.*";
-  WIN32_FIND_DATAA entry;
-  FindHandle listing(FindFirstFileA(path.c_str(), &entry));
+  FolderListing listing(path, FolderListing::Legacy() ? widePath + L"*.*" : std::wstring());
   path.resize(base);
   if (!listing.IsOpen()) return;
   do {
-    const char* name = entry.cFileName;
+    const char* name = listing.Name();
     // Before the attribute test: the listing gives "." and ".." the folder's
     // own attribute word, which need not be one of the folder words.
     if (IsDotsOnly(name)) continue;
-    if (IsFolderAttribute(entry.dwFileAttributes)) {
+    if (IsFolderAttribute(listing.Attributes())) {
       if (mode_ == FilesInFolder) continue;
       path += name;
       path += '\\';
       if (mode_ == FoldersInFolder || mode_ == FoldersInTree) {
         if (MatchesQuery(name, mode_)) handler_(path.c_str());
       }
-      if (mode_ != FoldersInFolder) Walk(path);
+      if (FolderListing::Legacy()) widePath.append(listing.WideName()).append(L"\\");
+      if (mode_ != FoldersInFolder) Walk(path, widePath);
       path.resize(base);
+      widePath.resize(wideBase);
     } else if (IsFileMode(mode_)) {
       if (MatchesPattern(name) && MatchesQuery(name, mode_)) {
         path += name;
@@ -256,5 +291,5 @@ void CFileSearch::Walk(std::string& path) {
         path.resize(base);
       }
     }
-  } while (FindNextFileA(listing.Get(), &entry));
+  } while (listing.Next());
 }

@@ -117,8 +117,7 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM 
 bool NormalizeFolderPath(std::string& folder) {
   // An empty text names nothing; a lone backslash would name the current drive.
   if (folder.empty()) return false;
-  const char last = folder.back();
-  if (last != '\\' && last != '/') folder += '\\';
+  if (!EndsWithSeparator(folder)) folder += '\\';
   for (char& c : folder) {
     if (c == '/') c = '\\';
   }
@@ -130,7 +129,7 @@ std::string ProgramFolderOf(const char* argv0, const char* programPath) {
   // the root of the drive.
   const char* word = argv0 && *argv0 ? argv0 : programPath;
   std::string folder = word ? word : "";
-  const size_t separator = folder.find_last_of("\\/");
+  const size_t separator = FindLastCharOf(folder, "\\/");
   if (separator != std::string::npos) folder.erase(separator);
   return folder;
 }
@@ -224,7 +223,7 @@ bool CopyFileChecked(const char* source, const char* target, bool overwrite) {
   struct _stat64 status;
   if (!QueryStatus(source, status) || !IsRegularFile(status)) return false;
   // Opening the target for writing would truncate the source if both are one file.
-  if (LowerCopy(TrimCopy(source)) == LowerCopy(TrimCopy(target))) return true;
+  if (SameNameIgnoringCase(TrimCopy(source), TrimCopy(target))) return true;
   if (IsSameFile(source, target)) return true;
   if (!overwrite && QueryStatus(target, status) && IsRegularFile(status)) return false;
 

@@ -1,8 +1,6 @@
 #include "util/text_encoding.h"
 
-namespace {
-
-std::wstring WideFrom(const std::string& text, UINT codePage) {
+std::wstring WideFromCodePage(const std::string& text, UINT codePage) {
   if (text.empty()) return std::wstring();
   const int length = static_cast<int>(text.size());
   const int units = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
@@ -11,10 +9,11 @@ std::wstring WideFrom(const std::string& text, UINT codePage) {
   return wide;
 }
 
-}  // namespace
-
 std::string Utf8FromCodePage(const std::string& text, UINT codePage) {
-  const std::wstring wide = WideFrom(text, codePage);
+  return Utf8FromWide(WideFromCodePage(text, codePage));
+}
+
+std::string Utf8FromWide(const std::wstring& wide) {
   if (wide.empty()) return std::string();
   const int units = static_cast<int>(wide.size());
   const int bytes =
@@ -26,5 +25,23 @@ std::string Utf8FromCodePage(const std::string& text, UINT codePage) {
 }
 
 std::wstring WideFromUtf8(const std::string& text) {
-  return WideFrom(text, CP_UTF8);
+  return WideFromCodePage(text, CP_UTF8);
+}
+
+// UTF-8 takes no best-fit flag and maps every character but a lone
+// surrogate, which the round trip below catches.
+bool NarrowFromWide(const std::wstring& wide, std::string& narrow) {
+  narrow.clear();
+  if (wide.empty()) return true;
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int units = static_cast<int>(wide.size());
+  BOOL defaulted = FALSE;
+  BOOL* usedDefault = utf8 ? nullptr : &defaulted;
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, flags, wide.data(), units, nullptr, 0, nullptr, usedDefault);
+  if (bytes <= 0) return false;
+  narrow.resize(static_cast<size_t>(bytes));
+  WideCharToMultiByte(CP_ACP, flags, wide.data(), units, &narrow[0], bytes, nullptr, usedDefault);
+  return !defaulted && WideFromCodePage(narrow) == wide;
 }

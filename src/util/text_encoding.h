@@ -10,4 +10,12 @@
 // replacement character rather than being dropped.
 std::string Utf8FromCodePage(const std::string& text, UINT codePage = CP_ACP);
 
+std::wstring WideFromCodePage(const std::string& text, UINT codePage = CP_ACP);
+std::string Utf8FromWide(const std::wstring& wide);
 std::wstring WideFromUtf8(const std::string& text);
+
+// `wide` in the process code page, and whether that text is exactly `wide`:
+// false when a character has no form there (it becomes the code page's
+// default character, never a look-alike), so the narrow text names
+// something else or nothing.
+bool NarrowFromWide(const std::wstring& wide, std::string& narrow);

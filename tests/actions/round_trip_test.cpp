@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"LineBreaks", "lines", REG_SZ, "first\r\nsecond\nthird\rfourth\r\n"},
         RoundTripCase{"LineBreakWithQuotes", "q", REG_SZ, "\"C:\\a b\\x.exe\"\n/run"},
         RoundTripCase{"NameWithLineBreaks", "two\r\nlines", REG_SZ, "v"},
-        RoundTripCase{"HighBytes", "caf\xe9", REG_SZ, "x " + HighBytes()},
+        RoundTripCase{"HighBytes", "caf\xc3\xa9", REG_SZ, "x " + HighBytes()},
         RoundTripCase{"BackslashSequences", "seq", REG_SZ, "\\n \\r \\t \\\\ \\\" \\0 \\"},
         RoundTripCase{"ControlBytes", "ctrl", REG_SZ, "\x01\x1a\x1b\x7f"},
         RoundTripCase{"EmptyData", "empty", REG_SZ, ""},

@@ -846,7 +846,7 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
       REG_BINARY, off.data(), 12);
   prompts.chosenFiles = {target};
   SaveList([&] {
-    AddRow({"Start-Up", "two\r\nlines, \"\xE9\"", "C:\\x.lnk"}, 1);
+    AddRow({"Start-Up", "two\r\nlines, \"\xC3\xA9\"", "C:\\x.lnk"}, 1);
     Select(1);
   });
   ASSERT_EQ(1u, prompts.fileDialogs.size());
@@ -859,12 +859,9 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
   EXPECT_EQ(kCsvFilter, call.filter);
   EXPECT_TRUE(prompts.messageBoxes.empty());
   // Every row, selected or not, as the list shows it; the texts in UTF-8.
-  wchar_t wide[2] = {};
-  MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, wide, 1);
-  char e[8] = "";
-  WideCharToMultiByte(CP_UTF8, 0, wide, 1, e, sizeof e, nullptr, nullptr);
+  const std::string e = "\xC3\xA9";  // the program's code page is UTF-8
   EXPECT_EQ(
-      "Type,Name,Command,Location,State\r\n"
+      "\xEF\xBB\xBFType,Name,Command,Location,State\r\n"
       "Registry,Alpha,alpha.exe," +
           kHklmRun +
           ",enabled\r\n"

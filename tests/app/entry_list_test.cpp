@@ -90,4 +90,14 @@ TEST_F(EntryListTest, EmptyNameOfADefaultValueStaysEmpty) {
   EXPECT_EQ("HKEY_USERS\\u\\Run", entry.location);
 }
 
+TEST_F(EntryListTest, TypeToSelectTakesALongSearchWhole) {
+  EntryListSink(list).AddEntryRow(std::string(300, 'x').c_str(), "a", "", "L", 0, {});
+  const auto find = [&](const std::wstring& text, UINT flags) {
+    NMLVFINDITEMW find = {{nullptr, 0, LVN_ODFINDITEMW}, 0, {flags, text.c_str(), 0, {}, 0}};
+    return list.OnFindItem(&find.hdr);
+  };
+  EXPECT_EQ(0, find(std::wstring(300, L'x'), LVFI_STRING));
+  EXPECT_EQ(-1, find(std::wstring(299, L'x') + L'y', LVFI_PARTIAL));
+}
+
 }  // namespace

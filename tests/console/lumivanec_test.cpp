@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "support/chosen_path_prompts.h"
 #include "support/modal_script.h"
 #include "support/temp_folder.h"
+#include "util/text_encoding.h"
 
 // Found by the test framework's printer next to the type, outside this file's namespace.
 std::ostream& operator<<(std::ostream& out, const InventoryRow& row) {
@@ -117,7 +119,7 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
       {"Lumivane test, \"quoted\"", "\"C:\\Program Files\\t.exe\" /x,y"},
       {"Lumivane test\ttab", "tab\there"},
       {"Lumivane test\r\nnew line", "one\ntwo\r"},
-      {"Lumivane test \\ \xE9\x80\xFF", "caf\xE9.exe"},
+      {"Lumivane test \\ \xC3\xA9\xE2\x82\xAC\xC3\xBF", "caf\xC3\xA9.exe"},
   };
   for (const auto& value : awkward) run.Set(value.first, value.second);
 
@@ -217,6 +219,22 @@ TEST(Lumivanec, CompareExitsAsDiffDoes) {
     }
     EXPECT_NE(std::string::npos, compared.err.find(c.err)) << compared.err;
   }
+}
+
+TEST(Lumivanec, NamesBeyondTheCodePageAndTheMarkOfCsvFiles) {
+  const std::wstring run = WideFromCodePage(kRun);
+  const wchar_t name[] = L"Lumivane \x9b\x30bd";
+  RegSetKeyValueW(HKEY_CURRENT_USER, run.c_str(), name, REG_SZ, name, sizeof name);
+  const std::string csv = Lumivanec("-c").out;
+  EXPECT_NE(std::string::npos, csv.find("\"" + Utf8FromWide(name) + "\",\"" + Utf8FromWide(name)));
+  TempFolder folder;
+  const std::string file = Utf8FromCodePage(folder / "") + "\xE5\xBE\xAE\xE3\x82\xBD.csv";
+  RunChild("\"" LUMIVANEC_PATH "\" -c -o \"" + file + "\"", nullptr, nullptr, CP_UTF8);
+  std::ifstream written(WideFromUtf8(file).c_str(), std::ios::binary);
+  EXPECT_EQ("\xEF\xBB\xBF" + csv, std::string(std::istreambuf_iterator<char>(written), {}));
+  written.close();
+  DeleteFileW(WideFromUtf8(file).c_str());
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, run.c_str(), name);
 }
 
 bool ValueIn(REGSAM view, const std::string& name, const char* subKey = kRun) {

@@ -182,8 +182,8 @@ TEST_F(FileTypeTest, DescriptionsOfOneScanAreLookedUpOncePerExtension) {
       {".profile", {".profile", "proffile"}},
       {"C:\\home\\.profile", {}},
       {"x.\xE9t\xE9", {".\xE9t\xE9", "summerfile"}},
-      // Beyond ASCII the registry alone compares letter case: read again.
-      {"x.\xC9T\xC9", {".\xC9T\xC9", "summerfile"}},
+      // Letter case beyond ASCII is the same key to the registry too.
+      {"x.\xC9T\xC9", {}},
       {"x.padded", {".padded", " padded type "}},
       {"x. padded ", {}},
       {"README", {}},

@@ -31,11 +31,12 @@ TEST(InventoryText, EachFormatOfAwkwardRows) {
        "Type\tName\tCommand\tLocation\tState\r\n"
        "Registry\tTool, "
        "\"quoted\"\tC:\\\\Tools\\\\t.exe\\t/a\tHKEY_CURRENT_USER\\\\Run\tdisabled\r\n"
-       "Start-Up\ttwo\\r\\nlines\\n\tcaf\xC3\xA9 \xE2\x82\xAC\tC:\\\\x\\\\\x01.lnk\tn/a\r\n"},
+       "Start-Up\ttwo\\r\\nlines\\n\tcaf\xC3\xA9 \xE2\x82\xAC\tC:\\\\x\\\\\\x01.lnk\tn/a\r\n"},
       {"CSV", InventoryFormat::Csv,
        "Type,Name,Command,Location,State\r\n"
-       "Registry,\"Tool, \"\"quoted\"\"\",C:\\Tools\\t.exe\t/a,HKEY_CURRENT_USER\\Run,disabled\r\n"
-       "Start-Up,\"two\r\nlines\n\",caf\xC3\xA9 \xE2\x82\xAC,C:\\x\\\x01.lnk,n/a\r\n"},
+       "Registry,\"Tool, "
+       "\"\"quoted\"\"\",\"C:\\Tools\\t.exe\t/a\",HKEY_CURRENT_USER\\Run,disabled\r\n"
+       "Start-Up,\"two\r\nlines\n\",caf\xC3\xA9 \xE2\x82\xAC,\"C:\\x\\\x01.lnk\",n/a\r\n"},
       {"JSON", InventoryFormat::Json,
        "[\r\n"
        "  {\"Type\": \"Registry\", \"Name\": \"Tool, \\\"quoted\\\"\", "
@@ -74,6 +75,25 @@ TEST(InventoryText, DoubleByteCharactersAreNotTornApart) {
   EXPECT_EQ("[\r\n  {\"Type\": \"Registry\", \"Name\": \"" + so + "\", \"Command\": \"" + table +
                 "\\\"\", \"Location\": \"x\", \"State\": \"enabled\"}\r\n]\r\n",
             InventoryText(rows, InventoryFormat::Json, kJapaneseCodePage));
+}
+
+// Controls judged on characters (ソ's UTF-8 holds 0x82); no unusable DisabledSince.
+TEST(InventoryText, ControlCharactersByFormatAndTarget) {
+  const std::string so = "\xE3\x82\xBD", raw = "\x1b[2J\x07\x7f\xC2\x9B" + so;
+  const std::string shown = "\\x1b[2J\\x07\\x7f\\x9b" + so,
+                    csv = "Type,Name,Command,Location,State\r\nR,";
+  using F = InventoryFormat;
+  using T = InventoryTarget;
+  const auto text = [&](F format, T target) {
+    return InventoryText({{"R", raw, "", "", "disabled", ~0ull}}, format, CP_UTF8, target);
+  };
+  EXPECT_EQ("Type\tName\tCommand\tLocation\tState\r\nR\t" + shown + "\t\t\tdisabled\r\n",
+            text(F::Tabs, T::Console));
+  EXPECT_EQ("\xEF\xBB\xBF" + csv + "\"" + raw + "\",,,disabled\r\n", text(F::Csv, T::File));
+  EXPECT_EQ(csv + shown + ",,,disabled\r\n", text(F::Csv, T::Console));
+  EXPECT_EQ("[\r\n  {\"Type\": \"R\", \"Name\": \"\\u001b[2J\\u0007\\u007f\\u009b" + so +
+                "\", \"Command\": \"\", \"Location\": \"\", \"State\": \"disabled\"}\r\n]\r\n",
+            text(F::Json, T::Console));
 }
 
 // The registry rows, then the start-up files: the main window's order.

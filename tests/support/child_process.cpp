@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_folder.h"
+#include "util/text_encoding.h"
 
 namespace {
 
@@ -14,23 +15,25 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 
 }  // namespace
 
-ChildRun RunChild(const std::string& commandLine, const char* program, const char* folder) {
+ChildRun RunChild(const std::string& commandLine, const char* program, const char* folder,
+                  UINT codePage) {
   ChildRun run;
   TempFolder output;
   const std::string outPath = output / "out", errPath = output / "err";
   HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
   HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = in;
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process = {};
-  std::string command = commandLine;
-  if (CreateProcessA(program, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                     folder, &startup, &process)) {
+  std::wstring command = WideFromCodePage(commandLine, codePage) + L'\0';
+  if (CreateProcessW(program ? WideFromCodePage(program).c_str() : nullptr, &command[0], nullptr,
+                     nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     folder ? WideFromCodePage(folder).c_str() : nullptr, &startup, &process)) {
     // A guard against a hung child, not a measurement.
     if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
       GetExitCodeProcess(process.hProcess, &run.exitCode);

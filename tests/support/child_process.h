@@ -16,7 +16,7 @@ struct ChildRun {
 // file is started whatever the first word of the command line says; with
 // `folder`, in that folder.
 ChildRun RunChild(const std::string& commandLine, const char* program = nullptr,
-                  const char* folder = nullptr);
+                  const char* folder = nullptr, UINT codePage = CP_ACP);
 
 // This test program again, for what only a new process shows: its own command
 // line (whose first word may be anything), settings read at start-up.
