@@ -1,6 +1,7 @@
 #include "actions/registration_file.h"
 
 #include "util/string_utils.h"
+#include "util/text_encoding.h"
 
 std::string QuotedRegText(const std::string& text, UINT codePage) {
   std::string quoted = "\"";
@@ -82,15 +83,6 @@ bool IsPlainAscii(const std::string& text) {
   return true;
 }
 
-// In the process's code page, which is what the narrow registry calls used.
-std::wstring WideText(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
-
 std::wstring QuotedWideText(const std::wstring& text) {
   std::wstring quoted = L"\"";
   for (wchar_t c : text) {
@@ -117,7 +109,7 @@ std::wstring QuotedWideText(const std::wstring& text) {
 // The Unicode form: what regedit reads in no code page but its own.
 std::string UnicodeRegistrationFile(const std::string& keyPath, const std::string& valueName,
                                     DWORD type, const std::string& data) {
-  const std::wstring wideData = WideText(data);
+  const std::wstring wideData = WideFromCodePage(data);
   std::wstring value;
   if (type == REG_SZ && wideData.find_first_of(L"\r\n") == std::wstring::npos) {
     value = QuotedWideText(wideData);
@@ -128,9 +120,9 @@ std::string UnicodeRegistrationFile(const std::string& keyPath, const std::strin
     const std::string hex = HexRegText(type, bytes + '\0');
     value.assign(hex.begin(), hex.end());
   }
-  const std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[" +
-                            WideText(keyPath) + L"]\r\n" + QuotedWideText(WideText(valueName)) +
-                            L"=" + value + L"\r\n\r\n";
+  const std::wstring text =
+      L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[" + WideFromCodePage(keyPath) +
+      L"]\r\n" + QuotedWideText(WideFromCodePage(valueName)) + L"=" + value + L"\r\n\r\n";
   std::string bytes;
   bytes.reserve(text.size() * 2);
   for (wchar_t c : text) {

@@ -194,11 +194,13 @@ bool WipeAndDeleteFile(const char* path, uint16_t passes) {
     SetLastError(error);
     return false;
   }
-  // Only what is known to be this name's own content is wiped.
-  if (ownContent) OverwriteWithZeros(file, passes);
+  // Marked for deletion first, so that zeros are only ever written into a
+  // file that is sure to go when the handle closes. Only what is known to be
+  // this name's own content is wiped.
   FILE_DISPOSITION_INFO disposition = {TRUE};
   const bool deleted =
       SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+  if (deleted && ownContent) OverwriteWithZeros(file, passes);
   CloseHandle(file);
   if (!deleted && attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes);
   return deleted;
