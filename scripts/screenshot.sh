@@ -2,7 +2,8 @@
 # Renders the program in the seeded demo prefix to PNGs: Xvfb, a Wine virtual
 # desktop (which draws window frames and captions), xdotool to type into it as a
 # user would, and ImageMagick's import. Usage: screenshot.sh PROGRAM.exe OUTPUT_DIR
-#   main-window.png   the main window with the demo entries
+#   main-window.png   the main window with the demo entries, widened and sorted
+#                     by name (its remembered layout, seeded here)
 #   about.png         the about box (Help > About, typed as Alt+H, A)
 #   editor.png        the line editor on Win.ini (Extras > Win.ini, Alt+E, W)
 set -eu
@@ -10,7 +11,7 @@ exe=$1
 outdir=$2
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=$(dirname "$exe")/demo-prefix
-size=${SCREENSHOT_SIZE:-860x400}
+size=${SCREENSHOT_SIZE:-1040x440}
 delay=${SCREENSHOT_WAIT:-12}
 
 sh "$here/demo-prefix.sh" "$prefix"
@@ -30,6 +31,22 @@ cleanup() {
 }
 trap cleanup EXIT
 sleep 1
+
+# The layout the window remembers: nearly as wide as the desktop, the wider
+# columns for Command and Location, sorted by name. Little-endian 32-bit words.
+le32() {
+    printf '%02x%02x%02x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) \
+        $((($1 >> 24) & 255))
+}
+width=${size%x*}
+height=${size#*x}
+placement=$(for word in 44 0 1 -1 -1 -1 -1 8 8 $((width - 8)) $((height - 8)); do le32 "$word"; done)
+widths=$(for word in 70 150 400 300; do le32 "$word"; done)
+key='HKCU\Software\Ombrelle Studios\Lumivane'
+"$WINE" reg.exe add "$key" /v WindowPlacement /t REG_BINARY /d "$placement" /f >/dev/null 2>&1
+"$WINE" reg.exe add "$key" /v ColumnWidths /t REG_BINARY /d "$widths" /f >/dev/null 2>&1
+"$WINE" reg.exe add "$key" /v SortColumn /t REG_DWORD /d 1 /f >/dev/null 2>&1
+"$WINE" reg.exe add "$key" /v SortDescending /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 # Takes the first X window whose whole title matches the pattern $1, waiting up
 # to $2 seconds.

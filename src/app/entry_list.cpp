@@ -1,7 +1,9 @@
 #include "app/entry_list.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 #include "util/string_utils.h"
@@ -26,6 +28,37 @@ bool StartsWithLowered(const char* text, const char* prefix) {
       return false;
   }
   return true;
+}
+
+// The text as the user's locale compares it.
+std::wstring SortKey(const char* text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  std::wstring key(length > 0 ? static_cast<size_t>(length) : 1u, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, &key[0], length);
+  key.pop_back();
+  return key;
+}
+
+// "App9" before "App10", as Explorer sorts file names.
+int CompareSortKeys(const std::wstring& a, const std::wstring& b) {
+  const int result = CompareStringEx(LOCALE_NAME_USER_DEFAULT, SORT_DIGITSASNUMBERS, a.c_str(),
+                                     static_cast<int>(a.size()), b.c_str(),
+                                     static_cast<int>(b.size()), nullptr, nullptr, 0);
+  if (result) return result - CSTR_EQUAL;
+  return a.compare(b);  // a system without the flag: by code point
+}
+
+// Shows the arrow on `column`'s heading only.
+void ShowSortArrow(HWND header, int column, bool descending) {
+  const int count = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+  for (int c = 0; c < count; ++c) {
+    HDITEMA item = {};
+    item.mask = HDI_FORMAT;
+    SendMessageA(header, HDM_GETITEMA, c, reinterpret_cast<LPARAM>(&item));
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (c == column) item.fmt |= descending ? HDF_SORTDOWN : HDF_SORTUP;
+    SendMessageA(header, HDM_SETITEMA, c, reinterpret_cast<LPARAM>(&item));
+  }
 }
 
 }  // namespace
@@ -71,6 +104,7 @@ CEntryList::Refill::Refill(CEntryList& list) : list_(list) {
 }
 
 CEntryList::Refill::~Refill() {
+  list_.Resort();
   list_.SendMessage(WM_SETREDRAW, TRUE);
   DefWindowProcA(list_.m_hWnd, WM_SETREDRAW, TRUE, 0);
   RedrawWindow(list_.m_hWnd, nullptr, nullptr,
@@ -78,25 +112,73 @@ CEntryList::Refill::~Refill() {
 }
 
 void CEntryList::AddRow(EntryRow row) {
+  m_shown.push_back(m_rows.size());
   m_rows.push_back(std::move(row));
   // While the list does not redraw (a refresh), this only records the count.
   SendMessage(LVM_SETITEMCOUNT, m_rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
 
 const EntryRow* CEntryList::Row(int row) const {
-  return row >= 0 && row < RowCount() ? &m_rows[static_cast<size_t>(row)] : nullptr;
+  return row >= 0 && row < RowCount() ? &m_rows[m_shown[static_cast<size_t>(row)]] : nullptr;
+}
+
+void CEntryList::SortBy(int column, bool descending) {
+  m_sortColumn = column < 0 ? -1 : column;
+  m_sortDescending = m_sortColumn >= 0 && descending;
+  ShowSortArrow(GetHeaderCtrl(), m_sortColumn, m_sortDescending);
+  Resort();
+}
+
+void CEntryList::Resort() {
+  const int selected = GetNextItem(-1, LVNI_SELECTED);
+  const size_t selectedRow = selected >= 0 ? m_shown[static_cast<size_t>(selected)] : 0;
+  for (size_t i = 0; i < m_shown.size(); ++i) m_shown[i] = i;
+  if (m_sortColumn >= 0) {
+    // Many rows share a text (a key's values, a file type), and comparing two
+    // long equal texts is slow: each distinct text is ranked once.
+    std::unordered_map<std::wstring, size_t> distinct;
+    std::vector<const std::wstring*> texts;
+    std::vector<size_t> textOf(m_rows.size());
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+      auto found = distinct.emplace(SortKey(m_rows[row].Text(m_sortColumn)), texts.size());
+      if (found.second) texts.push_back(&found.first->first);
+      textOf[row] = found.first->second;
+    }
+    std::vector<size_t> byText(texts.size());
+    for (size_t i = 0; i < byText.size(); ++i) byText[i] = i;
+    std::sort(byText.begin(), byText.end(),
+              [&](size_t a, size_t b) { return CompareSortKeys(*texts[a], *texts[b]) < 0; });
+    std::vector<int> rank(texts.size());
+    for (size_t i = 1; i < byText.size(); ++i)
+      rank[byText[i]] =
+          rank[byText[i - 1]] + (CompareSortKeys(*texts[byText[i - 1]], *texts[byText[i]]) != 0);
+    // Equal texts stay in the order of the scan, either way round.
+    const int sign = m_sortDescending ? -1 : 1;
+    std::stable_sort(m_shown.begin(), m_shown.end(), [&](size_t a, size_t b) {
+      return sign * (rank[textOf[a]] - rank[textOf[b]]) < 0;
+    });
+  }
+  if (selected >= 0) {
+    const int now =
+        static_cast<int>(std::find(m_shown.begin(), m_shown.end(), selectedRow) - m_shown.begin());
+    SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    SetItemState(now, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    EnsureVisible(now);
+  }
+  InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
 void CEntryList::DeleteAllRows() {
   // The control forgets the rows before they go, so it never asks for one.
   DeleteAllItems();
   m_rows.clear();
+  m_shown.clear();
 }
 
 void CEntryList::OnGetDispInfo(NMLVDISPINFOA* info) const {
   LVITEMA& item = info->item;
   if (item.iItem < 0 || item.iItem >= RowCount()) return;
-  const EntryRow& row = m_rows[static_cast<size_t>(item.iItem)];
+  const EntryRow& row = *Row(item.iItem);
   if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
     // As much as the buffer holds; a reader that wants the whole text asks
     // again with a larger one.
@@ -130,7 +212,7 @@ int CEntryList::FindRow(const char* text, UINT flags, int start) const {
   const size_t length = std::strlen(text);
   for (int step = 0; step < steps; ++step) {
     const int row = (start + step) % count;
-    const char* type = m_rows[static_cast<size_t>(row)].Text(0);
+    const char* type = Row(row)->Text(0);
     if (StartsWithLowered(type, text) && ((flags & LVFI_PARTIAL) || std::strlen(type) == length))
       return row;
   }
@@ -176,12 +258,13 @@ bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) 
   return true;
 }
 
+InventoryRow ListedRow(const CEntryList& list, int index) {
+  const EntryRow& row = *list.Row(index);
+  return MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval());
+}
+
 std::vector<InventoryRow> ListedRows(const CEntryList& list) {
   std::vector<InventoryRow> rows;
-  for (int index = 0; index < list.RowCount(); ++index) {
-    const EntryRow& row = *list.Row(index);
-    rows.push_back(
-        MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval()));
-  }
+  for (int index = 0; index < list.RowCount(); ++index) rows.push_back(ListedRow(list, index));
   return rows;
 }

@@ -57,13 +57,25 @@ class CEntryList : public CListCtrl {
     CEntryList& list_;
   };
 
-  // Appends a row at the end; it is part of the item count at once.
+  // Appends a row at the end; it is part of the item count at once. A sorted
+  // list takes its place among the others when the refill ends.
   void AddRow(EntryRow row);
   // No rows, and so no selection and no focused row.
   void DeleteAllRows();
   int RowCount() const { return static_cast<int>(m_rows.size()); }
-  // Null for an index that names no row.
+  // The row shown at `row`; null for an index that names no row.
   const EntryRow* Row(int row) const;
+
+  // Sorts the rows by the texts of `column` as the user's locale orders them,
+  // numbers inside a text by their value; rows of equal text keep the order
+  // of the scan. Column -1 is the order of the scan. The header shows the
+  // arrow, and the selected row stays selected.
+  void SortBy(int column, bool descending);
+  int SortColumn() const { return m_sortColumn; }
+  bool SortDescending() const { return m_sortDescending; }
+  // Sorts again as chosen: after a refill, and for texts that arrive after
+  // their rows, once they are complete (never row by row as they arrive).
+  void Resort();
 
   // Fills in the text and the image asked for; a request for a row the list
   // does not hold gets nothing.
@@ -77,7 +89,10 @@ class CEntryList : public CListCtrl {
   int FindRow(const char* text, UINT flags, int start) const;
 
  private:
-  std::vector<EntryRow> m_rows;
+  std::vector<EntryRow> m_rows;  // in the order of the scan
+  std::vector<size_t> m_shown;   // the row shown at each index, into m_rows
+  int m_sortColumn = -1;
+  bool m_sortDescending = false;
 };
 
 // Appends the rows the scans find at the end of the list.
@@ -104,6 +119,8 @@ bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
 
 // Every row as the list shows it, in order, with the state of its switch.
 std::vector<InventoryRow> ListedRows(const CEntryList& list);
+// The row shown at `row` (which must name one) as ListedRows gives it.
+InventoryRow ListedRow(const CEntryList& list, int row);
 
 // The texts of row `row`; all empty for an index that names no row.
 SelectedEntry ReadEntryRow(const CListCtrl& list, int row);

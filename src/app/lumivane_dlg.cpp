@@ -23,8 +23,15 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnMessage(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
       OnMessage(WM_INITMENUPOPUP, &D::OnInitMenuPopup),
       OnMessage(WM_DPICHANGED, &D::OnDpiChanged),
+      OnMessage(WM_SIZE, &D::OnSize),
+      OnMessage(WM_GETMINMAXINFO, &D::OnGetMinMaxInfo),
+      OnMessage(WM_CONTEXTMENU, &D::OnContextMenu),
+      OnMessage(WM_TIMER, &D::OnTimer),
+      OnMessage(WM_ENDSESSION, &D::OnEndSession),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
+      OnNotify(IDC_ENTRY_LIST, NM_RCLICK, &D::OnEntryListRClick),
+      OnNotify(IDC_ENTRY_LIST, LVN_COLUMNCLICK, &D::OnEntryListColumnClick),
       OnNotify(IDC_ENTRY_LIST, LVN_GETINFOTIPA, &D::OnEntryListGetInfoTip),
       OnNotify(IDC_ENTRY_LIST, LVN_GETDISPINFOA, &D::OnEntryListGetDispInfo),
       OnNotify(IDC_ENTRY_LIST, LVN_ODFINDITEMA, &D::OnEntryListFindItem),
@@ -41,6 +48,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_BACKUP, &D::OnBackup),
       OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
       OnCommand(ID_TASK_DISABLE, &D::OnDisable),
+      OnCommand(ID_TASK_COPY, &D::OnCopy),
       OnCommand(ID_FILE_REMOVED_ENTRIES, &D::OnRemovedEntries),
       OnCommand(ID_EDIT_UNDO_REMOVE, &D::OnUndoRemove),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
@@ -73,6 +81,7 @@ BOOL CLumivaneDlg::OnInitDialog() {
   m_listEntries.SetExtendedStyle(m_listEntries.GetExtendedStyle() | LVS_EX_GRIDLINES |
                                  LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
   InsertEntryColumns(m_listEntries, m_dpi);
+  RestoreLayout();
 
   EnsureSettingsKeys();
   CreateToolTips();
@@ -128,6 +137,14 @@ BOOL CLumivaneDlg::PreTranslateMessage(MSG* msg) {
   // The buttons are not subclassed: the tooltips see the mouse only through here.
   CreateToolTips();
   m_toolTips.RelayEvent(msg);
+  // The context-menu key: not every system's list makes a menu request of it
+  // (Wine's does not), so the list never sees it and asks once, on release.
+  if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_APPS &&
+      msg->hwnd == m_listEntries.m_hWnd) {
+    if (msg->message == WM_KEYUP)
+      SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_listEntries.m_hWnd), -1);
+    return TRUE;
+  }
   return CDialog::PreTranslateMessage(msg);
 }
 
@@ -152,12 +169,15 @@ bool CLumivaneDlg::OnQueryDragIcon(WPARAM, LPARAM, LRESULT* result) {
 }
 
 void CLumivaneDlg::OnEntryListDblClk(NMHDR*, LRESULT* result) {
-  OnRemove();
+  if (m_clickGuard.AllowsDoubleClick()) OnRemove();
   *result = 0;
 }
 
 void CLumivaneDlg::OnEntryListRDblClk(NMHDR*, LRESULT* result) {
-  OnBackup();
+  // The first click's menu is not to come: this was a double click.
+  KillTimer(m_hWnd, kEntryMenuTimer);
+  m_rightDoubleClickAt = GetTickCount();
+  if (m_clickGuard.AllowsDoubleClick()) OnBackup();
   *result = 0;
 }
 
@@ -171,11 +191,13 @@ void CLumivaneDlg::OnEntryListFindItem(NMHDR* header, LRESULT* result) {
 }
 
 void CLumivaneDlg::OnOK() {
+  SaveLayout();
   EnsureSettingsKeys();
   CDialog::OnOK();
 }
 
 void CLumivaneDlg::OnCancel() {
+  SaveLayout();
   EnsureSettingsKeys();
   CDialog::OnCancel();
 }

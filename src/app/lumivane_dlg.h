@@ -7,6 +7,8 @@
 
 #include "actions/removal_store.h"
 #include "app/entry_list.h"
+#include "app/reorder_click_guard.h"
+#include "framework/anchored_layout.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -27,6 +29,7 @@ class CLumivaneDlg : public CDialog {
   void OnSaveList();
   void OnRefresh();
   void OnDisable();     // Disable or Enable, as the selected entry stands
+  void OnCopy();        // the selected row as lumivanec writes it, with its header line
   void OnUndoRemove();  // Ctrl+Z: the last removal made in this window
   void OnRemovedEntries();
   void OnExit();
@@ -66,12 +69,32 @@ class CLumivaneDlg : public CDialog {
   bool OnInitMenuPopup(WPARAM popup, LPARAM, LRESULT* result);
   void OnEntryListGetDispInfo(NMHDR* header, LRESULT* result);
   void OnEntryListFindItem(NMHDR* header, LRESULT* result);
+  // Disable or Enable, and greyed where the selected entry has no switch.
+  void UpdateTaskMenu();
+
+  // Resizing and the layout kept between runs.
+  bool OnSize(WPARAM, LPARAM, LRESULT* result);
+  bool OnGetMinMaxInfo(WPARAM, LPARAM lParam, LRESULT* result);
+  void OnEntryListColumnClick(NMHDR* header, LRESULT* result);
+  // Anchors the controls, then puts back the widths, sort and place stored.
+  void RestoreLayout();
+  void SaveLayout() const;
+  // Windows ends without closing the window first: the layout is kept all the same.
+  bool OnEndSession(WPARAM ending, LPARAM, LRESULT* result);
+
+  // The shortcut menu of the selected row.
+  bool OnContextMenu(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  bool OnTimer(WPARAM wParam, LPARAM, LRESULT* result);
+  void OnEntryListRClick(NMHDR* header, LRESULT* result);
+  void ShowEntryMenu(POINT at);
   // Empties the list and fills it from both scans, under the wait cursor.
   void FillEntryList();
   // Writes a removed entry back, asking before it replaces what is there now
   // and warning (in boxes owned by `owner`) when it cannot; then the list
   // shows it selected and the record is gone. False when nothing was written.
   bool RestoreRemoved(const RemovalRecord& record, const CWnd& owner);
+
+  static constexpr UINT_PTR kEntryMenuTimer = 1;
 
   HICON m_hIcon;
   CEntryList m_listEntries;
@@ -82,6 +105,10 @@ class CLumivaneDlg : public CDialog {
   CToolTipCtrl m_toolTips;
   CImageList m_entryImages;  // the list control destroys the images with itself
   int m_dpi = kDefaultDpi;   // what the columns and pictures are sized for
+  CAnchoredLayout m_layout;
+  ReorderClickGuard m_clickGuard;
+  POINT m_rightClickAt = {};       // where the menu of a single right click opens
+  DWORD m_rightDoubleClickAt = 0;  // when the last right double click came
   RemovalStore m_removals;
   std::vector<std::string> m_removedHere;  // ids of this window's removals, oldest first
 };

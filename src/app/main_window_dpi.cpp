@@ -62,6 +62,7 @@ bool CLumivaneDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam, LRESULT* result) {
                  suggested->right - suggested->left, suggested->bottom - suggested->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  m_layout.Arrange(m_hWnd, m_dpi);  // also when the size stayed the same
   *result = 0;
   return true;
 }

@@ -45,12 +45,16 @@ void CLumivaneDlg::OnDisable() {
 }
 
 bool CLumivaneDlg::OnInitMenuPopup(WPARAM, LPARAM, LRESULT*) {
+  UpdateTaskMenu();
+  return false;  // the dialog's own handling goes on
+}
+
+void CLumivaneDlg::UpdateTaskMenu() {
   const EntryState state = ShownState(m_listEntries);
   ModifyMenuA(
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),
       ID_TASK_DISABLE, state == EntryState::Disabled ? "&Enable\tF7" : "&Disable\tF7");
-  return false;  // the dialog's own handling goes on
 }
 
 void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {

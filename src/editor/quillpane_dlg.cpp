@@ -31,6 +31,8 @@ bool CQuillpane::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
       OnCommand(IDC_SAVE_FILE, &D::OnSaveFile),
       OnCommand(IDC_SAVE_FILE_AS, &D::OnSaveFileAs),
       OnCommand(IDC_EXIT_EDITOR, &D::OnExitEditor),
+      OnMessage(WM_SIZE, &D::OnSize),
+      OnMessage(WM_GETMINMAXINFO, &D::OnGetMinMaxInfo),
   };
   return map.Dispatch(*this, message, wParam, lParam, result);
 }
@@ -48,6 +50,27 @@ BOOL CQuillpane::OnInitDialog() {
                                LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
   m_listLines.InsertColumn(0, "", LVCFMT_LEFT, kLineColumnWidth);
 
+  // The buttons below the edit box's right end keep to it as it grows.
+  const int dpi = GetDpi();
+  const struct {
+    int id;
+    unsigned anchors;
+  } anchored[] = {
+      {-1, kAnchorGrowX | kAnchorGrowY},  // the group box
+      {IDC_LINES, kAnchorGrowX | kAnchorGrowY},
+      {IDC_LINE_TEXT, kAnchorGrowX | kAnchorMoveY},
+      {IDC_ADD_LINE, kAnchorMoveX | kAnchorMoveY},
+      {IDC_SWAP_LINE, kAnchorMoveX | kAnchorMoveY},
+      {IDC_MOVE_LINE_UP, kAnchorMoveY},
+      {IDC_MOVE_LINE_DOWN, kAnchorMoveY},
+      {IDC_REMOVE_LINE, kAnchorMoveY},
+      {IDC_SAVE_FILE, kAnchorMoveY},
+      {IDC_SAVE_FILE_AS, kAnchorMoveX | kAnchorMoveY},
+      {IDC_EXIT_EDITOR, kAnchorMoveX | kAnchorMoveY},
+  };
+  for (const auto& control : anchored)
+    m_layout.Add(m_hWnd, GetDlgItem(control.id), control.anchors, dpi);
+
   // A file that cannot be read is edited as an empty one.
   if (m_givenLines) {
     m_readLines.swap(*m_givenLines);
@@ -60,6 +83,22 @@ BOOL CQuillpane::OnInitDialog() {
     AppendLine(Shown(m_readLines[i]), static_cast<LPARAM>(i + 1));
   m_listLines.SendMessage(WM_SETREDRAW, TRUE);
   return TRUE;
+}
+
+bool CQuillpane::OnSize(WPARAM, LPARAM, LRESULT*) {
+  if (!m_listLines.m_hWnd) return false;  // not yet made
+  m_layout.Arrange(m_hWnd, GetDpi());
+  // Long lines use the room a wider window gives them.
+  RECT lines;
+  GetClientRect(m_listLines, &lines);
+  m_listLines.SetColumnWidth(0, lines.right > kLineColumnWidth ? lines.right : kLineColumnWidth);
+  return false;
+}
+
+bool CQuillpane::OnGetMinMaxInfo(WPARAM, LPARAM lParam, LRESULT* result) {
+  m_layout.LimitTracking(reinterpret_cast<MINMAXINFO*>(lParam), GetDpi());
+  *result = 0;
+  return true;
 }
 
 int CQuillpane::SelectedLine() const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "editor/line_file.h"
+#include "framework/anchored_layout.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -44,6 +45,9 @@ class CQuillpane : public CDialog {
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
  private:
+  // The list takes the room; the edit box and the buttons keep to the bottom.
+  bool OnSize(WPARAM, LPARAM, LRESULT* result);
+  bool OnGetMinMaxInfo(WPARAM, LPARAM lParam, LRESULT* result);
   // Index of the first selected line, or -1.
   int SelectedLine() const;
   // The file's bytes: a line still showing its text as read goes back byte
@@ -62,5 +66,6 @@ class CQuillpane : public CDialog {
   void MoveLine(int line, int other, UINT arrowKey);
 
   std::optional<std::vector<std::string>> m_givenLines;
+  CAnchoredLayout m_layout;
   std::vector<std::string> m_readLines;  // the bytes of every line as read
 };

@@ -16,6 +16,11 @@ BOOL SystemFileDialog(bool save, OPENFILENAMEA& dialog) {
   return save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
 }
 
+UINT SystemPopupMenu(HWND owner, HMENU menu, POINT at) {
+  return static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr));
+}
+
 }  // namespace
 
 INT_PTR PromptHandler::ShellOpen(HWND owner, const char* verb, const char* file,
@@ -25,6 +30,10 @@ INT_PTR PromptHandler::ShellOpen(HWND owner, const char* verb, const char* file,
 
 BOOL PromptHandler::ShowFileDialog(bool save, OPENFILENAMEA& dialog) {
   return SystemFileDialog(save, dialog);
+}
+
+UINT PromptHandler::ShowPopupMenu(HWND owner, HMENU menu, POINT at) {
+  return SystemPopupMenu(owner, menu, at);
 }
 
 PromptHandler* SetPromptHandler(PromptHandler* handler) {
@@ -48,4 +57,9 @@ INT_PTR PromptShellOpen(HWND owner, const char* verb, const char* file, const ch
 BOOL PromptFileDialog(bool save, OPENFILENAMEA& dialog) {
   if (currentHandler) return currentHandler->ShowFileDialog(save, dialog);
   return SystemFileDialog(save, dialog);
+}
+
+UINT PromptPopupMenu(HWND owner, HMENU menu, POINT at) {
+  if (currentHandler) return currentHandler->ShowPopupMenu(owner, menu, at);
+  return SystemPopupMenu(owner, menu, at);
 }

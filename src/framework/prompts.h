@@ -1,5 +1,5 @@
 // The one seam through which the program asks the user something: message
-// boxes (and the save dialog), and hands a document to the shell. The program
+// boxes (and the save dialog, and shortcut menus), and hands a document to the shell. The program
 // uses the real system calls; a test installs its own handler to answer from a
 // script and record the calls.
 #pragma once
@@ -21,6 +21,9 @@ class PromptHandler {
   // The file dialog, save or open form, on a filled-in structure; returns what
   // GetSaveFileNameA or GetOpenFileNameA would. Default: the real dialog.
   virtual BOOL ShowFileDialog(bool save, OPENFILENAMEA& dialog);
+  // A shortcut menu at screen point `at`; returns the chosen command, or 0.
+  // Default: the real menu.
+  virtual UINT ShowPopupMenu(HWND owner, HMENU menu, POINT at);
 };
 
 // Installs a handler (nullptr restores the system's dialogs); returns the previous one.
@@ -35,3 +38,6 @@ INT_PTR PromptShellOpen(HWND owner, const char* verb, const char* file, const ch
 
 // GetSaveFileNameA (save) or GetOpenFileNameA through the seam.
 BOOL PromptFileDialog(bool save, OPENFILENAMEA& dialog);
+
+// TrackPopupMenu through the seam: the chosen command, or 0.
+UINT PromptPopupMenu(HWND owner, HMENU menu, POINT at);

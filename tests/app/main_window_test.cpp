@@ -173,7 +173,8 @@ TEST_F(MainWindowTest, FollowsAChangeOfDpi) {
              atStart = SizesOf(dialog);
              GetWindowRect(dialog, &suggested);
              OffsetRect(&suggested, 10, 20);
-             suggested.right += 100;
+             suggested.right = suggested.left + (suggested.right - suggested.left) * 3 / 2;
+             suggested.bottom = suggested.top + (suggested.bottom - suggested.top) * 3 / 2;
              dialog.SendMessage(WM_DPICHANGED, MAKEWPARAM(144, 144),
                                 reinterpret_cast<LPARAM>(&suggested));
              at144 = SizesOf(dialog);

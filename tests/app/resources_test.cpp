@@ -30,7 +30,8 @@ TEST(MainDialogTemplate, FrameAndFont) {
   EXPECT_EQ(145, dialog.cy);
   EXPECT_EQ(IDR_MAIN_MENU, dialog.menuId);
   const DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                      DS_MODALFRAME | DS_SETFONT | DS_3DLOOK | DS_CENTER;
+                      WS_MAXIMIZEBOX | WS_THICKFRAME | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK |
+                      DS_CENTER;
   EXPECT_EQ(style, dialog.style);
   EXPECT_EQ(static_cast<DWORD>(WS_EX_APPWINDOW), dialog.exStyle);
 }
@@ -95,6 +96,7 @@ TEST(MainMenu, ItemsTextsAndCommands) {
       {"&Task/&Selection/&Remove\tF8", 32776},
       {"&Task/&Selection/-", 0},
       {"&Task/&Selection/&Backup\tF9", 32777},
+      {"&Task/&Selection/&Copy\tCtrl+C", 32783},
       {"&Task/&Disable\tF7", 32780},
       {"&Task/-", 0},
       {"&Task/&Refresh\tF5", 32774},
@@ -139,6 +141,7 @@ TEST(MainAccelerators, TableAndTranslation) {
       {FVIRTKEY | FCONTROL | FNOINVERT, 'Q', 32771}, {FVIRTKEY | FNOINVERT, VK_F1, 32772},
       {FVIRTKEY | FNOINVERT, VK_F9, 32777},          {FVIRTKEY | FNOINVERT, VK_F8, 32776},
       {FVIRTKEY | FNOINVERT, VK_F5, 32774},          {FVIRTKEY | FNOINVERT, VK_F7, 32780},
+      {FVIRTKEY | FCONTROL | FNOINVERT, 'C', 32783},
       {FVIRTKEY | FCONTROL | FNOINVERT, 'Z', 32786}};
   ASSERT_EQ(static_cast<int>(std::size(expected)), count);
   for (int i = 0; i < count; ++i) {

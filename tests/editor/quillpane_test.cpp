@@ -31,7 +31,8 @@ TEST(QuillpaneTemplate, FrameAndFont) {
   EXPECT_EQ(313, dialog.cx);
   EXPECT_EQ(93, dialog.cy);
   EXPECT_EQ(0, dialog.menuId);
-  EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT),
+  EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX | WS_THICKFRAME |
+                               DS_MODALFRAME | DS_SETFONT),
             dialog.style);
   EXPECT_EQ(0u, dialog.exStyle);
 }

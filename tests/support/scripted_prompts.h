@@ -77,6 +77,20 @@ class ScriptedPrompts : public PromptHandler {
     return TRUE;
   }
 
+  // Each shortcut menu's texts, a greyed item's ending in " (grey)"; none is chosen.
+  std::vector<std::vector<std::string>> menus;
+
+  UINT ShowPopupMenu(HWND, HMENU menu, POINT) override {
+    menus.emplace_back();
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      char text[128] = "";
+      GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+      const bool grey = GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED;
+      menus.back().push_back(std::string(text) + (grey ? " (grey)" : ""));
+    }
+    return 0;
+  }
+
  private:
   PromptHandler* previous_;
 };
