@@ -26,7 +26,8 @@ void AppendEntryCommands(HMENU from, HMENU to) {
     if (!GetMenuItemInfoA(from, position, TRUE, &item)) continue;
     if (item.hSubMenu) {
       AppendEntryCommands(item.hSubMenu, to);
-    } else if (!(item.fType & MFT_SEPARATOR) && item.wID != ID_TASK_REFRESH) {
+    } else if (!(item.fType & MFT_SEPARATOR) && item.wID != ID_TASK_REFRESH &&
+               item.wID != ID_TASK_WATCH) {
       AppendMenuA(to, MF_STRING | (item.fState & MFS_GRAYED ? MF_GRAYED : MF_ENABLED), item.wID,
                   text);
     }

@@ -16,6 +16,10 @@ CLumivaneDlg::CLumivaneDlg(CWnd* parent)
     : CDialog(IDD_LUMIVANE_DIALOG, parent),
       m_hIcon(LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
+CLumivaneDlg::~CLumivaneDlg() {
+  if (m_boldFont) DeleteObject(m_boldFont);
+}
+
 bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   using D = CLumivaneDlg;
   static const MessageMap<D> map = {
@@ -28,6 +32,10 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnMessage(WM_CONTEXTMENU, &D::OnContextMenu),
       OnMessage(WM_TIMER, &D::OnTimer),
       OnMessage(WM_ENDSESSION, &D::OnEndSession),
+      OnMessage(kWatchChangedMessage, &D::OnWatchChanged),
+      OnMessage(WM_ENTERMENULOOP, &D::OnEnterMenuLoop),
+      OnMessage(WM_EXITMENULOOP, &D::OnExitMenuLoop),
+      OnNotify(IDC_ENTRY_LIST, NM_CUSTOMDRAW, &D::OnEntryListCustomDraw),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RCLICK, &D::OnEntryListRClick),
@@ -49,6 +57,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_REFRESH, &D::OnRefresh),
       OnCommand(ID_TASK_DISABLE, &D::OnDisable),
       OnCommand(ID_TASK_COPY, &D::OnCopy),
+      OnCommand(ID_TASK_WATCH, &D::OnToggleWatch),
       OnCommand(ID_FILE_REMOVED_ENTRIES, &D::OnRemovedEntries),
       OnCommand(ID_EDIT_UNDO_REMOVE, &D::OnUndoRemove),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
@@ -85,6 +94,7 @@ BOOL CLumivaneDlg::OnInitDialog() {
 
   EnsureSettingsKeys();
   CreateToolTips();
+  StartWatch();
   FillEntryList();
   return TRUE;
 }
@@ -95,6 +105,7 @@ void CLumivaneDlg::FillEntryList() {
   EntryListSink sink(m_listEntries);
   ScanRegistry(sink);
   ScanStartupFolders(sink);
+  MarkNewRows();
 }
 
 void CLumivaneDlg::OnRefresh() {
@@ -192,12 +203,14 @@ void CLumivaneDlg::OnEntryListFindItem(NMHDR* header, LRESULT* result) {
 
 void CLumivaneDlg::OnOK() {
   SaveLayout();
+  m_watch.Stop();
   EnsureSettingsKeys();
   CDialog::OnOK();
 }
 
 void CLumivaneDlg::OnCancel() {
   SaveLayout();
+  m_watch.Stop();
   EnsureSettingsKeys();
   CDialog::OnCancel();
 }

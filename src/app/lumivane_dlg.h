@@ -2,10 +2,13 @@
 // bar and the keyboard shortcuts.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "actions/removal_store.h"
+#include "app/change_watch.h"
 #include "app/entry_list.h"
 #include "app/reorder_click_guard.h"
 #include "framework/anchored_layout.h"
@@ -19,6 +22,7 @@ extern const std::string ProgramSettingsKey;
 class CLumivaneDlg : public CDialog {
  public:
   explicit CLumivaneDlg(CWnd* parent = nullptr);
+  ~CLumivaneDlg() override;
 
   void EnsureSettingsKeys();
   void CreateToolTips();
@@ -28,7 +32,8 @@ class CLumivaneDlg : public CDialog {
   void OnBackup();
   void OnSaveList();
   void OnRefresh();
-  void OnDisable();     // Disable or Enable, as the selected entry stands
+  void OnDisable();  // Disable or Enable, as the selected entry stands
+  void OnToggleWatch();
   void OnCopy();        // the selected row as lumivanec writes it, with its header line
   void OnUndoRemove();  // Ctrl+Z: the last removal made in this window
   void OnRemovedEntries();
@@ -94,6 +99,25 @@ class CLumivaneDlg : public CDialog {
   // shows it selected and the record is gone. False when nothing was written.
   bool RestoreRemoved(const RemovalRecord& record, const CWnd& owner);
 
+  // The list follows the machine (watch_commands.cpp).
+  // Watches, or not, as the user last chose.
+  void StartWatch();
+  // Watches, or not, as m_watchOn says; the menu item shows which.
+  void ApplyWatchSetting();
+  bool OnWatchChanged(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  static void CALLBACK OnWatchTimer(HWND window, UINT, UINT_PTR, DWORD);
+  bool OnEnterMenuLoop(WPARAM, LPARAM, LRESULT*);
+  bool OnExitMenuLoop(WPARAM, LPARAM, LRESULT*);
+  // Not while the user is in the middle of something the rows must hold still for.
+  bool WatchRefreshAllowed() const;
+  // A refresh that keeps the selection, the focus and the scroll position.
+  void RefreshFromWatch();
+  // Rows not there when the window opened are new; called after every fill.
+  void MarkNewRows();
+  // The time a row first appeared since the window opened, or empty.
+  std::string NewSinceText(int row) const;
+  void OnEntryListCustomDraw(NMHDR* header, LRESULT* result);
+
   static constexpr UINT_PTR kEntryMenuTimer = 1;
 
   HICON m_hIcon;
@@ -111,4 +135,15 @@ class CLumivaneDlg : public CDialog {
   DWORD m_rightDoubleClickAt = 0;  // when the last right double click came
   RemovalStore m_removals;
   std::vector<std::string> m_removedHere;  // ids of this window's removals, oldest first
+
+  static constexpr UINT kWatchChangedMessage = WM_APP + 21;
+  ChangeWatch m_watch{kWatchChangedMessage};
+  bool m_watchOn = true;
+  int m_menuDepth = 0;  // menus open, the shortcut menu included
+  bool m_rowsAtOpenKnown = false;
+  // Rows by a hash of their identity: a refill with many rows pays no allocation.
+  std::vector<uint64_t> m_rowsAtOpen;                    // sorted
+  std::unordered_map<uint64_t, std::string> m_newSince;  // -> "HH:MM" it appeared
+  HFONT m_listFont = nullptr;                            // the one m_boldFont was made from
+  HFONT m_boldFont = nullptr;
 };

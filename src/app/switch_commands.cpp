@@ -63,9 +63,13 @@ void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
   const EntryRow* row = m_listEntries.Row(tip->iItem);
   if (!row || !tip->pszText || tip->cchTextMax <= 0) return;
   const EntryApproval& approval = row->Approval();
-  if (approval.state != EntryState::Disabled) return;
-  // A switch written without a time says only that it is off.
-  const std::string since = approval.disabledSince ? LocalDateTimeText(approval.disabledSince) : "";
-  const std::string text = since.empty() ? "Disabled" : "Disabled since " + since;
-  lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
+  std::string text = NewSinceText(tip->iItem);
+  if (approval.state == EntryState::Disabled) {
+    // A switch written without a time says only that it is off.
+    const std::string since =
+        approval.disabledSince ? LocalDateTimeText(approval.disabledSince) : "";
+    if (!text.empty()) text += "\r\n";
+    text += since.empty() ? "Disabled" : "Disabled since " + since;
+  }
+  if (!text.empty()) lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
 }

@@ -5,6 +5,13 @@
 namespace {
 
 PromptHandler* currentHandler = nullptr;
+int openPrompts = 0;
+
+// Counts a prompt as open for its lifetime.
+struct OpenPrompt {
+  OpenPrompt() { ++openPrompts; }
+  ~OpenPrompt() { --openPrompts; }
+};
 
 INT_PTR SystemShellOpen(HWND owner, const char* verb, const char* file, const char* parameters,
                         const char* directory, int showCommand) {
@@ -42,7 +49,12 @@ PromptHandler* SetPromptHandler(PromptHandler* handler) {
   return previous;
 }
 
+bool PromptIsOpen() {
+  return openPrompts > 0;
+}
+
 int PromptMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+  OpenPrompt open;
   if (currentHandler) return currentHandler->ShowMessageBox(owner, text, caption, type);
   return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
@@ -55,6 +67,7 @@ INT_PTR PromptShellOpen(HWND owner, const char* verb, const char* file, const ch
 }
 
 BOOL PromptFileDialog(bool save, OPENFILENAMEA& dialog) {
+  OpenPrompt open;
   if (currentHandler) return currentHandler->ShowFileDialog(save, dialog);
   return SystemFileDialog(save, dialog);
 }

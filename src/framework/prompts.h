@@ -29,6 +29,9 @@ class PromptHandler {
 // Installs a handler (nullptr restores the system's dialogs); returns the previous one.
 PromptHandler* SetPromptHandler(PromptHandler* handler);
 
+// True while a message box or file dialog asked through the seam is open.
+bool PromptIsOpen();
+
 int PromptMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
 
 // ShellExecuteA through the seam; returns its HINSTANCE as an integer: above 32

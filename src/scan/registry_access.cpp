@@ -11,14 +11,14 @@
 #include "util/string_utils.h"
 #include "util/text_encoding.h"
 
-namespace {
-
 // The 32-bit program on 64-bit Windows would otherwise be sent to the
 // Wow6432Node copy of every machine key it names.
 REGSAM MachineViewAccess(HKEY root, REGSAM access) {
   return root == HKEY_LOCAL_MACHINE && MachineHas32BitRegistryView() ? access | KEY_WOW64_64KEY
                                                                      : access;
 }
+
+namespace {
 
 // Closes the key it holds on every way out of the function that opened it.
 class OpenKey {

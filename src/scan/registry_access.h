@@ -23,6 +23,9 @@ struct RegistryLocation {
 // below HKEY_LOCAL_MACHINE\Software\Wow6432Node. False on 32-bit Windows.
 bool MachineHas32BitRegistryView();
 
+// `access` with the flag that opens HKEY_LOCAL_MACHINE's keys in the 64-bit view.
+REGSAM MachineViewAccess(HKEY root, REGSAM access);
+
 // Byte-wise, case-sensitive order of the system code page: "Zeta" < "alpha".
 struct MultibyteLess {
   bool operator()(const std::string& a, const std::string& b) const;

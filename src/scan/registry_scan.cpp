@@ -63,7 +63,7 @@ void AppendRunLocations(std::vector<RegistryLocation>& locations, HKEY root, con
 
 }  // namespace
 
-void ScanRegistry(RowSink& sink) {
+std::vector<RegistryLocation> RunKeyLocations() {
   std::vector<RegistryLocation> locations;
   for (const RunRoot& root : kFixedRunRoots)
     if (!root.thirtyTwoBitView || MachineHas32BitRegistryView())
@@ -75,7 +75,11 @@ void ScanRegistry(RowSink& sink) {
   EnumSubKeyNames(HKEY_USERS, std::string(), names);
   for (const std::string& user : names)
     AppendRunLocations(locations, HKEY_USERS, "HKEY_USERS", user + "\\Software\\");
-  names.clear();
+  return locations;
+}
+
+void ScanRegistry(RowSink& sink) {
+  const std::vector<RegistryLocation> locations = RunKeyLocations();
 
   // One reading of each key gives both passes: its REG_SZ values by name,
   // then its REG_EXPAND_SZ values by name. Under a legacy code page two

@@ -2,12 +2,19 @@
 // views on 64-bit Windows), the current user and every user hive.
 #pragma once
 
+#include <vector>
+
+#include "scan/registry_access.h"
 #include "scan/row_sink.h"
 
 // Sub-keys looked at under every root, in the order of the rows; the key of
 // the Run policy follows them.
 extern const char* const RunLocationSuffixes[10];
 extern const char PolicyRunSuffix[];
+
+// The keys ScanRegistry reads, in the order of their rows: root, sub-key and
+// the path the Location column shows.
+std::vector<RegistryLocation> RunKeyLocations();
 
 // Adds one "Registry" row per REG_SZ / REG_EXPAND_SZ value: the machine's keys,
 // those of its 32-bit view below Software\Wow6432Node (64-bit Windows only),

@@ -116,9 +116,14 @@ std::string ProfileRootOf(std::string commonDesktop) {
   return FolderOf(std::move(folder));
 }
 
-void ScanStartupFolders(RowSink& sink) {
+std::vector<RegistryLocation> StartupFolderCandidates() {
   std::vector<RegistryLocation> candidates = ReadShellStartupFolders();
   AppendProfileCandidates(candidates);
+  return candidates;
+}
+
+void ScanStartupFolders(RowSink& sink) {
+  const std::vector<RegistryLocation> candidates = StartupFolderCandidates();
   const bool approvals = SystemHonoursApproval();
 
   // Letter case aside, a folder text is searched once, in its first place;

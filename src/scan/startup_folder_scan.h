@@ -29,6 +29,11 @@ std::string ProfileRootOf(std::string commonDesktop);
 // Values that cannot be read are left out; each text is as stored.
 std::vector<RegistryLocation> ReadShellStartupFolders();
 
+// Every folder the scan searches, in its order, repeats included: the
+// ReadShellStartupFolders ones, then each profile's start-up folder that
+// exists (with no root, and its text only).
+std::vector<RegistryLocation> StartupFolderCandidates();
+
 // Adds one "Start-Up" row per file found at any depth below each start-up
 // folder, hidden and system files included; a folder text met again (letter
 // case aside) is not searched again. Silent: what cannot be read or listed

@@ -76,7 +76,10 @@ void CollectMenu(HMENU menu, const std::string& prefix, std::vector<MenuLine>& l
     } else if (info.hSubMenu) {
       CollectMenu(info.hSubMenu, prefix + text + "/", lines);
     } else {
-      EXPECT_EQ(0u, info.fState & (MFS_GRAYED | MFS_CHECKED)) << text;
+      // Only the watch starts checked: it is on unless the user turned it off.
+      EXPECT_EQ(info.wID == ID_TASK_WATCH ? MFS_CHECKED : 0u,
+                info.fState & (MFS_GRAYED | MFS_CHECKED))
+          << text;
       lines.push_back({prefix + text, info.wID});
     }
   }
@@ -100,6 +103,7 @@ TEST(MainMenu, ItemsTextsAndCommands) {
       {"&Task/&Disable\tF7", 32780},
       {"&Task/-", 0},
       {"&Task/&Refresh\tF5", 32774},
+      {"&Task/Watch for Changes", 32784},
       {"&Extras/&Autoexec.bat", 32792},
       {"&Extras/A&utoexec.nt", 32793},
       {"&Extras/-", 0},

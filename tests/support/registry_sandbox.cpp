@@ -31,6 +31,12 @@ RegistrySandbox::RegistrySandbox() {
   }
 }
 
+std::string RegistrySandbox::PathFor(HKEY root) const {
+  for (int i = 0; i < 4; ++i)
+    if (kRoots[i] == root) return "HKCU\\" + scratch_ + "\\" + kRootNames[i];
+  return std::string();
+}
+
 RegistrySandbox::~RegistrySandbox() {
   for (int i = 0; i < 4; ++i) RegOverridePredefKey(kRoots[i], nullptr);
   for (HKEY key : mapped_)

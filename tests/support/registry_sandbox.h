@@ -26,6 +26,8 @@ class RegistrySandbox {
   static bool ReadValue(HKEY root, const std::string& subKey, const std::string& name, DWORD& type,
                         std::string& bytes);
   static bool KeyExists(HKEY root, const std::string& subKey);
+  // Where another process (reg.exe) finds `root` of this sandbox: "HKCU\...".
+  std::string PathFor(HKEY root) const;
 
  private:
   std::string scratch_;  // below the real HKEY_CURRENT_USER

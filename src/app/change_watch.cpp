@@ -1,0 +1,170 @@
+#include "app/change_watch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+
+struct ChangeWatch::Watch {
+  std::vector<WatchedKey> keys;  // keys, with the event their notifications set
+  HANDLE event = nullptr;
+  HANDLE folder = INVALID_HANDLE_VALUE;  // or a folder's change notification
+  WaitGroup* group = nullptr;
+  // Waited on only while armed: a folder's handle stays signalled until it
+  // is re-armed.
+  std::atomic<bool> armed{false};
+
+  HANDLE Signalled() const { return folder != INVALID_HANDLE_VALUE ? folder : event; }
+};
+
+// One thread waiting on up to kMembers watches and on its control event,
+// which wakes it to wait again (a watch was re-armed) or to end.
+struct ChangeWatch::WaitGroup {
+  static constexpr size_t kMembers = MAXIMUM_WAIT_OBJECTS - 1;
+  HWND window;
+  UINT message;
+  WPARAM generation;
+  size_t first;  // number of the first member
+  std::vector<Watch*> members;
+  HANDLE control = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  std::atomic<bool> ending{false};
+  HANDLE thread = nullptr;
+};
+
+namespace {
+
+constexpr DWORD kNameChanges = REG_NOTIFY_CHANGE_NAME;
+constexpr DWORD kValueChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+constexpr DWORD kWaitStack = 64 * 1024;
+constexpr size_t kKeysPerEvent = 64;
+
+bool Notify(const WatchedKey& watched, HANDLE event) {
+  // Not the sub-keys' own contents: Explorer writes below these keys all the time.
+  return RegNotifyChangeKeyValue(watched.key, FALSE,
+                                 watched.namesOnly ? kNameChanges : kValueChanges, event,
+                                 TRUE) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+ChangeWatch::ChangeWatch(UINT message) : message_(message) {}
+
+ChangeWatch::~ChangeWatch() {
+  Stop();
+}
+
+DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
+  WaitGroup& group = *static_cast<WaitGroup*>(context);
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+  size_t numbers[MAXIMUM_WAIT_OBJECTS];
+  while (!group.ending) {
+    DWORD count = 0;
+    handles[count++] = group.control;
+    for (size_t i = 0; i < group.members.size(); ++i) {
+      if (!group.members[i]->armed) continue;
+      numbers[count] = i;
+      handles[count++] = group.members[i]->Signalled();
+    }
+    const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+    if (woken == WAIT_OBJECT_0) continue;
+    if (woken >= WAIT_OBJECT_0 + count) return 1;  // a handle went bad: nothing more to see
+    const size_t member = numbers[woken - WAIT_OBJECT_0];
+    group.members[member]->armed = false;
+    PostMessageA(group.window, group.message, group.generation, group.first + member);
+  }
+  return 0;
+}
+
+bool ChangeWatch::Arm(Watch& watch, bool fired) {
+  if (watch.folder != INVALID_HANDLE_VALUE) {
+    if (fired && !FindNextChangeNotification(watch.folder)) return false;
+  } else {
+    if (!watch.event) return false;
+    if (fired) {
+      // Which of the keys changed is not known: closing them all ends the
+      // notifications still pending, so that each key has one at a time.
+      for (WatchedKey& watched : watch.keys) {
+        if (watched.key) RegCloseKey(watched.key);
+        watched.key = nullptr;
+      }
+      ResetEvent(watch.event);  // a close may have set it
+      for (WatchedKey& watched : watch.keys) ReopenWatchedKey(watched);
+    }
+    for (const WatchedKey& watched : watch.keys)
+      if (watched.key) Notify(watched, watch.event);
+  }
+  watch.armed = true;
+  return true;
+}
+
+void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
+  Stop();
+  window_ = window;
+  ++generation_;
+  std::vector<WatchedKey> keys = OpenWatchedKeys(targets.keys);
+  for (size_t first = 0; first < keys.size(); first += kKeysPerEvent) {
+    watches_.push_back(std::make_unique<Watch>());
+    Watch& watch = *watches_.back();
+    const size_t end = std::min(keys.size(), first + kKeysPerEvent);
+    watch.keys.assign(std::make_move_iterator(keys.begin() + first),
+                      std::make_move_iterator(keys.begin() + end));
+    watch.event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    Arm(watch, false);
+  }
+  for (const WatchedFolder& folder : ResolveWatchedFolders(targets.folders)) {
+    HANDLE handle =
+        FindFirstChangeNotificationA(folder.path.c_str(), folder.subtree,
+                                     folder.subtree ? kFolderChanges : FILE_NOTIFY_CHANGE_DIR_NAME);
+    if (handle == INVALID_HANDLE_VALUE) continue;
+    watches_.push_back(std::make_unique<Watch>());
+    watches_.back()->folder = handle;
+    Arm(*watches_.back(), false);
+  }
+
+  for (size_t first = 0; first < watches_.size(); first += WaitGroup::kMembers) {
+    auto group = std::make_unique<WaitGroup>();
+    group->window = window_;
+    group->message = message_;
+    group->generation = generation_;
+    group->first = first;
+    for (size_t i = first; i < watches_.size() && i < first + WaitGroup::kMembers; ++i) {
+      group->members.push_back(watches_[i].get());
+      watches_[i]->group = group.get();
+    }
+    if (group->control)
+      group->thread = CreateThread(nullptr, kWaitStack, WaitForChanges, group.get(),
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    groups_.push_back(std::move(group));
+  }
+}
+
+void ChangeWatch::Stop() {
+  // Ends the threads first, so that none waits on a handle once it is closed.
+  for (auto& group : groups_) {
+    group->ending = true;
+    if (group->control) SetEvent(group->control);
+  }
+  for (auto& group : groups_) {
+    if (group->thread) {
+      WaitForSingleObject(group->thread, INFINITE);
+      CloseHandle(group->thread);
+    }
+    if (group->control) CloseHandle(group->control);
+  }
+  groups_.clear();
+  for (auto& watch : watches_) {
+    for (const WatchedKey& watched : watch->keys)
+      if (watched.key) RegCloseKey(watched.key);
+    if (watch->event) CloseHandle(watch->event);
+    if (watch->folder != INVALID_HANDLE_VALUE) FindCloseChangeNotification(watch->folder);
+  }
+  watches_.clear();
+}
+
+bool ChangeWatch::Rearm(WPARAM wParam, LPARAM lParam) {
+  if (wParam != generation_ || lParam < 0 || static_cast<size_t>(lParam) >= watches_.size())
+    return false;
+  Watch& watch = *watches_[lParam];
+  if (Arm(watch, true) && watch.group->control) SetEvent(watch.group->control);
+  return true;
+}

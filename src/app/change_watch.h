@@ -1,0 +1,43 @@
+// Change notifications for the keys and folders the list is read from. Each
+// change posts a message to a window; the window re-arms that one watch and
+// decides when to refresh. A watch is a folder, or a few keys that share one
+// event; a wait takes at most 64 handles, so the watches are split over as
+// many waiting threads as they need (a thread costs far more than a key).
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "scan/watch_targets.h"
+
+class ChangeWatch {
+ public:
+  // A change posts `message` to the window Start names.
+  explicit ChangeWatch(UINT message);
+  ~ChangeWatch();
+  ChangeWatch(const ChangeWatch&) = delete;
+  ChangeWatch& operator=(const ChangeWatch&) = delete;
+
+  // Watches what is there now, in place of what was watched before.
+  void Start(HWND window, const WatchTargets& targets);
+  // Watches nothing; no message is posted once it returns.
+  void Stop();
+  // Handles the posted message: arms that watch again for the next change.
+  // False for a message of a watch stopped since it was posted.
+  bool Rearm(WPARAM wParam, LPARAM lParam);
+
+ private:
+  struct Watch;
+  struct WaitGroup;
+  static DWORD WINAPI WaitForChanges(void* group);
+  // Arms a watch Start made, or again one that `fired`.
+  bool Arm(Watch& watch, bool fired);
+
+  HWND window_ = nullptr;
+  UINT message_;
+  UINT_PTR generation_ = 0;  // tells a stopped watch's late message from a live one's
+  std::vector<std::unique_ptr<Watch>> watches_;
+  std::vector<std::unique_ptr<WaitGroup>> groups_;
+};

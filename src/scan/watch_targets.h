@@ -1,0 +1,51 @@
+// What the list is read from, for watching it change: every key and folder
+// the scans read, opened the way a change notification needs them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "scan/registry_access.h"
+
+struct WatchTargets {
+  // The Run-type keys, the Shell Folders keys and the start-up switch keys of
+  // the machine, its 32-bit view, the current user and every hive, whether
+  // they exist or not.
+  std::vector<RegistryLocation> keys;
+  // The start-up folders as the folder scan searches them, repeats included.
+  std::vector<std::string> folders;
+};
+
+WatchTargets CollectWatchTargets();
+
+// A key held open for notification (KEY_NOTIFY). For a key that does not
+// exist it is the nearest parent that does, and only a change of its
+// sub-key names matters: the key's creation.
+struct WatchedKey {
+  HKEY root = nullptr;
+  std::string subKey;  // the key held open
+  bool namesOnly = false;
+  HKEY key = nullptr;
+};
+
+// Opens each key once; the caller closes them. A key that cannot be opened
+// for another reason than its absence (access denied, say), or whose only
+// existing parent is the root, is left out.
+std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& keys);
+
+// Closes the key and opens it again, which ends a notification still
+// pending on it. False, with no key held, when it no longer opens.
+bool ReopenWatchedKey(WatchedKey& watched);
+
+// A folder to watch: an existing start-up folder with everything below it,
+// or, for one that does not exist, its nearest existing parent, for names.
+struct WatchedFolder {
+  std::string path;
+  bool subtree = true;
+};
+
+// Each folder once, letter case and the final separator aside; an empty
+// text, or one without an existing parent, is left out.
+std::vector<WatchedFolder> ResolveWatchedFolders(const std::vector<std::string>& folders);
