@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake make python3 googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-apps xdotool imagemagick zip unzip
-locales"
+locales osslsigncode openssl"
 # Besides C.UTF-8 (code page 1252 to Wine), the tests of the legacy code page
 # run Wine in Japanese, code page 932.
 locales_wanted="ja_JP.UTF-8"

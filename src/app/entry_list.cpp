@@ -17,8 +17,11 @@ struct EntryColumn {
 };
 
 const EntryColumn kEntryColumns[] = {
-    {"Type", 82}, {"ID <=> Name", 160}, {"Action <=> Property", 268}, {"Location", 159}};
-constexpr int kColumnCount = 4;
+    {"Type", 82},      {"ID <=> Name", 160}, {"Action <=> Property", 268},
+    {"Location", 159}, {"Publisher", 150},   {"Image Path", 250}};
+constexpr int kColumnCount = 4;  // the texts every row has from the scan
+constexpr int kPublisherColumn = 4;
+constexpr int kImagePathColumn = 5;
 
 // Whether `text` begins with `prefix`, letter case aside.
 bool StartsWithLowered(const char* text, const char* prefix) {
@@ -72,8 +75,8 @@ void InsertEntryColumns(CListCtrl& list, int dpi) {
 // Texts are kept whole, however long: a cut value name would make Remove and
 // Backup act on a name the registry does not hold.
 EntryRow::EntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval& approval)
-    : image_(image), approval_(approval) {
+                   int image, const EntryApproval& approval, const EntryOwner& owner)
+    : image_(image), approval_(approval), owner_(owner) {
   const char* texts[kColumnCount] = {type, name, action, location};
   size_t lengths[kColumnCount];
   size_t size = 0;
@@ -87,10 +90,22 @@ EntryRow::EntryRow(const char* type, const char* name, const char* action, const
 }
 
 const char* EntryRow::Text(int column) const {
+  if (column == kPublisherColumn || column == kImagePathColumn) {
+    static std::string made;
+    if (!details_) return "";
+    made = column == kPublisherColumn ? PublisherColumnText(*details_)
+                                      : ImagePathColumnText(*details_);
+    return made.c_str();
+  }
   if (column < 0 || column >= kColumnCount) return "";
   const char* text = texts_.get();
   for (int c = 0; c < column; ++c) text += std::strlen(text) + 1;
   return text;
+}
+
+int EntryRow::Image() const {
+  const bool missing = details_ && details_->imageMissing;
+  return missing ? image_ + kMissingProgramImageOffset : image_;
 }
 
 // Besides the list view's own redraw switch, the window's: while it is off
@@ -168,6 +183,18 @@ void CEntryList::Resort() {
   InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
+std::vector<DetailsRequest> CEntryList::DetailsRequests() const {
+  std::vector<DetailsRequest> requests;
+  requests.reserve(m_rows.size());
+  for (const EntryRow& row : m_rows) requests.push_back(row.Request());
+  return requests;
+}
+
+void CEntryList::SetRowDetails(int row, std::unique_ptr<EntryDetails> details) {
+  if (row < 0 || row >= RowCount()) return;
+  m_rows[static_cast<size_t>(row)].SetDetails(std::move(details));
+}
+
 void CEntryList::DeleteAllRows() {
   // The control forgets the rows before they go, so it never asks for one.
   DeleteAllItems();
@@ -220,8 +247,9 @@ int CEntryList::FindRow(const char* text, UINT flags, int start) const {
 }
 
 void EntryListSink::AddEntryRow(const char* type, const char* name, const char* action,
-                                const char* location, int image, const EntryApproval& approval) {
-  list_.AddRow(EntryRow(type, name, action, location, image, approval));
+                                const char* location, int image, const EntryApproval& approval,
+                                const EntryOwner& owner) {
+  list_.AddRow(EntryRow(type, name, action, location, image, approval, owner));
 }
 
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
@@ -234,10 +262,10 @@ bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
 SelectedEntry ReadEntryRow(const CListCtrl& list, int row) {
   SelectedEntry entry;
   if (row < 0 || row >= list.GetItemCount()) return entry;
-  int columns = list.GetColumnCount();
-  entry.type = list.GetItemText(row, columns - 4);
-  entry.name = list.GetItemText(row, columns - 3);
-  entry.location = list.GetItemText(row, columns - 1);
+  // By fixed index: more columns follow Location.
+  entry.type = list.GetItemText(row, 0);
+  entry.name = list.GetItemText(row, 1);
+  entry.location = list.GetItemText(row, 3);
   return entry;
 }
 
@@ -258,13 +286,28 @@ bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) 
   return true;
 }
 
-InventoryRow ListedRow(const CEntryList& list, int index) {
+InventoryRow ListedRow(const CEntryList& list, int index, EntryDetailsReader& reader) {
   const EntryRow& row = *list.Row(index);
-  return MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval());
+  InventoryRow listed =
+      MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval());
+  // A row whose details have not arrived yet has them read on the spot.
+  AddDetails(listed, row.Details()
+                         ? *row.Details()
+                         : reader.Read(row.Text(0), row.Text(2), row.Text(3), row.Owner()));
+  return listed;
 }
 
 std::vector<InventoryRow> ListedRows(const CEntryList& list) {
   std::vector<InventoryRow> rows;
-  for (int index = 0; index < list.RowCount(); ++index) rows.push_back(ListedRow(list, index));
+  EntryDetailsReader reader;
+  for (int index = 0; index < list.RowCount(); ++index)
+    rows.push_back(ListedRow(list, index, reader));
   return rows;
+}
+
+EntryDetails RowDetails(const CEntryList& list, int index) {
+  const EntryRow* row = list.Row(index);
+  if (!row) return EntryDetails();
+  if (const EntryDetails* details = row->Details()) return *details;
+  return EntryDetailsReader().Read(row->Text(0), row->Text(2), row->Text(3), row->Owner());
 }

@@ -10,30 +10,60 @@
 #include <vector>
 
 #include "framework/controls.h"
+#include "scan/entry_details.h"
 #include "scan/inventory.h"
 #include "scan/row_sink.h"
 
-// Inserts the four columns: Type, ID <=> Name, Action <=> Property, Location,
-// their widths scaled from 96 to `dpi` dots per inch.
+// Inserts the six columns: Type, ID <=> Name, Action <=> Property, Location,
+// Publisher, Image Path, their widths scaled from 96 to `dpi` dots per inch.
 void InsertEntryColumns(CListCtrl& list, int dpi = kDefaultDpi);
 
-// One row of the list: its four texts, one per column, its picture, and the
-// state of its switch when the scan read it.
+// Publisher, then Image Path: the columns whose texts come with the details.
+constexpr int kFirstDetailsColumn = 4;
+
+// Images 4-7 of the list: images 0-3 crossed out, for an entry whose program
+// is not there.
+constexpr int kMissingProgramImageOffset = 4;
+
+// What the details reader needs of a row: its texts, shared rather than
+// copied, and whose entry it is.
+struct DetailsRequest {
+  std::shared_ptr<const char[]> texts;  // keeps the three below alive
+  const char* type;
+  const char* command;
+  const char* location;
+  EntryOwner owner;
+};
+
+// One row of the list: its four texts from the scan, its picture, the state
+// of its switch and whose entry it is; then, once read, its details, which
+// give the texts of the Publisher and Image Path columns.
 class EntryRow {
  public:
   EntryRow(const char* type, const char* name, const char* action, const char* location, int image,
-           const EntryApproval& approval = EntryApproval());
-  // The text of column 0-3 (Type, ID <=> Name, Action <=> Property, Location);
-  // empty for any other column.
+           const EntryApproval& approval = EntryApproval(), const EntryOwner& owner = EntryOwner());
+  // The text of column 0-5 (Type, ID <=> Name, Action <=> Property, Location,
+  // Publisher, Image Path); empty for any other column, and for the last two
+  // until the details are there. The last two are made on each call and last
+  // until the next (user-interface thread only): rows keep no copies of them.
   const char* Text(int column) const;
-  int Image() const { return image_; }
+  // Crossed out once the details say the program is missing.
+  int Image() const;
   const EntryApproval& Approval() const { return approval_; }
+  const EntryOwner& Owner() const { return owner_; }
+  DetailsRequest Request() const { return {texts_, Text(0), Text(2), Text(3), owner_}; }
+  // Null until the details are read.
+  const EntryDetails* Details() const { return details_.get(); }
+  void SetDetails(std::unique_ptr<EntryDetails> details) { details_ = std::move(details); }
 
  private:
-  // The texts end to end, each ended by its zero: one allocation per row.
-  std::unique_ptr<char[]> texts_;
+  // The texts end to end, each ended by its zero: one allocation per row,
+  // shared with the details reader.
+  std::shared_ptr<char[]> texts_;
   int image_;
   EntryApproval approval_;
+  EntryOwner owner_;
+  std::unique_ptr<EntryDetails> details_;
 };
 
 // The list control of the main window. It is an owner-data list view
@@ -65,6 +95,11 @@ class CEntryList : public CListCtrl {
   int RowCount() const { return static_cast<int>(m_rows.size()); }
   // The row shown at `row`; null for an index that names no row.
   const EntryRow* Row(int row) const;
+  // What the details reader needs of each row, in order.
+  std::vector<DetailsRequest> DetailsRequests() const;
+  // Gives row `row` its details; the caller redraws it. Selection and
+  // scrolling stay.
+  void SetRowDetails(int row, std::unique_ptr<EntryDetails> details);
 
   // Sorts the rows by the texts of `column` as the user's locale orders them,
   // numbers inside a text by their value; rows of equal text keep the order
@@ -100,7 +135,8 @@ class EntryListSink : public RowSink {
  public:
   explicit EntryListSink(CEntryList& list) : list_(list) {}
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval& approval) override;
+                   int image, const EntryApproval& approval,
+                   const EntryOwner& owner = EntryOwner()) override;
 
  private:
   CEntryList& list_;
@@ -117,12 +153,18 @@ struct SelectedEntry {
 // False when the list has no rows at all (the action then does nothing).
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
 
-// Every row as the list shows it, in order, with the state of its switch.
+// Every row as the list shows it, in order, with the state of its switch and
+// its details (read here for rows that do not have them yet).
 std::vector<InventoryRow> ListedRows(const CEntryList& list);
 // The row shown at `row` (which must name one) as ListedRows gives it.
-InventoryRow ListedRow(const CEntryList& list, int row);
+InventoryRow ListedRow(const CEntryList& list, int row, EntryDetailsReader& reader);
 
-// The texts of row `row`; all empty for an index that names no row.
+// The details of row `row`, read here when the row does not have them yet;
+// empty details for an index that names no row.
+EntryDetails RowDetails(const CEntryList& list, int row);
+
+// The texts of row `row` (columns 0, 1 and 3, whatever columns follow);
+// all empty for an index that names no row.
 SelectedEntry ReadEntryRow(const CListCtrl& list, int row);
 
 // Selects, focuses and shows the row holding the entry's texts: the one at

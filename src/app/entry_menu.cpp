@@ -65,8 +65,9 @@ bool PutTextOnClipboard(HWND owner, const std::wstring& text) {
 void CLumivaneDlg::OnCopy() {
   const int selected = m_listEntries.GetNextItem(-1, LVNI_SELECTED);
   if (!m_listEntries.Row(selected)) return;
+  EntryDetailsReader reader;
   const std::string text =
-      InventoryText({ListedRow(m_listEntries, selected)}, InventoryFormat::Tabs);
+      InventoryText({ListedRow(m_listEntries, selected, reader)}, InventoryFormat::Tabs);
   PutTextOnClipboard(m_hWnd, WideFromUtf8(text));
 }
 

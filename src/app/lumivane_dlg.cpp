@@ -36,6 +36,7 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnMessage(WM_ENTERMENULOOP, &D::OnEnterMenuLoop),
       OnMessage(WM_EXITMENULOOP, &D::OnExitMenuLoop),
       OnNotify(IDC_ENTRY_LIST, NM_CUSTOMDRAW, &D::OnEntryListCustomDraw),
+      OnMessage(WM_ENTRY_DETAILS, &D::OnEntryDetails),
       OnNotify(IDC_ENTRY_LIST, NM_DBLCLK, &D::OnEntryListDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RDBLCLK, &D::OnEntryListRDblClk),
       OnNotify(IDC_ENTRY_LIST, NM_RCLICK, &D::OnEntryListRClick),
@@ -58,6 +59,8 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_DISABLE, &D::OnDisable),
       OnCommand(ID_TASK_COPY, &D::OnCopy),
       OnCommand(ID_TASK_WATCH, &D::OnToggleWatch),
+      OnCommand(ID_TASK_JUMP_TO_ENTRY, &D::OnJumpToEntry),
+      OnCommand(ID_TASK_OPEN_FILE_LOCATION, &D::OnOpenFileLocation),
       OnCommand(ID_FILE_REMOVED_ENTRIES, &D::OnRemovedEntries),
       OnCommand(ID_EDIT_UNDO_REMOVE, &D::OnUndoRemove),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
@@ -100,12 +103,16 @@ BOOL CLumivaneDlg::OnInitDialog() {
 }
 
 void CLumivaneDlg::FillEntryList() {
-  WaitCursor wait;
-  CEntryList::Refill refill(m_listEntries);
-  EntryListSink sink(m_listEntries);
-  ScanRegistry(sink);
-  ScanStartupFolders(sink);
-  MarkNewRows();
+  m_detailsWorker.Cancel();
+  {
+    WaitCursor wait;
+    CEntryList::Refill refill(m_listEntries);
+    EntryListSink sink(m_listEntries);
+    ScanRegistry(sink);
+    ScanStartupFolders(sink);
+    MarkNewRows();
+  }
+  StartReadingDetails();
 }
 
 void CLumivaneDlg::OnRefresh() {
@@ -204,6 +211,7 @@ void CLumivaneDlg::OnEntryListFindItem(NMHDR* header, LRESULT* result) {
 void CLumivaneDlg::OnOK() {
   SaveLayout();
   m_watch.Stop();
+  m_detailsWorker.Stop();
   EnsureSettingsKeys();
   CDialog::OnOK();
 }
@@ -211,6 +219,7 @@ void CLumivaneDlg::OnOK() {
 void CLumivaneDlg::OnCancel() {
   SaveLayout();
   m_watch.Stop();
+  m_detailsWorker.Stop();
   EnsureSettingsKeys();
   CDialog::OnCancel();
 }

@@ -9,6 +9,7 @@
 
 #include "actions/removal_store.h"
 #include "app/change_watch.h"
+#include "app/details_worker.h"
 #include "app/entry_list.h"
 #include "app/reorder_click_guard.h"
 #include "framework/anchored_layout.h"
@@ -34,8 +35,10 @@ class CLumivaneDlg : public CDialog {
   void OnRefresh();
   void OnDisable();  // Disable or Enable, as the selected entry stands
   void OnToggleWatch();
-  void OnCopy();        // the selected row as lumivanec writes it, with its header line
-  void OnUndoRemove();  // Ctrl+Z: the last removal made in this window
+  void OnCopy();              // the selected row as lumivanec writes it, with its header line
+  void OnJumpToEntry();       // regedit at the entry's key
+  void OnOpenFileLocation();  // Explorer with the entry's file selected
+  void OnUndoRemove();        // Ctrl+Z: the last removal made in this window
   void OnRemovedEntries();
   void OnExit();
   void OnManual();
@@ -49,6 +52,8 @@ class CLumivaneDlg : public CDialog {
   void OnEditBootIni();
 
   CEntryList& EntryList() { return m_listEntries; }
+  // Every row has its details (after the worker's last message).
+  bool DetailsComplete() const { return m_detailsComplete; }
   CToolTipCtrl& ToolTips() { return m_toolTips; }
 
  protected:
@@ -92,8 +97,15 @@ class CLumivaneDlg : public CDialog {
   bool OnTimer(WPARAM wParam, LPARAM, LRESULT* result);
   void OnEntryListRClick(NMHDR* header, LRESULT* result);
   void ShowEntryMenu(POINT at);
-  // Empties the list and fills it from both scans, under the wait cursor.
+  // Empties the list and fills it from both scans, under the wait cursor;
+  // the rows' details follow from the worker.
   void FillEntryList();
+  void StartReadingDetails();
+  bool OnEntryDetails(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // Greys the jump commands where the selected entry has nowhere to go.
+  void UpdateJumpCommands(HMENU menu);
+  // The infotip's lines about the row's program; empty before its details.
+  std::string DetailsTipText(int row) const;
   // Writes a removed entry back, asking before it replaces what is there now
   // and warning (in boxes owned by `owner`) when it cannot; then the list
   // shows it selected and the record is gone. False when nothing was written.
@@ -146,4 +158,6 @@ class CLumivaneDlg : public CDialog {
   std::unordered_map<uint64_t, std::string> m_newSince;  // -> "HH:MM" it appeared
   HFONT m_listFont = nullptr;                            // the one m_boldFont was made from
   HFONT m_boldFont = nullptr;
+  DetailsWorker m_detailsWorker;
+  bool m_detailsComplete = false;
 };

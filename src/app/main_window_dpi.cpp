@@ -38,12 +38,14 @@ void CLumivaneDlg::LoadPictures() {
   // 4-bit colour (what ILC_MASK alone gives) would band.
   const int entrySize = ScaleForDpi(16, m_dpi);
   CImageList images;
-  images.Create(entrySize, entrySize, ILC_COLOR32 | ILC_MASK, 4, 4);
+  images.Create(entrySize, entrySize, ILC_COLOR32 | ILC_MASK, 8, 4);
   AppendIcon(images, IDI_REGISTRY_ENTRY, entrySize);  // image 0
   AppendIcon(images, IDI_FOLDER_ENTRY, entrySize);    // image 1
   // Then their greyed copies, for disabled entries: images 2 and 3.
   images.AppendGreyed(RegistryEntryImage);
   images.AppendGreyed(StartupFileImage);
+  // Then all four crossed out, for entries whose program is gone: images 4-7.
+  for (int image = 0; image < kMissingProgramImageOffset; ++image) images.AppendCrossed(image);
   m_listEntries.SetImageList(&images, LVSIL_SMALL);
   m_entryImages.Destroy();  // the list no longer uses it
   m_entryImages.m_hImageList = images.m_hImageList;

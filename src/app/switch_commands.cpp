@@ -55,6 +55,7 @@ void CLumivaneDlg::UpdateTaskMenu() {
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),
       ID_TASK_DISABLE, state == EntryState::Disabled ? "&Enable\tF7" : "&Disable\tF7");
+  UpdateJumpCommands(GetMenu(m_hWnd));
 }
 
 void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
@@ -71,5 +72,7 @@ void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
     if (!text.empty()) text += "\r\n";
     text += since.empty() ? "Disabled" : "Disabled since " + since;
   }
+  text += DetailsTipText(tip->iItem);  // each of its lines starts with a line break
+  if (text.compare(0, 2, "\r\n") == 0) text.erase(0, 2);
   if (!text.empty()) lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
 }

@@ -1,17 +1,18 @@
 #include "framework/controls.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "framework/win_app.h"
 
 namespace {
 
-// A copy of `icon` in pale greys, the look of a disabled control: each
-// pixel's luminance lifted half-way to white; the mask and alpha are kept.
-HICON CreateGreyedIcon(HICON icon) {
+// A copy of `icon` whose 32-bit pixels `change` rewrites; the mask is kept.
+template <typename PixelChange>
+HICON CreateChangedIcon(HICON icon, PixelChange change) {
   ICONINFO parts = {};
   if (!GetIconInfo(icon, &parts)) return nullptr;
-  HICON greyed = nullptr;
+  HICON changed = nullptr;
   BITMAP size = {};
   if (parts.hbmColor && GetObjectA(parts.hbmColor, sizeof size, &size)) {
     BITMAPINFO format = {};
@@ -27,33 +28,55 @@ HICON CreateGreyedIcon(HICON icon) {
     if (colour &&
         GetDIBits(screen, parts.hbmColor, 0, size.bmHeight, bits, &format, DIB_RGB_COLORS)) {
       RGBQUAD* pixel = static_cast<RGBQUAD*>(bits);
-      for (int i = 0; i < size.bmWidth * size.bmHeight; ++i) {
-        const int light =
-            (pixel[i].rgbRed * 30 + pixel[i].rgbGreen * 59 + pixel[i].rgbBlue * 11) / 100;
-        pixel[i].rgbRed = pixel[i].rgbGreen = pixel[i].rgbBlue = static_cast<BYTE>(128 + light / 2);
-      }
+      for (int y = 0; y < size.bmHeight; ++y)
+        for (int x = 0; x < size.bmWidth; ++x)
+          change(x, y, size.bmWidth, pixel[y * size.bmWidth + x]);
       ICONINFO copy = {TRUE, 0, 0, parts.hbmMask, colour};
-      greyed = CreateIconIndirect(&copy);
+      changed = CreateIconIndirect(&copy);
     }
     if (colour) DeleteObject(colour);
     ReleaseDC(nullptr, screen);
   }
   if (parts.hbmColor) DeleteObject(parts.hbmColor);
   if (parts.hbmMask) DeleteObject(parts.hbmMask);
-  return greyed;
+  return changed;
+}
+
+// Pale greys, the look of a disabled control: each pixel's luminance lifted
+// half-way to white; alpha is kept.
+void Grey(int, int, int, RGBQUAD& pixel) {
+  const int light = (pixel.rgbRed * 30 + pixel.rgbGreen * 59 + pixel.rgbBlue * 11) / 100;
+  pixel.rgbRed = pixel.rgbGreen = pixel.rgbBlue = static_cast<BYTE>(128 + light / 2);
+}
+
+// A red cross over the lower right quarter, opaque whatever was there.
+void Cross(int x, int y, int size, RGBQUAD& pixel) {
+  const int half = size / 2, thickness = size / 16 + 1;
+  const int u = x - half, v = y - half;
+  if (u < 0 || v < 0 || (std::abs(u - v) >= thickness && std::abs(u + v - half + 1) >= thickness))
+    return;
+  pixel = RGBQUAD{0, 0, 220, 255};
+}
+
+int AppendChanged(CImageList& images, int index, void (*change)(int, int, int, RGBQUAD&)) {
+  HICON icon = ImageList_GetIcon(images.m_hImageList, index, ILD_NORMAL);
+  if (!icon) return -1;
+  HICON changed = CreateChangedIcon(icon, change);
+  DestroyIcon(icon);
+  if (!changed) return -1;
+  const int added = images.Replace(-1, changed);
+  DestroyIcon(changed);
+  return added;
 }
 
 }  // namespace
 
 int CImageList::AppendGreyed(int index) {
-  HICON icon = ImageList_GetIcon(m_hImageList, index, ILD_NORMAL);
-  if (!icon) return -1;
-  HICON greyed = CreateGreyedIcon(icon);
-  DestroyIcon(icon);
-  if (!greyed) return -1;
-  const int added = Replace(-1, greyed);
-  DestroyIcon(greyed);
-  return added;
+  return AppendChanged(*this, index, Grey);
+}
+
+int CImageList::AppendCrossed(int index) {
+  return AppendChanged(*this, index, Cross);
 }
 
 bool CListCtrl::SetItemText(int item, int subItem, const char* text) {

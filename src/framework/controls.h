@@ -22,6 +22,8 @@ class CImageList {
   int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
   // Appends a pale grey copy of image `index`; returns its index or -1.
   int AppendGreyed(int index);
+  // Appends a copy of image `index` crossed out in red; returns its index or -1.
+  int AppendCrossed(int index);
   void Destroy() {
     if (m_hImageList) ImageList_Destroy(m_hImageList);
     m_hImageList = nullptr;

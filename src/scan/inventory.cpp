@@ -13,13 +13,22 @@ namespace {
 struct InventoryColumn {
   const char* heading;
   std::string InventoryRow::*field;
+  bool jsonOnly;
 };
 
 // The columns in their order; a new one is one more line here.
 const InventoryColumn kInventoryColumns[] = {
-    {"Type", &InventoryRow::type},       {"Name", &InventoryRow::name},
-    {"Command", &InventoryRow::command}, {"Location", &InventoryRow::location},
-    {"State", &InventoryRow::state},
+    {"Type", &InventoryRow::type, false},
+    {"Name", &InventoryRow::name, false},
+    {"Command", &InventoryRow::command, false},
+    {"Location", &InventoryRow::location, false},
+    {"State", &InventoryRow::state, false},
+    {"ImagePath", &InventoryRow::imagePath, false},
+    {"Publisher", &InventoryRow::publisher, false},
+    {"Signature", &InventoryRow::signature, false},
+    {"User", &InventoryRow::user, false},
+    {"Description", &InventoryRow::description, true},
+    {"Version", &InventoryRow::version, true},
 };
 
 const char kLineEnd[] = "\r\n";
@@ -151,30 +160,48 @@ std::string SeparatedLine(const std::vector<std::string>& texts, char separator,
 }  // namespace
 
 bool InventoryRow::operator==(const InventoryRow& other) const {
-  return type == other.type && name == other.name && command == other.command &&
-         location == other.location && state == other.state && disabledSince == other.disabledSince;
+  for (const InventoryColumn& column : kInventoryColumns)
+    if (this->*column.field != other.*column.field) return false;
+  return disabledSince == other.disabledSince;
 }
 
 InventoryRow MakeInventoryRow(std::string type, std::string name, std::string command,
                               std::string location, const EntryApproval& approval) {
-  const bool disabled = approval.state == EntryState::Disabled;
-  return {std::move(type),
-          std::move(name),
-          std::move(command),
-          std::move(location),
-          EntryStateText(approval.state),
-          disabled ? approval.disabledSince : 0};
+  InventoryRow row;
+  row.type = std::move(type);
+  row.name = std::move(name);
+  row.command = std::move(command);
+  row.location = std::move(location);
+  row.state = EntryStateText(approval.state);
+  if (approval.state == EntryState::Disabled) row.disabledSince = approval.disabledSince;
+  return row;
+}
+
+void AddDetails(InventoryRow& row, const EntryDetails& details) {
+  row.imagePath = details.imagePath;
+  row.publisher = PublisherFieldText(details);
+  row.signature = ImageSignatureText(details.signature);
+  row.user = details.user;
+  row.description = details.description;
+  row.version = details.version;
 }
 
 void InventorySink::AddEntryRow(const char* type, const char* name, const char* action,
-                                const char* location, int, const EntryApproval& approval) {
+                                const char* location, int, const EntryApproval& approval,
+                                const EntryOwner& owner) {
   rows.push_back(MakeInventoryRow(type, name, action, location, approval));
+  owners.push_back(owner);
 }
 
 std::vector<InventoryRow> ScanInventory() {
   InventorySink sink;
   ScanRegistry(sink);
   ScanStartupFolders(sink);
+  EntryDetailsReader reader;
+  for (size_t i = 0; i < sink.rows.size(); ++i) {
+    InventoryRow& row = sink.rows[i];
+    AddDetails(row, reader.Read(row.type, row.command, row.location, sink.owners[i]));
+  }
   return std::move(sink.rows);
 }
 
@@ -182,13 +209,20 @@ InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT code
   // UTF-8 before any escaping: its multibyte characters hold no ASCII bytes,
   // while a double-byte code page's may hold a backslash or a quote.
   InventoryTable table;
-  for (const InventoryColumn& column : kInventoryColumns) table.headings.push_back(column.heading);
-  table.columns = table.headings.size();
+  // The columns of every format, then those of JSON only, then DisabledSince.
+  for (const bool jsonOnly : {false, true}) {
+    for (const InventoryColumn& column : kInventoryColumns)
+      if (column.jsonOnly == jsonOnly) table.headings.push_back(column.heading);
+    if (!jsonOnly) table.columns = table.headings.size();
+  }
+  table.jsonColumns = table.headings.size();
   table.headings.push_back("DisabledSince");
   for (const InventoryRow& row : rows) {
     std::vector<std::string> texts;
-    for (const InventoryColumn& column : kInventoryColumns)
-      texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
+    for (const bool jsonOnly : {false, true})
+      for (const InventoryColumn& column : kInventoryColumns)
+        if (column.jsonOnly == jsonOnly)
+          texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
     // No time, or one that names no date: no key rather than an empty one.
     texts.push_back(row.disabledSince ? IsoUtcText(row.disabledSince) : "");
     table.rows.push_back(std::move(texts));
@@ -225,7 +259,7 @@ std::string InventoryTableText(const InventoryTable& table, InventoryFormat form
         text += "  {";
         for (size_t c = 0; c < table.headings.size(); ++c) {
           const std::string& cell = table.rows[r][c];
-          if (c >= table.columns && cell.empty()) continue;
+          if (c >= table.jsonColumns && cell.empty()) continue;
           if (c) text += ", ";
           text += JsonString(table.headings[c]) + ": " + JsonString(cell);
         }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/entry_details.h"
 #include "scan/row_sink.h"
 
 // One row's texts, in the program's code page.
@@ -19,6 +20,11 @@ struct InventoryRow {
   std::string location;
   std::string state;           // EntryStateText: "enabled", "disabled" or "n/a"
   uint64_t disabledSince = 0;  // FILETIME ticks, UTC, of a disabled row; 0 when unknown
+  std::string imagePath;       // the program it starts, found or not
+  std::string publisher;       // the signer when verified, else CompanyName
+  std::string signature = ImageSignatureText(ImageSignature::NotApplicable);
+  std::string user;
+  std::string description, version;  // the program's version resource
   bool operator==(const InventoryRow& other) const;
 };
 
@@ -26,15 +32,20 @@ struct InventoryRow {
 InventoryRow MakeInventoryRow(std::string type, std::string name, std::string command,
                               std::string location, const EntryApproval& approval);
 
+// Adds what `details` tell to the row's texts.
+void AddDetails(InventoryRow& row, const EntryDetails& details);
+
 // Collects the rows the scans find, in order.
 class InventorySink : public RowSink {
  public:
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval& approval) override;
+                   int image, const EntryApproval& approval,
+                   const EntryOwner& owner = EntryOwner()) override;
   std::vector<InventoryRow> rows;
+  std::vector<EntryOwner> owners;  // one per row
 };
 
-// Both scans, in the order of the main window's list.
+// Both scans, in the order of the main window's list, each row with its details.
 std::vector<InventoryRow> ScanInventory();
 
 // No format carries a raw control character (U+0000-U+001F, U+007F,
@@ -43,8 +54,9 @@ enum class InventoryFormat {
   Tabs,  // a header line, one row per line; \\, \t, \r, \n stand for what they
          // name, \xHH for any other control character
   Csv,   // RFC 4180: a header line, fields quoted where needed, CR LF
-  Json,  // an array of objects, one per row, keyed by the column headings; a
-         // disabled row's also has "DisabledSince", ISO 8601 in UTC
+  Json,  // an array of objects, one per row, keyed by the column headings and
+         // also Description and Version; a disabled row's also has
+         // "DisabledSince", ISO 8601 in UTC
 };
 
 // Where the text goes, which changes CSV only.
@@ -59,13 +71,16 @@ inline constexpr char Utf8ByteOrderMark[] = "\xEF\xBB\xBF";
 // A list as texts in UTF-8: headings and, per row, one text a heading.
 struct InventoryTable {
   std::vector<std::string> headings;
-  // The first `columns` headings are columns of every format; any after them
-  // are JSON keys only, left out of a row whose text for them is empty.
+  // The first `columns` headings are columns of every format; the next ones
+  // up to `jsonColumns` are JSON keys only; any after those are JSON keys
+  // left out of a row whose text for them is empty.
   size_t columns = 0;
+  size_t jsonColumns = 0;
   std::vector<std::vector<std::string>> rows;
 };
 
-// The rows' texts, taken in `codePage`, with DisabledSince as a JSON key.
+// The rows' texts, taken in `codePage`, with DisabledSince as a JSON key
+// written only where a row has one.
 InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT codePage = CP_ACP);
 
 // The whole text, every line ending in CR LF.

@@ -174,7 +174,7 @@ class JsonReader {
     SkipBlanks();
     if (at_ != text_.size()) return false;
     for (std::vector<std::string>& row : table.rows) row.resize(table.headings.size());
-    table.columns = table.headings.size();
+    table.columns = table.jsonColumns = table.headings.size();
     return true;
   }
 
@@ -287,7 +287,7 @@ bool ParseInventoryText(const std::string& text, InventoryTable& table) {
     const bool tabs = text.find('\t', start) < lineEnd;
     if (!(tabs ? ParseTabs(text, start, records) : ParseCsv(text, start, records))) return false;
     table.headings = std::move(records[0]);
-    table.columns = table.headings.size();
+    table.columns = table.jsonColumns = table.headings.size();
     for (size_t r = 1; r < records.size(); ++r) {
       if (records[r].size() == 1 && records[r][0].empty()) continue;  // a blank line
       if (records[r].size() != table.columns) return false;
@@ -306,6 +306,7 @@ InventoryComparison CompareInventories(const InventoryTable& baseline,
   changes.headings.push_back("Change");
   changes.headings.insert(changes.headings.end(), current.headings.begin(), current.headings.end());
   changes.columns = current.columns + 1;
+  changes.jsonColumns = current.jsonColumns + 1;
 
   // The baseline's rows of each identity, in order, and how many are taken.
   std::map<std::vector<std::wstring>, std::pair<std::vector<size_t>, size_t>, IdentityLess> rowsOf;

@@ -7,6 +7,7 @@
 
 #include "scan/registry_access.h"
 #include "scan/startup_approved.h"
+#include "scan/user_environment.h"
 
 const char* const RunLocationSuffixes[10] = {
     "Software\\Microsoft\\Windows\\Current Version\\RunServices",
@@ -98,11 +99,13 @@ void ScanRegistry(RowSink& sink) {
     const bool switched = approvals && !(strings.empty() && expandable.empty()) &&
                           FindRunApprovalKey(location.root, location.subKey, approvalKey);
     if (switched) table.Load(location.root, approvalKey);
+    EntryOwner owner = OwnerOfKey(location.root, location.subKey);
     for (ValuesByName* pass : {&strings, &expandable}) {
+      owner.expandCommand = pass == &expandable;
       for (const auto& [name, text] : *pass) {
         const EntryApproval approval = switched ? table.Find(name) : EntryApproval();
         sink.AddEntryRow(RegistryEntryType, name.c_str(), text.c_str(), location.keyPath.c_str(),
-                         RowImage(RegistryEntryImage, approval), approval);
+                         RowImage(RegistryEntryImage, approval), approval, owner);
       }
       pass->clear();
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Image indices of the main list's small image list: the two pictures, then
 // their greyed versions for entries Windows is told to skip.
@@ -37,6 +38,24 @@ inline int RowImage(EntryImage picture, const EntryApproval& approval) {
   return picture == StartupFileImage ? DisabledStartupFileImage : DisabledRegistryEntryImage;
 }
 
+// Whose entry a row is: the User it names, and whose environment its command
+// is read in.
+struct EntryOwner {
+  enum class Kind {
+    AllUsers,     // the machine's keys and the common start-up folder
+    CurrentUser,  // HKEY_CURRENT_USER and its Startup folder
+    Hive,         // a user hive under HKEY_USERS
+    Profile,      // a profile folder found on the disk
+  };
+  Kind kind = Kind::AllUsers;
+  std::string name;            // Hive: its key name (a SID); Profile: the folder's name
+  bool expandCommand = false;  // a registry value of type REG_EXPAND_SZ
+
+  bool operator==(const EntryOwner& other) const {
+    return kind == other.kind && name == other.name && expandCommand == other.expandCommand;
+  }
+};
+
 // "enabled", "disabled" or "n/a".
 const char* EntryStateText(EntryState state);
 
@@ -45,5 +64,6 @@ class RowSink {
   virtual ~RowSink() = default;
   // Appends one row; the texts are zero-terminated and only borrowed.
   virtual void AddEntryRow(const char* type, const char* name, const char* action,
-                           const char* location, int image, const EntryApproval& approval) = 0;
+                           const char* location, int image, const EntryApproval& approval,
+                           const EntryOwner& owner = EntryOwner()) = 0;
 };

@@ -6,6 +6,7 @@
 #include "scan/file_types.h"
 #include "scan/registry_access.h"
 #include "scan/startup_approved.h"
+#include "scan/user_environment.h"
 #include "search/file_search.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"
@@ -103,6 +104,17 @@ void AppendProfileCandidates(std::vector<RegistryLocation>& candidates) {
   SearchHits.clear();
 }
 
+// A profile found on the disk has no key: its user is its folder's name.
+EntryOwner OwnerOfFolder(const RegistryLocation& candidate) {
+  if (candidate.root) return OwnerOfKey(candidate.root, candidate.subKey);
+  EntryOwner owner;
+  owner.kind = EntryOwner::Kind::Profile;
+  std::string profile = candidate.value.substr(0, candidate.value.size() - sizeof kProfileStartup + 1);
+  if (EndsWithSeparator(profile)) profile.pop_back();
+  owner.name = FileNameOf(profile);
+  return owner;
+}
+
 }  // namespace
 
 void CollectSearchHit(const char* path) {
@@ -148,6 +160,7 @@ void ScanStartupFolders(RowSink& sink) {
     const bool switched =
         approvals && FindFolderApprovalKey(candidates, candidate.value, owner, ownerKey);
     if (switched) table.Load(owner, ownerKey);
+    const EntryOwner user = OwnerOfFolder(candidate);
     for (const std::string& hit : SearchHits) {
       // The description depends on the file name only.
       const std::string name = FileNameOf(hit);
@@ -156,7 +169,7 @@ void ScanStartupFolders(RowSink& sink) {
       if (switched && IsSameFolder(hit.substr(0, separator), candidate.value))
         approval = table.Find(hit.substr(separator));
       sink.AddEntryRow(StartupFileType, name.c_str(), descriptions.Of(name.c_str()).c_str(),
-                       hit.c_str(), RowImage(StartupFileImage, approval), approval);
+                       hit.c_str(), RowImage(StartupFileImage, approval), approval, user);
     }
     SearchHits.clear();
   }

@@ -18,6 +18,7 @@
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
+#include "util/file_utils.h"
 
 namespace {
 
@@ -860,22 +861,24 @@ TEST_F(SaveListTest, WritesTheRowsAsCsvWhereTheUserChooses) {
   EXPECT_TRUE(prompts.messageBoxes.empty());
   // Every row, selected or not, as the list shows it; the texts in UTF-8.
   const std::string e = "\xC3\xA9";  // the program's code page is UTF-8
+  // With each row's details; a path with a blank is missing, a bare name unknown.
+  const std::string me = OwnerUserName({EntryOwner::Kind::CurrentUser});
   EXPECT_EQ(
-      "\xEF\xBB\xBFType,Name,Command,Location,State\r\n"
+      "\xEF\xBB\xBFType,Name,Command,Location,State,ImagePath,Publisher,Signature,User\r\n"
       "Registry,Alpha,alpha.exe," +
           kHklmRun +
-          ",enabled\r\n"
+          ",enabled,,,n/a,All Users\r\n"
           "Registry,Beta,%WINDIR%\\beta.exe," +
-          kHklmRun +
-          ",disabled\r\n"
+          kHklmRun + ",disabled," + WindowsFolder() +
+          "beta.exe,,missing,All Users\r\n"
           "Registry,,default.exe," +
-          kHkcuRun +
-          ",enabled\r\n"
+          kHkcuRun + ",enabled,,,n/a," + me +
+          "\r\n"
           "Registry,Gamma,\"\"\"C:\\Program Files\\g.exe\"\" /q\"," +
-          kHkcuRun +
-          ",enabled\r\n"
+          kHkcuRun + ",enabled,C:\\Program Files\\g.exe,,missing," + me +
+          "\r\n"
           "Start-Up,\"two\r\nlines, \"\"" +
-          std::string(e) + "\"\"\",,C:\\x.lnk,n/a\r\n",
+          std::string(e) + "\"\"\",,C:\\x.lnk,n/a,,,n/a,All Users\r\n",
       TempFolder::ReadFile(target));
   EXPECT_EQ(rowsBefore, rowsAfter);
 }

@@ -44,7 +44,9 @@ std::vector<Row> RowsOf(CListCtrl& list) {
     item.iItem = i;
     list.GetItem(&item);
     rows.push_back({list.GetItemText(i, 0), list.GetItemText(i, 1), list.GetItemText(i, 2),
-                    list.GetItemText(i, 3), item.iImage});
+                    list.GetItemText(i, 3),
+                    // A missing program's crossed-out picture follows with the details.
+                    item.iImage % kMissingProgramImageOffset});
   }
   return rows;
 }
@@ -103,11 +105,12 @@ TEST_F(MainWindowTest, ColumnsStylesAndImagesAfterInit) {
              style = list.GetExtendedStyle();
              images = ImageList_GetImageCount(list.GetImageList(LVSIL_SMALL));
            }});
-  EXPECT_EQ((std::vector<std::string>{"Type", "ID <=> Name", "Action <=> Property", "Location"}),
+  EXPECT_EQ((std::vector<std::string>{"Type", "ID <=> Name", "Action <=> Property", "Location",
+                                      "Publisher", "Image Path"}),
             headings);
-  EXPECT_EQ((std::vector<int>{82, 160, 268, 159}), widths);
+  EXPECT_EQ((std::vector<int>{82, 160, 268, 159, 150, 250}), widths);
   EXPECT_EQ(0x421u, style & 0x421u);
-  EXPECT_EQ(4, images);  // the two pictures and their greyed copies
+  EXPECT_EQ(8, images);  // the two pictures, their greyed copies, all four crossed out
 }
 
 // What the window's lengths and pictures measure, in pixels.
@@ -161,8 +164,8 @@ Sizes SizesOf(CLumivaneDlg& dialog) {
 
 // At 96 dots per inch as written; at 144 (150 %) half as large again. The list
 // pictures are drawn in 32-bit colour, for their alpha channel.
-const Sizes kSizesAt96 = {{82, 160, 268, 159}, 16, 32, {32, 32, 32, 32}};
-const Sizes kSizesAt144 = {{123, 240, 402, 239}, 24, 32, {48, 48, 48, 48}};
+const Sizes kSizesAt96 = {{82, 160, 268, 159, 150, 250}, 16, 32, {32, 32, 32, 32}};
+const Sizes kSizesAt144 = {{123, 240, 402, 239, 225, 375}, 24, 32, {48, 48, 48, 48}};
 
 // Moved to a monitor of another DPI, the window scales what it sized itself,
 // and back again.

@@ -101,6 +101,8 @@ TEST(MainMenu, ItemsTextsAndCommands) {
       {"&Task/&Selection/&Backup\tF9", 32777},
       {"&Task/&Selection/&Copy\tCtrl+C", 32783},
       {"&Task/&Disable\tF7", 32780},
+      {"&Task/&Jump to Entry", 32781},
+      {"&Task/Open File &Location", 32782},
       {"&Task/-", 0},
       {"&Task/&Refresh\tF5", 32774},
       {"&Task/Watch for Changes", 32784},

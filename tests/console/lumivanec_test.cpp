@@ -51,12 +51,12 @@ class RealValues {
     for (const std::string& name : names_) RegDeleteValueA(key, name.c_str());
     RegCloseKey(key);
   }
-  void Set(const std::string& name, const std::string& text) {
+  void Set(const std::string& name, const std::string& text, DWORD type = REG_SZ) {
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0,
                                              KEY_SET_VALUE | view_, nullptr, &key, nullptr));
     names_.push_back(name);
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, REG_SZ,
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, type,
                                             reinterpret_cast<const BYTE*>(text.c_str()),
                                             static_cast<DWORD>(text.size() + 1)));
     RegCloseKey(key);
@@ -99,8 +99,10 @@ std::vector<InventoryRow> TabRows(const std::string& text) {
         fields.back() += text[i];
       }
     }
-    fields.resize(5);
-    rows.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], 0});
+    fields.resize(9);
+    rows.push_back(
+        {fields[0], fields[1], fields[2], fields[3], fields[4], 0, fields[5], fields[6], fields[7],
+         fields[8]});
   }
   return rows;
 }
@@ -125,8 +127,12 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
 
   const std::vector<InventoryRow> rows = MainWindowRows();
   const std::string shown = std::string("HKEY_CURRENT_USER\\") + kRun;
+  const std::string me = OwnerUserName({EntryOwner::Kind::CurrentUser});
   for (const auto& value : awkward) {
-    const InventoryRow row = {"Registry", value.first, value.second, shown, "enabled", 0};
+    // Only the quoted program has a path, not there.
+    const bool path = value.second[0] == '"';
+    const InventoryRow row = {"Registry", value.first, value.second, shown, "enabled", 0,
+                              path ? "C:\\Program Files\\t.exe" : "", "", path ? "missing" : "n/a", me};
     EXPECT_EQ(1, std::count(rows.begin(), rows.end(), row)) << row;
   }
   const struct {
@@ -145,7 +151,8 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
   EXPECT_NE(std::string::npos,
             Lumivanec("-c").out.find("Registry,\"Lumivane test, \"\"quoted\"\"\",\"\"\"C:\\Program "
                                      "Files\\t.exe\"\" /x,y\",HKEY_CURRENT_USER\\" +
-                                     std::string(kRun) + ",enabled\r\n"));
+                                     std::string(kRun) +
+                                     ",enabled,C:\\Program Files\\t.exe,,missing," + me + "\r\n"));
 }
 
 TEST(Lumivanec, OptionsExitStatusAndMessages) {
@@ -273,9 +280,10 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
   const std::string wowKey =
       "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
   const std::vector<InventoryRow> expected = {
-      {"Registry", name, "64.exe", machineKey, "enabled", 0},
-      {"Registry", name, "policy.exe", std::string("HKEY_LOCAL_MACHINE\\") + kPolicyRun, "n/a", 0},
-      {"Registry", name, "32.exe", wowKey, "enabled", 0},
+      {"Registry", name, "64.exe", machineKey, "enabled", 0, "", "", "n/a", "All Users"},
+      {"Registry", name, "policy.exe", std::string("HKEY_LOCAL_MACHINE\\") + kPolicyRun, "n/a", 0,
+       "", "", "n/a", "All Users"},
+      {"Registry", name, "32.exe", wowKey, "enabled", 0, "", "", "n/a", "All Users"},
   };
   EXPECT_EQ(expected, RowsNamed(TabRows(Lumivanec("").out), name));
   EXPECT_EQ(expected, RowsNamed(MainWindowRows(), name));
@@ -293,7 +301,9 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
       std::string::npos,
       Lumivanec("-j").out.find("\"Location\": \"HKEY_LOCAL_MACHINE\\\\Software\\\\Wow6432Node\\\\"
                                "Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\", \"State\": "
-                               "\"disabled\", \"DisabledSince\": \"20"));
+                               "\"disabled\", \"ImagePath\": \"\", \"Publisher\": \"\", "
+                               "\"Signature\": \"n/a\", \"User\": \"All Users\", "
+                               "\"Description\": \"\", \"Version\": \"\", \"DisabledSince\": \"20"));
 
   TempFolder folder;
   ChosenPathPrompts prompts(folder / "backup.reg");
@@ -310,6 +320,39 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
   EXPECT_FALSE(ValueIn(KEY_WOW64_64KEY, name));
   RemoveEntry("Registry", name, std::string("HKEY_LOCAL_MACHINE\\") + kPolicyRun);
   EXPECT_EQ(std::vector<InventoryRow>(), RowsNamed(TabRows(Lumivanec("").out), name));
+}
+
+// The 32-bit program finds the programs the 64-bit shell starts: the 64-bit
+// folders for %ProgramFiles% and the like, System32 past its redirection.
+TEST(RegistryViews, BothBuildsGiveTheSameImage) {
+  char programFiles[MAX_PATH] = "", commonFiles[MAX_PATH] = "", system[MAX_PATH] = "";
+  if (!GetEnvironmentVariableA("ProgramW6432", programFiles, MAX_PATH) ||
+      !GetEnvironmentVariableA("CommonProgramW6432", commonFiles, MAX_PATH))
+    GTEST_SKIP() << "32-bit Windows: one kind of program";
+  GetSystemDirectoryA(system, MAX_PATH);
+  RealValues run(HKEY_CURRENT_USER, kRun);
+  const struct {
+    const char* name;
+    std::string command, image, signature;
+  } cases[] = {
+      {"Lumivane image 1", "%ProgramFiles%\\Lumivane Test\\t.exe /x",
+       std::string(programFiles) + "\\Lumivane Test\\t.exe", "missing"},
+      {"Lumivane image 2", "\"%CommonProgramFiles%\\t.exe\"",
+       std::string(commonFiles) + "\\t.exe", "missing"},
+      {"Lumivane image 3", std::string(system) + "\\notepad.exe", std::string(system) + "\\notepad.exe",
+       "unsigned"},
+  };
+  for (const auto& c : cases) run.Set(c.name, c.command, REG_EXPAND_SZ);
+  const std::vector<InventoryRow> rows = TabRows(Lumivanec("").out);
+  for (const auto& c : cases) {
+    // Listed under HKEY_CURRENT_USER and again under the user's hive.
+    const std::vector<InventoryRow> named = RowsNamed(rows, c.name);
+    ASSERT_FALSE(named.empty()) << c.name;
+    for (const InventoryRow& row : named) {
+      EXPECT_EQ(c.image, row.imagePath) << row.location;
+      EXPECT_EQ(c.signature, row.signature) << row.location;
+    }
+  }
 }
 
 }  // namespace

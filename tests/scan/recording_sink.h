@@ -28,7 +28,8 @@ inline std::ostream& operator<<(std::ostream& out, const RecordedRow& row) {
 class RecordingSink : public RowSink {
  public:
   void AddEntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval& approval) override {
+                   int image, const EntryApproval& approval,
+                   const EntryOwner& owner = EntryOwner()) override {
     rows.push_back(RecordedRow{type, name, action, location, image});
     approvals.push_back(approval);
   }

@@ -1,0 +1,62 @@
+// What an entry is, beyond its row's texts: the program it starts, that
+// program's publisher, description and signature, and whose entry it is.
+// Reading them opens files, so the main window reads them after the rows show.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "scan/file_signature.h"
+#include "scan/row_sink.h"
+#include "scan/user_environment.h"
+
+enum class ImageSignature { Verified, NotVerified, Unsigned, Missing, NotApplicable };
+
+struct EntryDetails {
+  std::string imagePath;  // empty: the entry starts no file that can be known
+  bool imageMissing = false;
+  ImageSignature signature = ImageSignature::NotApplicable;
+  std::string signer;  // when verified
+  std::string company, description, version;  // the version resource's texts
+  std::string user;
+
+  bool operator==(const EntryDetails& other) const;
+};
+
+// "verified", "not verified", "unsigned", "missing" or "n/a".
+const char* ImageSignatureText(ImageSignature signature);
+// The window's Publisher: "(Verified) <signer>", else "(Not verified)
+// <CompanyName>", else empty.
+std::string PublisherColumnText(const EntryDetails& details);
+// The window's Image Path: the path, or "File not found: <path>".
+std::string ImagePathColumnText(const EntryDetails& details);
+// For a file or a script: the signer when verified, else CompanyName.
+std::string PublisherFieldText(const EntryDetails& details);
+
+// Reads details row by row, reading each user's environment, each account
+// name and each image file once.
+class EntryDetailsReader {
+ public:
+  EntryDetailsReader();
+  ~EntryDetailsReader();
+  // `command` is a registry row's value text, `location` a start-up row's
+  // file path.
+  EntryDetails Read(const std::string& type, const std::string& command,
+                    const std::string& location, const EntryOwner& owner);
+
+ private:
+  struct FileFacts;
+  const UserEnvironment& EnvironmentOf(const EntryOwner& owner);
+  std::map<std::string, UserEnvironment> environments_;
+  std::map<std::string, std::string> users_;
+  // By lower-case path; a start-up file's own facts are not kept, as no
+  // other row has that file.
+  std::map<std::string, std::unique_ptr<FileFacts>> files_;
+  SignatureChecker signatures_;
+};
+
+// CompanyName, FileDescription and FileVersion of a file's version resource,
+// in its first language; false when it has none.
+bool ReadVersionTexts(const std::string& path, std::string& company, std::string& description,
+                      std::string& version);

@@ -1,0 +1,40 @@
+// Whether a program file is signed, checked the way Windows checks it, and by
+// whom. Nothing goes to the network: revocation is not checked and only
+// cached URLs are used.
+#pragma once
+
+#include <string>
+
+enum class SignatureVerdict {
+  Verified,     // an embedded or a catalog signature that WinVerifyTrust accepts
+  NotVerified,  // a signature that does not verify (a changed file, an untrusted root)
+  Unsigned,     // no embedded signature and no catalog that lists the file
+};
+
+struct FileSignature {
+  SignatureVerdict verdict = SignatureVerdict::Unsigned;
+  std::string signer;  // the signing certificate's name, when verified
+};
+
+// Checks file after file, keeping the catalog databases open in between.
+// One thread at a time.
+class SignatureChecker {
+ public:
+  SignatureChecker() = default;
+  ~SignatureChecker();
+  SignatureChecker(const SignatureChecker&) = delete;
+  SignatureChecker& operator=(const SignatureChecker&) = delete;
+
+  // `path` is read as the 64-bit shell means it (see NativeFilePath).
+  FileSignature Check(const std::string& path);
+
+ private:
+  bool CheckCatalogs(void* file, const std::wstring& path, FileSignature& signature);
+  // SHA-256 catalogs (Windows 8 and later), then SHA-1 ones; null when not
+  // opened (yet, or at all).
+  void* admins_[2] = {};
+  bool acquired_ = false;
+};
+
+// One file, with a checker of its own.
+FileSignature CheckFileSignature(const std::string& path);

@@ -1,0 +1,99 @@
+// The rows' details in the main window: the two columns, the crossed-out
+// picture of a missing program, and the jump commands.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/lumivane_app.h"
+#include "app/lumivane_dlg.h"
+#include "resource.h"
+#include "support/details_wait.h"
+#include "support/modal_script.h"
+#include "support/registry_sandbox.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+class ShellRecorder : public ScriptedPrompts {
+ public:
+  std::vector<std::string> opened;  // file and parameters
+  INT_PTR ShellOpen(HWND, const char*, const char* file, const char* parameters, const char*,
+                    int) override {
+    opened.push_back(std::string(file) + " " + (parameters ? parameters : ""));
+    return 42;
+  }
+};
+
+bool MenuItemGreyed(CLumivaneDlg& dialog, UINT id) {
+  dialog.SendMessage(WM_INITMENUPOPUP, 0, 0);
+  return (GetMenuState(GetMenu(dialog), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+TEST(EntryDetailsWindow, MissingProgramsAndJumps) {
+  RegistrySandbox sandbox;
+  TempFolder temp;
+  const std::string here = temp.WriteFile("here.exe", "h");
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Gone", "C:\\Nowhere\\gone.exe /x");
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Here", "\"" + here + "\" -q");
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Unknown", "nosuchtool");
+  const std::string off("\x03\0\0\0\0\0\0\0\0\0\0\0", 12);
+  RegistrySandbox::SetValue(
+      HKEY_LOCAL_MACHINE,
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", "Gone",
+      REG_BINARY, off.data(), 12);
+  ShellRecorder shell;
+  CLumivaneApp app;
+  CLumivaneDlg dialog;
+  app.m_pMainWnd = &dialog;
+  struct Seen {
+    std::string publisher, imagePath;
+    int image;
+    bool jumpGreyed, openGreyed;
+  };
+  std::vector<Seen> seen;
+  RunModal(dialog, {[&] {
+    WaitForDetails(dialog);
+    CEntryList& list = dialog.EntryList();
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+      list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+      seen.push_back({list.GetItemText(row, 4), list.GetItemText(row, 5), list.Row(row)->Image(),
+                      MenuItemGreyed(dialog, ID_TASK_JUMP_TO_ENTRY),
+                      MenuItemGreyed(dialog, ID_TASK_OPEN_FILE_LOCATION)});
+      dialog.SendMessage(WM_COMMAND, ID_TASK_JUMP_TO_ENTRY);
+      dialog.SendMessage(WM_COMMAND, ID_TASK_OPEN_FILE_LOCATION);
+    }
+  }});
+  // Disabled and missing shows both; a bare name found nowhere is no path.
+  ASSERT_EQ(3u, seen.size());
+  const int missingDisabled = DisabledRegistryEntryImage + kMissingProgramImageOffset;
+  EXPECT_EQ("File not found: C:\\Nowhere\\gone.exe", seen[0].imagePath);
+  EXPECT_EQ(missingDisabled, seen[0].image);
+  EXPECT_EQ(here, seen[1].imagePath);
+  EXPECT_EQ(RegistryEntryImage, seen[1].image);
+  EXPECT_EQ("", seen[2].imagePath);
+  EXPECT_EQ(RegistryEntryImage, seen[2].image);
+  for (const Seen& s : seen) {
+    EXPECT_EQ("", s.publisher);  // unsigned, without a version resource
+    EXPECT_FALSE(s.jumpGreyed);
+  }
+  EXPECT_TRUE(seen[0].openGreyed);
+  EXPECT_FALSE(seen[1].openGreyed);
+  EXPECT_TRUE(seen[2].openGreyed);
+
+  // Each row's key for regedit, the one program there for Explorer.
+  EXPECT_EQ((std::vector<std::string>{"regedit.exe -m", "regedit.exe -m",
+                                      "explorer.exe /select,\"" + here + "\"", "regedit.exe -m"}),
+            shell.opened);
+  std::string lastKey;
+  DWORD type = 0;
+  ASSERT_TRUE(RegistrySandbox::ReadValue(
+      HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit",
+      "LastKey", type, lastKey));
+  EXPECT_EQ(std::string("Computer\\HKEY_LOCAL_MACHINE\\") + kRun + '\0', lastKey);
+}
+
+}  // namespace
