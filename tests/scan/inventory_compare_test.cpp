@@ -76,14 +76,16 @@ TEST(CompareInventories, OlderColumnsAndTheOutputFormats) {
   const InventoryComparison comparison = CompareInventories(baseline, InventoryTableOf({kNow[1]}));
   EXPECT_FALSE(comparison.addedOrChanged);
   EXPECT_EQ(
-      "Change\tType\tName\tCommand\tLocation\tState\r\n"
-      "removed\tRegistry\tGone\\ttab\xC3\xA9\tgone.exe\tHKEY_CURRENT_USER\\\\Run\t\r\n",
+      "Change\tType\tName\tCommand\tLocation\tState\tImagePath\tPublisher\tSignature\tUser\r\n"
+      "removed\tRegistry\tGone\\ttab\xC3\xA9\tgone.exe\tHKEY_CURRENT_USER\\\\Run\t\t\t\t\t\r\n",
       InventoryTableText(comparison.changes, InventoryFormat::Tabs));
   EXPECT_EQ(
       "[\r\n  {\"Change\": \"added\", \"Type\": \"Start-Up\", \"Name\": \"x.lnk\", "
       "\"Command\": \"Shortcut\", \"Location\": \"C:\\\\Start\\\\x.lnk\", \"State\": "
-      "\"disabled\", \"DisabledSince\": \"2023-01-02T03:04:05Z\"}\r\n]\r\n",
-      InventoryTableText(CompareInventories(InventoryTable{{"Type", "Name", "Location"}, 3, {}},
+      "\"disabled\", \"ImagePath\": \"\", \"Publisher\": \"\", \"Signature\": \"n/a\", "
+      "\"User\": \"\", \"Description\": \"\", \"Version\": \"\", "
+      "\"DisabledSince\": \"2023-01-02T03:04:05Z\"}\r\n]\r\n",
+      InventoryTableText(CompareInventories(InventoryTable{{"Type", "Name", "Location"}, 3, 3, {}},
                                             InventoryTableOf({kNow[1]}))
                              .changes,
                          InventoryFormat::Json));
