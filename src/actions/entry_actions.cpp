@@ -100,20 +100,22 @@ bool IsEntryAccessible(const std::string& type, const std::string& name,
   return true;
 }
 
-void RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
-  if (!IsEntryAccessible(type, name, location)) return;
+bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
+  if (!IsEntryAccessible(type, name, location)) return false;
   if (type == RegistryEntryType) {
     RegistryLocation key;
-    if (!ParseRegistryPath(location, key)) return;
+    if (!ParseRegistryPath(location, key)) return false;
     DeleteValue(key.root, key.subKey, name);
   } else if (type == StartupFileType) {
     WipeAndDeleteFile(location.c_str(), 1);
   } else {
-    return;
+    return false;
   }
   // A switch left behind would silently disable a later entry of the same
   // name; an entry that is still there keeps its own.
-  if (EntryIsGone(type, name, location)) ForgetEntrySwitch(type, name, location);
+  const bool gone = EntryIsGone(type, name, location);
+  if (gone) ForgetEntrySwitch(type, name, location);
+  return gone;
 }
 
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,

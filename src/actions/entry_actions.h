@@ -21,9 +21,10 @@ bool IsEntryAccessible(const std::string& type, const std::string& name,
 // Deletes the entry at its source: the value of a "Registry" entry, or the
 // file of a "Start-Up" entry after one pass of zeros. Any other kind, a key
 // path that names no root, a folder or a missing file: nothing is deleted.
-// Once the entry is gone, its Disable switch goes too. Failures are not
-// reported. An entry that is not accessible is left alone.
-void RemoveEntry(const std::string& type, const std::string& name, const std::string& location);
+// Once the entry is gone, its Disable switch goes too. An entry that is not
+// accessible is left alone. True when the entry is gone now; failures are not
+// reported otherwise.
+bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location);
 
 // What the save dialog is opened with.
 struct SaveFileRequest {

@@ -1,6 +1,7 @@
 // Remove and Backup of the selected entry, and Save List of all of them. The
 // work is done in actions/; here the window asks the user and reads the rows.
 #include "actions/entry_actions.h"
+#include "actions/removal_undo.h"
 #include "app/entry_list.h"
 #include "app/lumivane_dlg.h"
 #include "app/wait_cursor.h"
@@ -42,7 +43,12 @@ void CLumivaneDlg::OnRemove() {
   // Only an explicit Yes deletes: a box that could not be shown says nothing.
   if (MessageBox("Remove this item?", "Question", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   WaitCursor wait;
-  RemoveEntry(entry.type, entry.name, entry.location);
+  std::string recordId;
+  // No removal without its undo: when the copy cannot be kept, the entry stays.
+  if (RemoveEntryKept(entry.type, entry.name, entry.location, m_removals, recordId) ==
+      RemovalResult::NotSaved)
+    MessageBox(UnableToSave, "Error", MB_ICONERROR);
+  if (!recordId.empty()) m_removedHere.push_back(recordId);
   // Whatever happened at the source, the list shows it as it now is.
   OnRefresh();
 }

@@ -61,6 +61,8 @@ bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
       OnCommand(ID_TASK_WATCH, &D::OnToggleWatch),
       OnCommand(ID_TASK_JUMP_TO_ENTRY, &D::OnJumpToEntry),
       OnCommand(ID_TASK_OPEN_FILE_LOCATION, &D::OnOpenFileLocation),
+      OnCommand(ID_FILE_REMOVED_ENTRIES, &D::OnRemovedEntries),
+      OnCommand(ID_EDIT_UNDO_REMOVE, &D::OnUndoRemove),
       OnCommand(ID_EXTRAS_AUTOEXEC_BAT, &D::OnEditAutoexecBat),
       OnCommand(ID_EXTRAS_AUTOEXEC_NT, &D::OnEditAutoexecNt),
       OnCommand(ID_EXTRAS_CONFIG_SYS, &D::OnEditConfigSys),

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "actions/removal_store.h"
 #include "app/change_watch.h"
 #include "app/details_worker.h"
 #include "app/entry_list.h"
@@ -34,9 +35,11 @@ class CLumivaneDlg : public CDialog {
   void OnRefresh();
   void OnDisable();  // Disable or Enable, as the selected entry stands
   void OnToggleWatch();
-  void OnCopy();  // the selected row as lumivanec writes it, with its header line
+  void OnCopy();              // the selected row as lumivanec writes it, with its header line
   void OnJumpToEntry();       // regedit at the entry's key
   void OnOpenFileLocation();  // Explorer with the entry's file selected
+  void OnUndoRemove();        // Ctrl+Z: the last removal made in this window
+  void OnRemovedEntries();
   void OnExit();
   void OnManual();
   void OnAbout();
@@ -103,6 +106,10 @@ class CLumivaneDlg : public CDialog {
   void UpdateJumpCommands(HMENU menu);
   // The infotip's lines about the row's program; empty before its details.
   std::string DetailsTipText(int row) const;
+  // Writes a removed entry back, asking before it replaces what is there now
+  // and warning (in boxes owned by `owner`) when it cannot; then the list
+  // shows it selected and the record is gone. False when nothing was written.
+  bool RestoreRemoved(const RemovalRecord& record, const CWnd& owner);
 
   // The list follows the machine (watch_commands.cpp).
   // Watches, or not, as the user last chose.
@@ -138,6 +145,8 @@ class CLumivaneDlg : public CDialog {
   ReorderClickGuard m_clickGuard;
   POINT m_rightClickAt = {};       // where the menu of a single right click opens
   DWORD m_rightDoubleClickAt = 0;  // when the last right double click came
+  RemovalStore m_removals;
+  std::vector<std::string> m_removedHere;  // ids of this window's removals, oldest first
 
   static constexpr UINT kWatchChangedMessage = WM_APP + 21;
   ChangeWatch m_watch{kWatchChangedMessage};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scan/inventory.h"
+#include "scan/inventory_compare.h"
 #include "util/file_utils.h"
 #include "util/text_encoding.h"
 #include "version.h"
@@ -15,9 +16,11 @@
 namespace {
 
 enum ExitStatus { Listed = 0, NotWritten = 1, BadUsage = 2 };
+// With --compare the statuses are diff's.
+enum CompareStatus { NothingNew = 0, SomethingNew = 1, CompareTrouble = 2 };
 
 const char kUsage[] =
-    "Usage: lumivanec [-c | -j] [-o FILE]\r\n"
+    "Usage: lumivanec [-c | -j] [-o FILE] [--compare FILE]\r\n"
     "Try 'lumivanec --help' for more information.\r\n";
 
 const char kHelp[] =
@@ -25,7 +28,7 @@ const char kHelp[] =
     ": lists every program Windows starts automatically, the rows of\r\n"
     "Lumivane's window in the same order. It changes nothing.\r\n"
     "\r\n"
-    "Usage: lumivanec [-c | -j] [-o FILE]\r\n"
+    "Usage: lumivanec [-c | -j] [-o FILE] [--compare FILE]\r\n"
     "\r\n"
     "  (none)      tab-separated: a header line, then one row per line with the\r\n"
     "              fields Type, Name, Command, Location, State, ImagePath,\r\n"
@@ -43,6 +46,12 @@ const char kHelp[] =
     "              (2026-12-07T10:42:05Z).\r\n"
     "  -o FILE     write FILE instead of standard output; on failure any earlier\r\n"
     "              FILE is kept as it was.\r\n"
+    "  --compare FILE\r\n"
+    "              only what differs from FILE, a list written earlier in any of\r\n"
+    "              the three formats: a first column Change says \"added\" or\r\n"
+    "              \"changed\" (Command, State or ImagePath differ) for a row of\r\n"
+    "              now, \"removed\" for a row of FILE. Rows are the same entry when\r\n"
+    "              Type, Location and Name agree, letter case aside.\r\n"
     "  -h, --help  this text.\r\n"
     "\r\n"
     "State is Windows' own start-up switch, the one Task Manager shows: enabled,\r\n"
@@ -60,7 +69,10 @@ const char kHelp[] =
     "Lines end in CR LF. Written to a console, the text is shown in the console's\r\n"
     "code page; written to a file or a pipe (redirected, or with -o), it is UTF-8.\r\n"
     "\r\n"
-    "Exit status: 0 listed, 1 the list could not be written, 2 wrong options.\r\n";
+    "Exit status: 0 listed, 1 the list could not be written, 2 wrong options.\r\n"
+    "With --compare, as diff: 0 nothing added or changed, 1 something was (removed\r\n"
+    "rows alone give 0), 2 trouble (wrong options, FILE unreadable or not a list,\r\n"
+    "output not written).\r\n";
 
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
@@ -155,6 +167,38 @@ int Usage(const std::string& problem) {
   return BadUsage;
 }
 
+// Writes the text to the file (its path in UTF-8), or to standard output.
+bool Deliver(bool toFile, const std::string& outputPath, const std::string& text) {
+  if (toFile) {
+    std::string path;
+    if (NarrowPath(outputPath, path) && WriteFileWhole(path.c_str(), text)) return true;
+    Complain("cannot write " + outputPath + ": " + ErrorText(GetLastError()));
+    return false;
+  }
+  if (WriteText(STD_OUTPUT_HANDLE, text)) return true;
+  Complain("cannot write the list to standard output: " + ErrorText(GetLastError()));
+  return false;
+}
+
+int Compare(const std::string& baselinePath, InventoryFormat format, bool toFile,
+            const std::string& outputPath, InventoryTarget target) {
+  std::string path, text;
+  if (!NarrowPath(baselinePath, path) || !ReadWholeFile(path, text)) {
+    Complain("cannot read " + baselinePath + ": " + ErrorText(GetLastError()));
+    return CompareTrouble;
+  }
+  InventoryTable baseline;
+  if (!ParseInventoryText(text, baseline)) {
+    Complain(baselinePath + " is not a list written by lumivanec or Save List");
+    return CompareTrouble;
+  }
+  const InventoryComparison comparison =
+      CompareInventories(baseline, InventoryTableOf(ScanInventory()));
+  if (!Deliver(toFile, outputPath, InventoryTableText(comparison.changes, format, target)))
+    return CompareTrouble;
+  return comparison.addedOrChanged ? SomethingNew : NothingNew;
+}
+
 }  // namespace
 
 int main() {
@@ -162,6 +206,8 @@ int main() {
   bool formatChosen = false;
   bool toFile = false;
   std::string outputPath;  // UTF-8
+  bool compare = false;
+  std::string baselinePath;  // UTF-8
   const std::vector<std::string> arguments = Arguments();
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& option = arguments[i];
@@ -176,6 +222,10 @@ int main() {
       if (i + 1 >= arguments.size()) return Usage("-o needs a file name");
       outputPath = arguments[++i];
       toFile = true;
+    } else if (option == "--compare") {
+      if (i + 1 >= arguments.size()) return Usage("--compare needs a file name");
+      baselinePath = arguments[++i];
+      compare = true;
     } else {
       return Usage("unknown option '" + option + "'");
     }
@@ -185,14 +235,8 @@ int main() {
                                  : IsConsole(GetStdHandle(STD_OUTPUT_HANDLE))
                                      ? InventoryTarget::Console
                                      : InventoryTarget::Pipe;
-  const std::string text = InventoryText(ScanInventory(), format, CP_ACP, target);
-  if (toFile) {
-    std::string path;
-    if (NarrowPath(outputPath, path) && WriteFileWhole(path.c_str(), text)) return Listed;
-    Complain("cannot write " + outputPath + ": " + ErrorText(GetLastError()));
-    return NotWritten;
-  }
-  if (WriteText(STD_OUTPUT_HANDLE, text)) return Listed;
-  Complain("cannot write the list to standard output: " + ErrorText(GetLastError()));
-  return NotWritten;
+  if (compare) return Compare(baselinePath, format, toFile, outputPath, target);
+  return Deliver(toFile, outputPath, InventoryText(ScanInventory(), format, CP_ACP, target))
+             ? Listed
+             : NotWritten;
 }

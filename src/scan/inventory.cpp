@@ -205,22 +205,35 @@ std::vector<InventoryRow> ScanInventory() {
   return std::move(sink.rows);
 }
 
-std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat format,
-                          UINT codePage, InventoryTarget target) {
+InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT codePage) {
   // UTF-8 before any escaping: its multibyte characters hold no ASCII bytes,
   // while a double-byte code page's may hold a backslash or a quote.
-  const bool json = format == InventoryFormat::Json;
-  std::vector<std::vector<std::string>> table;
+  InventoryTable table;
+  // The columns of every format, then those of JSON only, then DisabledSince.
+  for (const bool jsonOnly : {false, true}) {
+    for (const InventoryColumn& column : kInventoryColumns)
+      if (column.jsonOnly == jsonOnly) table.headings.push_back(column.heading);
+    if (!jsonOnly) table.columns = table.headings.size();
+  }
+  table.jsonColumns = table.headings.size();
+  table.headings.push_back("DisabledSince");
   for (const InventoryRow& row : rows) {
     std::vector<std::string> texts;
-    for (const InventoryColumn& column : kInventoryColumns)
-      if (json || !column.jsonOnly) texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
-    table.push_back(std::move(texts));
+    for (const bool jsonOnly : {false, true})
+      for (const InventoryColumn& column : kInventoryColumns)
+        if (column.jsonOnly == jsonOnly)
+          texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
+    // No time, or one that names no date: no key rather than an empty one.
+    texts.push_back(row.disabledSince ? IsoUtcText(row.disabledSince) : "");
+    table.rows.push_back(std::move(texts));
   }
-  std::vector<std::string> headings;
-  for (const InventoryColumn& column : kInventoryColumns)
-    if (json || !column.jsonOnly) headings.push_back(column.heading);
+  return table;
+}
 
+std::string InventoryTableText(const InventoryTable& table, InventoryFormat format,
+                               InventoryTarget target) {
+  const std::vector<std::string> headings(table.headings.begin(),
+                                          table.headings.begin() + table.columns);
   std::string text;
   switch (format) {
     case InventoryFormat::Tabs:
@@ -232,28 +245,34 @@ std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat
       const char separator = csv ? ',' : '\t';
       auto field = !csv ? TabField : target == InventoryTarget::Console ? ShownCsvField : CsvField;
       text += SeparatedLine(headings, separator, field);
-      for (const std::vector<std::string>& texts : table)
-        text += SeparatedLine(texts, separator, field);
+      for (const std::vector<std::string>& texts : table.rows)
+        text +=
+            SeparatedLine(std::vector<std::string>(texts.begin(), texts.begin() + table.columns),
+                          separator, field);
       break;
     }
     case InventoryFormat::Json:
       text = "[";
-      for (size_t r = 0; r < table.size(); ++r) {
+      for (size_t r = 0; r < table.rows.size(); ++r) {
         text += r ? "," : "";
         text += kLineEnd;
         text += "  {";
-        for (size_t c = 0; c < headings.size(); ++c) {
+        for (size_t c = 0; c < table.headings.size(); ++c) {
+          const std::string& cell = table.rows[r][c];
+          if (c >= table.jsonColumns && cell.empty()) continue;
           if (c) text += ", ";
-          text += JsonString(headings[c]) + ": " + JsonString(table[r][c]);
+          text += JsonString(table.headings[c]) + ": " + JsonString(cell);
         }
-        // No time, or one that names no date: no key rather than an empty one.
-        const std::string since = rows[r].disabledSince ? IsoUtcText(rows[r].disabledSince) : "";
-        if (!since.empty()) text += ", \"DisabledSince\": " + JsonString(since);
         text += "}";
       }
-      text += table.empty() ? "]" : std::string(kLineEnd) + "]";
+      text += table.rows.empty() ? "]" : std::string(kLineEnd) + "]";
       text += kLineEnd;
       break;
   }
   return text;
+}
+
+std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat format,
+                          UINT codePage, InventoryTarget target) {
+  return InventoryTableText(InventoryTableOf(rows, codePage), format, target);
 }

@@ -68,7 +68,25 @@ enum class InventoryTarget {
 
 inline constexpr char Utf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
-// The whole text in UTF-8, every line ending in CR LF. The rows' texts are
-// taken in `codePage`.
+// A list as texts in UTF-8: headings and, per row, one text a heading.
+struct InventoryTable {
+  std::vector<std::string> headings;
+  // The first `columns` headings are columns of every format; the next ones
+  // up to `jsonColumns` are JSON keys only; any after those are JSON keys
+  // left out of a row whose text for them is empty.
+  size_t columns = 0;
+  size_t jsonColumns = 0;
+  std::vector<std::vector<std::string>> rows;
+};
+
+// The rows' texts, taken in `codePage`, with DisabledSince as a JSON key
+// written only where a row has one.
+InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT codePage = CP_ACP);
+
+// The whole text, every line ending in CR LF.
+std::string InventoryTableText(const InventoryTable& table, InventoryFormat format,
+                               InventoryTarget target = InventoryTarget::Pipe);
+
+// InventoryTableText of InventoryTableOf.
 std::string InventoryText(const std::vector<InventoryRow>& rows, InventoryFormat format,
                           UINT codePage = CP_ACP, InventoryTarget target = InventoryTarget::Pipe);

@@ -422,3 +422,9 @@ bool ParseRegistryPath(std::string path, RegistryLocation& location) {
   }
   return false;
 }
+
+std::string RegistryRootName(HKEY root) {
+  for (const RootName& known : kRootNames)
+    if (known.handle == root) return known.name;
+  return std::string();
+}

@@ -90,3 +90,6 @@ bool IsSameKey(HKEY root, const std::string& subKey, const std::string& otherSub
 // Splits "HKEY_LOCAL_MACHINE\Software\..." into root and sub-key; false (and
 // `location` untouched) when the text has no separator or an unknown root name.
 bool ParseRegistryPath(std::string path, RegistryLocation& location);
+
+// The name ParseRegistryPath reads for a root handle; empty for another handle.
+std::string RegistryRootName(HKEY root);

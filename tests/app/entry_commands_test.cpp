@@ -87,7 +87,9 @@ class EntryCommandsTest : public ::testing::Test {
   void SetUp() override {
     app.m_hAccelTable =
         LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAIN_ACCELERATORS));
+    SetEnvironmentVariableA("LOCALAPPDATA", folder.Path().c_str());  // Remove's store
   }
+  void TearDown() override { SetEnvironmentVariableA("LOCALAPPDATA", nullptr); }
 
   // Runs a new main window with `steps`.
   void RunMainWindow(std::vector<ModalStep> steps) {

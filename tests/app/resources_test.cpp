@@ -93,6 +93,7 @@ TEST(MainMenu, ItemsTextsAndCommands) {
   DestroyMenu(menu);
   const std::vector<MenuLine> expected = {
       {"&File/&Save List...", 32778},
+      {"&File/&Removed Entries...", 32785},
       {"&File/-", 0},
       {"&File/E&xit\tCtrl+Q", 32771},
       {"&Task/&Selection/&Remove\tF8", 32776},
@@ -146,7 +147,8 @@ TEST(MainAccelerators, TableAndTranslation) {
       {FVIRTKEY | FCONTROL | FNOINVERT, 'Q', 32771}, {FVIRTKEY | FNOINVERT, VK_F1, 32772},
       {FVIRTKEY | FNOINVERT, VK_F9, 32777},          {FVIRTKEY | FNOINVERT, VK_F8, 32776},
       {FVIRTKEY | FNOINVERT, VK_F5, 32774},          {FVIRTKEY | FNOINVERT, VK_F7, 32780},
-      {FVIRTKEY | FCONTROL | FNOINVERT, 'C', 32783}};
+      {FVIRTKEY | FCONTROL | FNOINVERT, 'C', 32783},
+      {FVIRTKEY | FCONTROL | FNOINVERT, 'Z', 32786}};
   ASSERT_EQ(static_cast<int>(std::size(expected)), count);
   for (int i = 0; i < count; ++i) {
     EXPECT_EQ(expected[i].flags, entries[i].fVirt & ~0x80) << i;  // 0x80 marks the last entry

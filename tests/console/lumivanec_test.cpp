@@ -100,9 +100,8 @@ std::vector<InventoryRow> TabRows(const std::string& text) {
       }
     }
     fields.resize(9);
-    rows.push_back(
-        {fields[0], fields[1], fields[2], fields[3], fields[4], 0, fields[5], fields[6], fields[7],
-         fields[8]});
+    rows.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], 0, fields[5], fields[6],
+                    fields[7], fields[8]});
   }
   return rows;
 }
@@ -131,8 +130,16 @@ TEST(Lumivanec, EveryFormatIsTheMainWindowsRows) {
   for (const auto& value : awkward) {
     // Only the quoted program has a path, not there.
     const bool path = value.second[0] == '"';
-    const InventoryRow row = {"Registry", value.first, value.second, shown, "enabled", 0,
-                              path ? "C:\\Program Files\\t.exe" : "", "", path ? "missing" : "n/a", me};
+    const InventoryRow row = {"Registry",
+                              value.first,
+                              value.second,
+                              shown,
+                              "enabled",
+                              0,
+                              path ? "C:\\Program Files\\t.exe" : "",
+                              "",
+                              path ? "missing" : "n/a",
+                              me};
     EXPECT_EQ(1, std::count(rows.begin(), rows.end(), row)) << row;
   }
   const struct {
@@ -190,6 +197,42 @@ TEST(Lumivanec, OptionsExitStatusAndMessages) {
     }
   }
   EXPECT_EQ(Lumivanec("-j").out, TempFolder::ReadFile(file));
+}
+
+// Monitoring agents act on exit status 1: something new since the baseline.
+TEST(Lumivanec, CompareExitsAsDiffDoes) {
+  const std::string name = "Lumivane compare test";
+  RealValues run(HKEY_CURRENT_USER, kRun);
+  run.Set(name, "new.exe");
+  TempFolder folder;
+  std::string older = Lumivanec("").out;
+  const size_t row = older.find("Registry\t" + name);
+  ASSERT_NE(std::string::npos, row);
+  older.erase(row, older.find("\r\n", row) + 2 - row);
+  const struct {
+    std::string arguments;
+    DWORD exitCode;
+    std::string out, err;
+  } cases[] = {
+      {"--compare \"" + folder.WriteFile("now.json", Lumivanec("-j").out) + "\"", 0,
+       "Change\t" + older.substr(0, older.find("\r\n") + 2), ""},
+      {"-c --compare \"" + folder.WriteFile("older.tsv", older) + "\"", 1,
+       "added,Registry," + name + ",new.exe,HKEY_CURRENT_USER\\" + kRun, ""},
+      {"--compare \"" + (folder / "missing.csv") + "\"", 2, "", "lumivanec: cannot read"},
+      {"--compare \"" + folder.WriteFile("bad.csv", "Type,Name\r\n") + "\"", 2, "",
+       "is not a list written by lumivanec or Save List"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ChildRun compared = Lumivanec(c.arguments);
+    EXPECT_EQ(c.exitCode, compared.exitCode);
+    if (c.exitCode == 0) {
+      EXPECT_EQ(c.out, compared.out);  // unchanged rows are left out
+    } else {
+      EXPECT_NE(std::string::npos, compared.out.find(c.out)) << compared.out;
+    }
+    EXPECT_NE(std::string::npos, compared.err.find(c.err)) << compared.err;
+  }
 }
 
 TEST(Lumivanec, NamesBeyondTheCodePageAndTheMarkOfCsvFiles) {
@@ -261,13 +304,13 @@ TEST(RegistryViews, ThirtyTwoBitValuesAreWow6432NodeRows) {
   std::vector<InventoryRow> disabled = expected;
   disabled[2].state = "disabled";
   EXPECT_EQ(disabled, RowsNamed(TabRows(Lumivanec("").out), name));
-  EXPECT_NE(
-      std::string::npos,
-      Lumivanec("-j").out.find("\"Location\": \"HKEY_LOCAL_MACHINE\\\\Software\\\\Wow6432Node\\\\"
-                               "Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\", \"State\": "
-                               "\"disabled\", \"ImagePath\": \"\", \"Publisher\": \"\", "
-                               "\"Signature\": \"n/a\", \"User\": \"All Users\", "
-                               "\"Description\": \"\", \"Version\": \"\", \"DisabledSince\": \"20"));
+  EXPECT_NE(std::string::npos,
+            Lumivanec("-j").out.find(
+                "\"Location\": \"HKEY_LOCAL_MACHINE\\\\Software\\\\Wow6432Node\\\\"
+                "Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\", \"State\": "
+                "\"disabled\", \"ImagePath\": \"\", \"Publisher\": \"\", "
+                "\"Signature\": \"n/a\", \"User\": \"All Users\", "
+                "\"Description\": \"\", \"Version\": \"\", \"DisabledSince\": \"20"));
 
   TempFolder folder;
   ChosenPathPrompts prompts(folder / "backup.reg");
@@ -301,10 +344,10 @@ TEST(RegistryViews, BothBuildsGiveTheSameImage) {
   } cases[] = {
       {"Lumivane image 1", "%ProgramFiles%\\Lumivane Test\\t.exe /x",
        std::string(programFiles) + "\\Lumivane Test\\t.exe", "missing"},
-      {"Lumivane image 2", "\"%CommonProgramFiles%\\t.exe\"",
-       std::string(commonFiles) + "\\t.exe", "missing"},
-      {"Lumivane image 3", std::string(system) + "\\notepad.exe", std::string(system) + "\\notepad.exe",
-       "unsigned"},
+      {"Lumivane image 2", "\"%CommonProgramFiles%\\t.exe\"", std::string(commonFiles) + "\\t.exe",
+       "missing"},
+      {"Lumivane image 3", std::string(system) + "\\notepad.exe",
+       std::string(system) + "\\notepad.exe", "unsigned"},
   };
   for (const auto& c : cases) run.Set(c.name, c.command, REG_EXPAND_SZ);
   const std::vector<InventoryRow> rows = TabRows(Lumivanec("").out);
