@@ -9,7 +9,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 [ -f "$prefix/.complete" ] || "$here/wine-prefix.sh" start "$prefix" "$arch"
 . "$here/wine-env.sh"
 wine_use "$arch" "$prefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
+# A program that crashes ends with its failure instead of waiting in the debugger.
+export WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d"
 # Tests run headless on Wine's null display driver, never on the user's screen.
 unset DISPLAY
 exec "$WINE" "$@"

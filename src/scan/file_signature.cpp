@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "scan/image_resolution.h"
+#include "util/string_utils.h"
 
 namespace {
 
@@ -52,11 +53,11 @@ std::string SignerName(const std::wstring& path) {
   HCERTSTORE store = nullptr;
   HCRYPTMSG message = nullptr;
   DWORD encoding = 0, contentType = 0, format = 0;
-  if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
-                        CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED |
-                            CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
-                        CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &format, &store,
-                        &message, nullptr))
+  if (!CryptQueryObject(
+          CERT_QUERY_OBJECT_FILE, path.c_str(),
+          CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED | CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
+          CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &format, &store, &message,
+          nullptr))
     return std::string();
   std::string name;
   DWORD size = 0;
@@ -97,11 +98,27 @@ struct CatalogFunctions {
     if (HMODULE wintrust = GetModuleHandleA("wintrust.dll")) {
       acquire2 = reinterpret_cast<AcquireContext2>(
           reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminAcquireContext2")));
-      calcHash2 = reinterpret_cast<CalcHash2>(
-          reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
+      calcHash2 = reinterpret_cast<CalcHash2>(reinterpret_cast<void*>(
+          GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
     }
   }
 };
+
+// Whether the file may hold a signature of its own: a program (an "MZ"
+// image), or a script or installer that Windows signs inside the file. Any
+// other file is not handed to CryptQueryObject, which Wine's 32-bit build
+// crashes on for some files that hold none.
+bool CanHoldEmbeddedSignature(HANDLE file, const std::string& path) {
+  char start[2] = {};
+  DWORD read = 0;
+  OVERLAPPED fromStart = {};  // wherever the trust check left the file's position
+  if (ReadFile(file, start, sizeof start, &read, &fromStart) && read == 2 && start[0] == 'M' &&
+      start[1] == 'Z')
+    return true;
+  for (const char* extension : {"ps1", "psm1", "psd1", "vbs", "js", "wsf", "msi", "cab"})
+    if (SameNameIgnoringCase(ExtensionOf(path), extension)) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -132,8 +149,8 @@ bool SignatureChecker::CheckCatalogs(void* fileHandle, const std::wstring& path,
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     const BOOL hashed = kind == 0 ? functions.calcHash2(admin, file, &hashSize, hash, 0)
                                   : CryptCATAdminCalcHashFromFileHandle(file, &hashSize, hash, 0);
-    HCATINFO catalog = hashed ? CryptCATAdminEnumCatalogFromHash(admin, hash, hashSize, 0, nullptr)
-                              : nullptr;
+    HCATINFO catalog =
+        hashed ? CryptCATAdminEnumCatalogFromHash(admin, hash, hashSize, 0, nullptr) : nullptr;
     if (!catalog) continue;
     CATALOG_INFO info = {};
     info.cbStruct = sizeof info;
@@ -171,8 +188,9 @@ FileSignature CheckFileSignature(const std::string& path) {
 
 FileSignature SignatureChecker::Check(const std::string& path) {
   const std::wstring wide = WideFromAnsi(NativeFilePath(path));
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                            FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {SignatureVerdict::Unsigned, std::string()};
   WINTRUST_FILE_INFO subject = {};
   subject.cbStruct = sizeof subject;
@@ -186,11 +204,14 @@ FileSignature SignatureChecker::Check(const std::string& path) {
   const bool program = result == static_cast<LONG>(TRUST_E_NOSIGNATURE);
   const bool unknownForm = result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
                            result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN);
-  const std::string signer = program || unknownForm ? std::string() : SignerName(wide);
+  const std::string signer = program || unknownForm || !CanHoldEmbeddedSignature(file, path)
+                                 ? std::string()
+                                 : SignerName(wide);
   FileSignature signature;
   if (!signer.empty())
-    signature = {result == ERROR_SUCCESS ? SignatureVerdict::Verified : SignatureVerdict::NotVerified,
-                 result == ERROR_SUCCESS ? signer : std::string()};
+    signature = {
+        result == ERROR_SUCCESS ? SignatureVerdict::Verified : SignatureVerdict::NotVerified,
+        result == ERROR_SUCCESS ? signer : std::string()};
   else if (!program || !CheckCatalogs(file, wide, signature))
     signature = {SignatureVerdict::Unsigned, std::string()};
   CloseHandle(file);
