@@ -73,18 +73,27 @@ TEST(Names, EveryEntryListedOnceAndOnlyAnExactNameActedOn) {
     const std::wstring entry =
         (registry ? L"R:" : L"F:") + WideFromCodePage(registry ? row.name : row.location);
     const bool exact = before.count(entry) == 1;
-    if (exact && registry) EXPECT_EQ(row.action, "C:\\Apps\\" + row.name + ".exe");
-    if (exact && !registry) EXPECT_EQ(row.name, Narrow(entry.substr(entry.rfind(L'\\') + 1)));
-    if (exact) EXPECT_NE(text.find(Utf8FromCodePage(row.name)), std::string::npos);
+    if (exact && registry) {
+      EXPECT_EQ(row.action, "C:\\Apps\\" + row.name + ".exe");
+    }
+    if (exact && !registry) {
+      EXPECT_EQ(row.name, Narrow(entry.substr(entry.rfind(L'\\') + 1)));
+    }
+    if (exact) {
+      EXPECT_NE(text.find(Utf8FromCodePage(row.name)), std::string::npos);
+    }
     EXPECT_EQ(IsEntryAccessible(row.type, row.name, row.location), exact);
     const LONG switched = SwitchEntry(row.type, row.name, row.location, true);
     ChosenPathPrompts prompts(backups / "backup");
     BackupEntry(row.type, row.name, row.location, prompts);
     EXPECT_EQ(prompts.dialogs, exact ? 1 : 0);
-    if (!exact) EXPECT_EQ(prompts.warnings, std::vector<std::string>{EntryNotAccessible});
+    if (!exact) {
+      EXPECT_EQ(prompts.warnings, std::vector<std::string>{EntryNotAccessible});
+    }
     EXPECT_EQ(switched == ERROR_INVALID_NAME, !exact);
-    if (exact && (registry || row.location == Narrow(root + L"\\") + row.name))
+    if (exact && (registry || row.location == Narrow(root + L"\\") + row.name)) {
       EXPECT_EQ(RealEntries(root).count(L"A:" + WideFromCodePage(row.name)), 1u);
+    }
     RemoveEntry(row.type, row.name, row.location);
     before.erase(entry);
     EXPECT_EQ(RealEntries(root), before);
