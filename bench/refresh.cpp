@@ -220,7 +220,7 @@ double MillisecondsOf(const std::function<void()>& work) {
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  return values.empty() ? 0 : values[values.size() / 2];
 }
 
 void FingerprintList(CListCtrl& list, FingerprintSink& sink) {
@@ -233,6 +233,23 @@ void FingerprintList(CListCtrl& list, FingerprintSink& sink) {
                      list.GetItemText(i, 2).c_str(), list.GetItemText(i, 3).c_str(), item.iImage,
                      {});
   }
+}
+
+// What the process's heaps hold in use: what the program itself allocated,
+// apart from the system's own code and data that make up most of the
+// working set under Wine.
+double HeapInUseMiB() {
+  HANDLE heaps[64];
+  const DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+  double total = 0;
+  for (DWORD h = 0; h < count; ++h) {
+    PROCESS_HEAP_ENTRY entry = {};
+    HeapLock(heaps[h]);
+    while (HeapWalk(heaps[h], &entry))
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData + entry.cbOverhead;
+    HeapUnlock(heaps[h]);
+  }
+  return total / 1048576.0;
 }
 
 double WorkingSetMiB(bool peak) {
@@ -286,11 +303,14 @@ struct ProfileRun {
   double details = 0, detailsBound = 0;  // after the list shows, until the last row's
   size_t imageFiles = 0;
   double peakAfterRefreshMiB = 0, peakWithDetailsMiB = 0;
+  double listHeapMiB = 0;  // the heap the list and its details hold once all are read
 };
 
 // Checks the rows, then times the bound, the scans and the refresh of the
-// main window's list on `profile`, `runs` times each.
-ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int runs) {
+// main window's list on `profile`, `runs` times each; and with `withDetails`,
+// the details and their bare loop.
+ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int runs,
+                   bool withDetails) {
   ProfileRun result;
   result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files);
   FingerprintSink bound, scanned;
@@ -304,9 +324,6 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, scanTimes, registryTimes,
       folderTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes, listTimes, detailsTimes,
       detailsBoundTimes;
-  KeepingSink kept;
-  ScanRegistry(kept);
-  ScanStartupFolders(kept);
   for (int r = 0; r < runs; ++r) {
     CountingSink sink;
     boundTimes.push_back(MillisecondsOf([&] { boundRunner.Run(sink); }));
@@ -343,35 +360,47 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
     }));
   }
 
+  const double heapBefore = HeapInUseMiB();
   CLumivaneDlg dialog;
   CWinApp* app = AfxGetApp();
   app->m_pMainWnd = &dialog;
   WithMainWindow(dialog, [&] {
-    for (int r = 0; r < runs; ++r)
+    for (int r = 0; r < runs; ++r) {
       refreshTimes.push_back(MillisecondsOf([&] { dialog.OnRefresh(); }));
+    }
     result.peakAfterRefreshMiB = WorkingSetMiB(true);
     FingerprintSink shown;
     FingerprintList(dialog.EntryList(), shown);
     result.listRowsOk = shown.rows == result.expectedRows && shown.ordered == scanned.ordered;
-    // The list's own part of a refresh: the same rows, already read.
-    for (int r = 0; r < runs; ++r)
-      listTimes.push_back(MillisecondsOf([&] {
-        CEntryList::Refill refill(dialog.EntryList());
-        EntryListSink sink(dialog.EntryList());
-        for (const KeepingSink::Kept& row : kept.rows)
-          sink.AddEntryRow(row.type.c_str(), row.name.c_str(), row.action.c_str(),
-                           row.location.c_str(), row.image, row.approval, row.owner);
-      }));
-    // The details, from the moment the list shows; then the same files read
-    // by the bare calls.
-    for (int r = 0; r < runs; ++r) {
+    // The details, from the moment the list shows.
+    for (int r = 0; r < runs && withDetails && !getenv("XNODETAILS"); ++r) {
       dialog.OnRefresh();
       detailsTimes.push_back(MillisecondsOf([&] { WaitForDetails(dialog); }));
     }
     result.peakWithDetailsMiB = WorkingSetMiB(true);
+    if (withDetails) result.listHeapMiB = HeapInUseMiB() - heapBefore;
+    // The list's own part of a refresh: the same rows, already read. Kept
+    // only now, so that they weigh on neither peak above.
+    {
+      KeepingSink kept;
+      ScanRegistry(kept);
+      ScanStartupFolders(kept);
+      for (int r = 0; r < runs; ++r)
+        listTimes.push_back(MillisecondsOf([&] {
+          CEntryList::Refill refill(dialog.EntryList());
+          EntryListSink sink(dialog.EntryList());
+          for (const KeepingSink::Kept& row : kept.rows)
+            sink.AddEntryRow(row.type.c_str(), row.name.c_str(), row.action.c_str(),
+                             row.location.c_str(), row.image, row.approval, row.owner);
+        }));
+    }
+    if (!withDetails || getenv("XNODETAILS")) return;
+    // The same program files read by the bare calls.
+    dialog.OnRefresh();
+    WaitForDetails(dialog);
     std::vector<std::string> files;
     for (int row = 0; row < dialog.EntryList().RowCount(); ++row) {
-      const EntryDetails* details = dialog.EntryList().Row(row)->Details();
+      const std::optional<EntryDetails> details = dialog.EntryList().Row(row)->Details();
       if (details && !details->imagePath.empty() && !details->imageMissing)
         files.push_back(details->imagePath);
     }
@@ -394,8 +423,10 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.roundTrip = Median(roundTripTimes);
   result.refresh = Median(refreshTimes);
   result.list = Median(listTimes);
-  result.details = Median(detailsTimes);
-  result.detailsBound = Median(detailsBoundTimes);
+  if (withDetails) {
+    result.details = Median(detailsTimes);
+    result.detailsBound = Median(detailsBoundTimes);
+  }
   return result;
 }
 
@@ -494,19 +525,19 @@ int main(int argc, char** argv) {
   {
     auto profile = BuildProfile("typical", typicalShape);
     if (!profile) return 1;
-    typical = Measure(*profile, typicalShape, runs);
+    typical = Measure(*profile, typicalShape, runs, true);
   }
   {
     auto profile = BuildProfile("heavy", heavyShape);
     if (!profile) return 1;
     std::printf("  %.1f MiB working set before the heavy profile's first scan\n",
                 WorkingSetMiB(false));
-    heavy = Measure(*profile, heavyShape, runs);
+    heavy = Measure(*profile, heavyShape, runs, true);
   }
   {
     auto profile = BuildProfile("4x heavy", largeShape);
     if (!profile) return 1;
-    large = Measure(*profile, largeShape, runs);
+    large = Measure(*profile, largeShape, runs, false);
   }
 
   const double rows = static_cast<double>(heavy.expectedRows);
@@ -531,13 +562,19 @@ int main(int argc, char** argv) {
               heavy.details, heavy.details * 1000 / rows);
   Phase("bare loop: version resource and signature", heavy.detailsBound);
   std::printf("      %-50s %9zu\n", "  of the distinct program files", heavy.imageFiles);
-  std::printf("  working set %.1f MiB at start, %.1f MiB peak after the heavy refreshes, "
-              "%.1f MiB with details\n",
-              baseMiB, heavy.peakAfterRefreshMiB, heavy.peakWithDetailsMiB);
-  std::printf("\nTypical profile: %zu rows; refresh %.2f ms, bound %.2f ms, scan %.2f ms, "
-              "details %.1f ms (bare loop %.1f ms over %zu files)\n",
-              typical.expectedRows, typical.refresh, typical.bound, typical.scan, typical.details,
-              typical.detailsBound, typical.imageFiles);
+  std::printf(
+      "  working set %.1f MiB at start, %.1f MiB peak after the heavy refreshes, "
+      "%.1f MiB with details\n",
+      baseMiB, heavy.peakAfterRefreshMiB, heavy.peakWithDetailsMiB);
+  std::printf(
+      "  of which the heap the list holds with every row's details: %.1f MiB "
+      "(%.0f bytes a row)\n",
+      heavy.listHeapMiB, heavy.listHeapMiB * 1048576 / rows);
+  std::printf(
+      "\nTypical profile: %zu rows; refresh %.2f ms, bound %.2f ms, scan %.2f ms, "
+      "details %.1f ms (bare loop %.1f ms over %zu files)\n",
+      typical.expectedRows, typical.refresh, typical.bound, typical.scan, typical.details,
+      typical.detailsBound, typical.imageFiles);
   std::printf("4x heavy profile: %zu rows; refresh %.1f ms, bound %.1f ms, scan %.1f ms\n",
               large.expectedRows, large.refresh, large.bound, large.scan);
 

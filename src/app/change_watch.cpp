@@ -36,7 +36,7 @@ constexpr DWORD kNameChanges = REG_NOTIFY_CHANGE_NAME;
 constexpr DWORD kValueChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
 constexpr DWORD kWaitStack = 64 * 1024;
-constexpr size_t kKeysPerEvent = 64;
+constexpr size_t kMinKeysPerEvent = 32;
 
 bool Notify(const WatchedKey& watched, HANDLE event) {
   // Not the sub-keys' own contents: Explorer writes below these keys all the time.
@@ -102,16 +102,24 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
   window_ = window;
   ++generation_;
   std::vector<WatchedKey> keys = OpenWatchedKeys(targets.keys);
-  for (size_t first = 0; first < keys.size(); first += kKeysPerEvent) {
+  const std::vector<WatchedFolder> folders = ResolveWatchedFolders(targets.folders);
+  // Every thread costs memory: the keys share events so that one thread can
+  // wait on them and on the folders. With room to spare, kMinKeysPerEvent
+  // share one, as a change re-arms every key of its event.
+  const size_t eventsBesideFolders =
+      folders.size() < WaitGroup::kMembers ? WaitGroup::kMembers - folders.size() : 1;
+  const size_t keysPerEvent =
+      std::max(kMinKeysPerEvent, (keys.size() + eventsBesideFolders - 1) / eventsBesideFolders);
+  for (size_t first = 0; first < keys.size(); first += keysPerEvent) {
     watches_.push_back(std::make_unique<Watch>());
     Watch& watch = *watches_.back();
-    const size_t end = std::min(keys.size(), first + kKeysPerEvent);
+    const size_t end = std::min(keys.size(), first + keysPerEvent);
     watch.keys.assign(std::make_move_iterator(keys.begin() + first),
                       std::make_move_iterator(keys.begin() + end));
     watch.event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     Arm(watch, false);
   }
-  for (const WatchedFolder& folder : ResolveWatchedFolders(targets.folders)) {
+  for (const WatchedFolder& folder : folders) {
     HANDLE handle =
         FindFirstChangeNotificationA(folder.path.c_str(), folder.subtree,
                                      folder.subtree ? kFolderChanges : FILE_NOTIFY_CHANGE_DIR_NAME);

@@ -16,7 +16,7 @@ std::string FileToShow(const CEntryList& list, int row, const SelectedEntry& ent
   if (entry.type == StartupFileType) return entry.location;
   if (entry.type != RegistryEntryType) return std::string();
   const EntryRow* listed = list.Row(row);
-  const EntryDetails* details = listed ? listed->Details() : nullptr;
+  const std::optional<EntryDetails> details = listed ? listed->Details() : std::nullopt;
   if (details) return details->imageMissing ? std::string() : details->imagePath;
   // Before the worker got to the row: the image alone, which is quick.
   const ResolvedImage image = CommandImage(listed->Text(2), listed->Owner().expandCommand,
@@ -84,7 +84,7 @@ void CLumivaneDlg::OnOpenFileLocation() {
 
 std::string CLumivaneDlg::DetailsTipText(int row) const {
   const EntryRow* listed = m_listEntries.Row(row);
-  const EntryDetails* details = listed ? listed->Details() : nullptr;
+  const std::optional<EntryDetails> details = listed ? listed->Details() : std::nullopt;
   if (!details) return std::string();
   std::string text;
   if (!details->description.empty()) text += "\r\n" + details->description;

@@ -20,16 +20,16 @@ class DetailsWorker {
   DetailsWorker(const DetailsWorker&) = delete;
   DetailsWorker& operator=(const DetailsWorker&) = delete;
 
-  // Cancels any earlier work and reads `requests` in order for `window`.
-  void Start(HWND window, std::vector<DetailsRequest> requests);
+  // Cancels any earlier work and reads the batch's rows in order for `window`.
+  void Start(HWND window, DetailsBatch batch);
   // What is still read is thrown away; a thread still inside a file finishes
   // it on its own.
   void Cancel();
   // Cancel(), then waits (briefly) for the threads to end.
   void Stop();
   // On WM_ENTRY_DETAILS: gives the rows read since the last call to `list`
-  // and redraws them. True once every row has its details; false for a
-  // message of cancelled work.
+  // and redraws them. True once every row has its details (the work is then
+  // let go); false for a message of cancelled or finished work.
   bool Deliver(WPARAM number, CEntryList& list);
 
   struct Work;  // one Start's rows, shared with the thread that reads them

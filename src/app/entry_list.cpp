@@ -72,40 +72,68 @@ void InsertEntryColumns(CListCtrl& list, int dpi) {
     list.InsertColumn(index++, column.heading, LVCFMT_LEFT, ScaleForDpi(column.width, dpi));
 }
 
-// Texts are kept whole, however long: a cut value name would make Remove and
-// Backup act on a name the registry does not hold.
-EntryRow::EntryRow(const char* type, const char* name, const char* action, const char* location,
-                   int image, const EntryApproval& approval, const EntryOwner& owner)
-    : image_(image), approval_(approval), owner_(owner) {
-  const char* texts[kColumnCount] = {type, name, action, location};
-  size_t lengths[kColumnCount];
+const char* RowStore::AddTexts(std::initializer_list<const char*> texts) {
+  constexpr size_t kBlockSize = 64 * 1024;
   size_t size = 0;
-  for (int c = 0; c < kColumnCount; ++c) size += (lengths[c] = std::strlen(texts[c])) + 1;
-  texts_.reset(new char[size]);
-  char* end = texts_.get();
-  for (int c = 0; c < kColumnCount; ++c) {
-    std::memcpy(end, texts[c], lengths[c] + 1);
-    end += lengths[c] + 1;
+  for (const char* text : texts) size += std::strlen(text) + 1;
+  if (size_ - used_ < size) {
+    size_ = std::max(size, kBlockSize);
+    blocks_.emplace_back(new char[size_]);
+    used_ = 0;
   }
+  char* const first = blocks_.back().get() + used_;
+  for (const char* text : texts) {
+    const size_t length = std::strlen(text) + 1;
+    std::memcpy(blocks_.back().get() + used_, text, length);
+    used_ += length;
+  }
+  return first;
 }
+
+const EntryOwner* RowStore::Keep(const EntryOwner& owner) {
+  if (owners_.empty() || !(*owners_.back() == owner))
+    owners_.push_back(std::make_unique<const EntryOwner>(owner));
+  return owners_.back().get();
+}
+
+const char* RowText(const char* texts, int column) {
+  for (int c = 0; c < column; ++c) texts += std::strlen(texts) + 1;
+  return texts;
+}
+
+EntryRow::EntryRow(const char* texts, const EntryOwner* owner, int image,
+                   const EntryApproval& approval)
+    : texts_(texts), image_(image), approval_(approval), owner_(owner) {}
 
 const char* EntryRow::Text(int column) const {
   if (column == kPublisherColumn || column == kImagePathColumn) {
     static std::string made;
     if (!details_) return "";
+    // A start-up file that is its own image is there: no "File not found".
     made = column == kPublisherColumn ? PublisherColumnText(*details_)
+           : imageIsLocation_         ? RowText(texts_, 3)
                                       : ImagePathColumnText(*details_);
     return made.c_str();
   }
   if (column < 0 || column >= kColumnCount) return "";
-  const char* text = texts_.get();
-  for (int c = 0; c < column; ++c) text += std::strlen(text) + 1;
-  return text;
+  return RowText(texts_, column);
 }
 
 int EntryRow::Image() const {
   const bool missing = details_ && details_->imageMissing;
   return missing ? image_ + kMissingProgramImageOffset : image_;
+}
+
+std::optional<EntryDetails> EntryRow::Details() const {
+  if (!details_) return std::nullopt;
+  EntryDetails details = *details_;
+  if (imageIsLocation_) details.imagePath = Text(3);
+  return details;
+}
+
+void EntryRow::SetDetails(std::shared_ptr<const EntryDetails> details, bool imageIsLocation) {
+  details_ = std::move(details);
+  imageIsLocation_ = imageIsLocation;
 }
 
 // Besides the list view's own redraw switch, the window's: while it is off
@@ -126,9 +154,12 @@ CEntryList::Refill::~Refill() {
                RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
-void CEntryList::AddRow(EntryRow row) {
+void CEntryList::AddRow(const char* type, const char* name, const char* action,
+                        const char* location, int image, const EntryApproval& approval,
+                        const EntryOwner& owner) {
   m_shown.push_back(m_rows.size());
-  m_rows.push_back(std::move(row));
+  m_rows.emplace_back(m_store->AddTexts({type, name, action, location}), m_store->Keep(owner),
+                      image, approval);
   // While the list does not redraw (a refresh), this only records the count.
   SendMessage(LVM_SETITEMCOUNT, m_rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
@@ -183,16 +214,17 @@ void CEntryList::Resort() {
   InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
-std::vector<DetailsRequest> CEntryList::DetailsRequests() const {
-  std::vector<DetailsRequest> requests;
-  requests.reserve(m_rows.size());
-  for (const EntryRow& row : m_rows) requests.push_back(row.Request());
-  return requests;
+DetailsBatch CEntryList::DetailsRequests() const {
+  DetailsBatch batch{m_store, {}};
+  batch.requests.reserve(m_rows.size());
+  for (const EntryRow& row : m_rows) batch.requests.push_back(row.Request());
+  return batch;
 }
 
-void CEntryList::SetRowDetails(int row, std::unique_ptr<EntryDetails> details) {
+void CEntryList::SetRowDetails(int row, std::shared_ptr<const EntryDetails> details,
+                               bool imageIsLocation) {
   if (row < 0 || row >= RowCount()) return;
-  m_rows[static_cast<size_t>(row)].SetDetails(std::move(details));
+  m_rows[static_cast<size_t>(row)].SetDetails(std::move(details), imageIsLocation);
 }
 
 void CEntryList::DeleteAllRows() {
@@ -200,6 +232,7 @@ void CEntryList::DeleteAllRows() {
   DeleteAllItems();
   m_rows.clear();
   m_shown.clear();
+  m_store = std::make_shared<RowStore>();  // the old one goes with the last reader
 }
 
 void CEntryList::OnGetDispInfo(NMLVDISPINFOA* info) const {
@@ -249,7 +282,7 @@ int CEntryList::FindRow(const char* text, UINT flags, int start) const {
 void EntryListSink::AddEntryRow(const char* type, const char* name, const char* action,
                                 const char* location, int image, const EntryApproval& approval,
                                 const EntryOwner& owner) {
-  list_.AddRow(EntryRow(type, name, action, location, image, approval, owner));
+  list_.AddRow(type, name, action, location, image, approval, owner);
 }
 
 bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
@@ -291,9 +324,9 @@ InventoryRow ListedRow(const CEntryList& list, int index, EntryDetailsReader& re
   InventoryRow listed =
       MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval());
   // A row whose details have not arrived yet has them read on the spot.
-  AddDetails(listed, row.Details()
-                         ? *row.Details()
-                         : reader.Read(row.Text(0), row.Text(2), row.Text(3), row.Owner()));
+  const std::optional<EntryDetails> details = row.Details();
+  AddDetails(listed,
+             details ? *details : reader.Read(row.Text(0), row.Text(2), row.Text(3), row.Owner()));
   return listed;
 }
 
@@ -308,6 +341,6 @@ std::vector<InventoryRow> ListedRows(const CEntryList& list) {
 EntryDetails RowDetails(const CEntryList& list, int index) {
   const EntryRow* row = list.Row(index);
   if (!row) return EntryDetails();
-  if (const EntryDetails* details = row->Details()) return *details;
+  if (std::optional<EntryDetails> details = row->Details()) return *details;
   return EntryDetailsReader().Read(row->Text(0), row->Text(2), row->Text(3), row->Owner());
 }

@@ -5,7 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <deque>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,23 +28,49 @@ constexpr int kFirstDetailsColumn = 4;
 // is not there.
 constexpr int kMissingProgramImageOffset = 4;
 
-// What the details reader needs of a row: its texts, shared rather than
-// copied, and whose entry it is.
+// Where the rows of one filling of the list keep their texts and owners: in
+// blocks that never move, so that rows and the details reader point into
+// them, and that go with the last of the two.
+class RowStore {
+ public:
+  // Copies the texts, each with its zero, one after another; returns the
+  // first. Every row's texts are in one block.
+  const char* AddTexts(std::initializer_list<const char*> texts);
+  // The owner kept here that equals `owner`: the last one kept (the scans
+  // give a key's or a folder's rows one after another), or a new one.
+  const EntryOwner* Keep(const EntryOwner& owner);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t used_ = 0, size_ = 0;  // of the last block
+  std::vector<std::unique_ptr<const EntryOwner>> owners_;
+};
+
+// The text of column `column` (0-3) among a row's texts.
+const char* RowText(const char* texts, int column);
+
+// What the details reader needs of a row, in the list's RowStore.
 struct DetailsRequest {
-  std::shared_ptr<const char[]> texts;  // keeps the three below alive
-  const char* type;
-  const char* command;
-  const char* location;
-  EntryOwner owner;
+  const char* texts;
+  const EntryOwner* owner;
+};
+
+// The requests of every row, with the store they point into.
+struct DetailsBatch {
+  std::shared_ptr<const RowStore> store;
+  std::vector<DetailsRequest> requests;
 };
 
 // One row of the list: its four texts from the scan, its picture, the state
 // of its switch and whose entry it is; then, once read, its details, which
-// give the texts of the Publisher and Image Path columns.
+// give the texts of the Publisher and Image Path columns. Rows with the same
+// details share them: a list of tens of thousands of rows holds few distinct
+// ones.
 class EntryRow {
  public:
-  EntryRow(const char* type, const char* name, const char* action, const char* location, int image,
-           const EntryApproval& approval = EntryApproval(), const EntryOwner& owner = EntryOwner());
+  // `texts` and `owner` live in the list's RowStore.
+  EntryRow(const char* texts, const EntryOwner* owner, int image,
+           const EntryApproval& approval = EntryApproval());
   // The text of column 0-5 (Type, ID <=> Name, Action <=> Property, Location,
   // Publisher, Image Path); empty for any other column, and for the last two
   // until the details are there. The last two are made on each call and last
@@ -50,20 +79,21 @@ class EntryRow {
   // Crossed out once the details say the program is missing.
   int Image() const;
   const EntryApproval& Approval() const { return approval_; }
-  const EntryOwner& Owner() const { return owner_; }
-  DetailsRequest Request() const { return {texts_, Text(0), Text(2), Text(3), owner_}; }
-  // Null until the details are read.
-  const EntryDetails* Details() const { return details_.get(); }
-  void SetDetails(std::unique_ptr<EntryDetails> details) { details_ = std::move(details); }
+  const EntryOwner& Owner() const { return *owner_; }
+  DetailsRequest Request() const { return {texts_, owner_}; }
+  // None until the details are read.
+  std::optional<EntryDetails> Details() const;
+  // `details` with an empty image path and `imageIsLocation`: the image is
+  // the row's own start-up file, whose path the row already holds.
+  void SetDetails(std::shared_ptr<const EntryDetails> details, bool imageIsLocation);
 
  private:
-  // The texts end to end, each ended by its zero: one allocation per row,
-  // shared with the details reader.
-  std::shared_ptr<char[]> texts_;
+  const char* texts_;
   int image_;
+  bool imageIsLocation_ = false;
   EntryApproval approval_;
-  EntryOwner owner_;
-  std::unique_ptr<EntryDetails> details_;
+  const EntryOwner* owner_;
+  std::shared_ptr<const EntryDetails> details_;
 };
 
 // The list control of the main window. It is an owner-data list view
@@ -88,18 +118,22 @@ class CEntryList : public CListCtrl {
   };
 
   // Appends a row at the end; it is part of the item count at once. A sorted
-  // list takes its place among the others when the refill ends.
-  void AddRow(EntryRow row);
+  // list takes its place among the others when the refill ends. Texts are
+  // kept whole, however long: a cut value name would make Remove and Backup
+  // act on a name the registry does not hold.
+  void AddRow(const char* type, const char* name, const char* action, const char* location,
+              int image, const EntryApproval& approval, const EntryOwner& owner);
   // No rows, and so no selection and no focused row.
   void DeleteAllRows();
   int RowCount() const { return static_cast<int>(m_rows.size()); }
   // The row shown at `row`; null for an index that names no row.
   const EntryRow* Row(int row) const;
   // What the details reader needs of each row, in order.
-  std::vector<DetailsRequest> DetailsRequests() const;
-  // Gives row `row` its details; the caller redraws it. Selection and
+  DetailsBatch DetailsRequests() const;
+  // Gives the row made `row`-th (the order of DetailsRequests) its details,
+  // as EntryRow::SetDetails takes them; the caller redraws it. Selection and
   // scrolling stay.
-  void SetRowDetails(int row, std::unique_ptr<EntryDetails> details);
+  void SetRowDetails(int row, std::shared_ptr<const EntryDetails> details, bool imageIsLocation);
 
   // Sorts the rows by the texts of `column` as the user's locale orders them,
   // numbers inside a text by their value; rows of equal text keep the order
@@ -124,8 +158,11 @@ class CEntryList : public CListCtrl {
   int FindRow(const char* text, UINT flags, int start) const;
 
  private:
-  std::vector<EntryRow> m_rows;  // in the order of the scan
-  std::vector<size_t> m_shown;   // the row shown at each index, into m_rows
+  // In the order of the scan. Not a vector: growing one by doubling would
+  // briefly hold a large list twice.
+  std::deque<EntryRow> m_rows;
+  std::shared_ptr<RowStore> m_store = std::make_shared<RowStore>();
+  std::vector<size_t> m_shown;  // the row shown at each index, into m_rows
   int m_sortColumn = -1;
   bool m_sortDescending = false;
 };

@@ -132,8 +132,11 @@ EntryDetails EntryDetailsReader::Read(const std::string& type, const std::string
   std::unique_ptr<FileFacts>& facts = image.path == location ? own : files_[LowerCopy(image.path)];
   if (!facts) {
     facts = std::make_unique<FileFacts>();
-    ReadVersionTexts(image.path, facts->company, facts->description, facts->version);
     const FileSignature signature = signatures_.Check(image.path);
+    // Reading a version resource costs more than the signature check, and
+    // only a program image can hold one.
+    if (signature.programImage)
+      ReadVersionTexts(image.path, facts->company, facts->description, facts->version);
     facts->signature = signature.verdict == SignatureVerdict::Verified ? ImageSignature::Verified
                        : signature.verdict == SignatureVerdict::NotVerified
                            ? ImageSignature::NotVerified

@@ -104,17 +104,19 @@ struct CatalogFunctions {
   }
 };
 
-// Whether the file may hold a signature of its own: a program (an "MZ"
-// image), or a script or installer that Windows signs inside the file. Any
-// other file is not handed to CryptQueryObject, which Wine's 32-bit build
-// crashes on for some files that hold none.
-bool CanHoldEmbeddedSignature(HANDLE file, const std::string& path) {
+bool StartsAsProgramImage(HANDLE file) {
   char start[2] = {};
   DWORD read = 0;
-  OVERLAPPED fromStart = {};  // wherever the trust check left the file's position
-  if (ReadFile(file, start, sizeof start, &read, &fromStart) && read == 2 && start[0] == 'M' &&
-      start[1] == 'Z')
-    return true;
+  return ReadFile(file, start, sizeof start, &read, nullptr) && read == 2 && start[0] == 'M' &&
+         start[1] == 'Z';
+}
+
+// Whether the file may hold a signature of its own: a program image, or a
+// script or installer that Windows signs inside the file. Any other file is
+// not handed to CryptQueryObject, which Wine's 32-bit build crashes on for
+// some files that hold none.
+bool CanHoldEmbeddedSignature(bool programImage, const std::string& path) {
+  if (programImage) return true;
   for (const char* extension : {"ps1", "psm1", "psd1", "vbs", "js", "wsf", "msi", "cab"})
     if (SameNameIgnoringCase(ExtensionOf(path), extension)) return true;
   return false;
@@ -191,7 +193,9 @@ FileSignature SignatureChecker::Check(const std::string& path) {
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {SignatureVerdict::Unsigned, std::string()};
+  if (file == INVALID_HANDLE_VALUE) return {};
+  const bool programImage = StartsAsProgramImage(file);
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
   WINTRUST_FILE_INFO subject = {};
   subject.cbStruct = sizeof subject;
   subject.pcwszFilePath = wide.c_str();
@@ -204,7 +208,7 @@ FileSignature SignatureChecker::Check(const std::string& path) {
   const bool program = result == static_cast<LONG>(TRUST_E_NOSIGNATURE);
   const bool unknownForm = result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
                            result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN);
-  const std::string signer = program || unknownForm || !CanHoldEmbeddedSignature(file, path)
+  const std::string signer = program || unknownForm || !CanHoldEmbeddedSignature(programImage, path)
                                  ? std::string()
                                  : SignerName(wide);
   FileSignature signature;
@@ -214,6 +218,7 @@ FileSignature SignatureChecker::Check(const std::string& path) {
         result == ERROR_SUCCESS ? signer : std::string()};
   else if (!program || !CheckCatalogs(file, wide, signature))
     signature = {SignatureVerdict::Unsigned, std::string()};
+  signature.programImage = programImage;
   CloseHandle(file);
   return signature;
 }

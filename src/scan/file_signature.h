@@ -14,6 +14,9 @@ enum class SignatureVerdict {
 struct FileSignature {
   SignatureVerdict verdict = SignatureVerdict::Unsigned;
   std::string signer;  // the signing certificate's name, when verified
+  // The file begins as a program image ("MZ"): the only kind of file that
+  // can hold a version resource.
+  bool programImage = false;
 };
 
 // Checks file after file, keeping the catalog databases open in between.

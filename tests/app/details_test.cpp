@@ -96,4 +96,30 @@ TEST(EntryDetailsWindow, MissingProgramsAndJumps) {
   EXPECT_EQ(std::string("Computer\\HKEY_LOCAL_MACHINE\\") + kRun + '\0', lastKey);
 }
 
+// Start-up files that are their own programs share their (equal) details:
+// each row still shows, and gives, its own path.
+TEST(EntryDetailsWindow, StartupFilesShowTheirOwnPaths) {
+  RegistrySandbox sandbox;
+  TempFolder temp;
+  const std::vector<std::string> files = {temp.WriteFile("startup\\one.txt", "1"),
+                                          temp.WriteFile("startup\\two.txt", "2")};
+  RegistrySandbox::SetString(
+      HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+      "Common Startup", temp / "startup");
+  CLumivaneApp app;
+  CLumivaneDlg dialog;
+  app.m_pMainWnd = &dialog;
+  std::vector<std::string> shown, given;
+  RunModal(dialog, {[&] {
+    WaitForDetails(dialog);
+    CEntryList& list = dialog.EntryList();
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+      shown.push_back(list.GetItemText(row, 5));
+      given.push_back(list.Row(row)->Details()->imagePath);
+    }
+  }});
+  EXPECT_EQ(files, shown);
+  EXPECT_EQ(files, given);
+}
+
 }  // namespace

@@ -49,7 +49,7 @@ TEST(DetailsStress, RefreshesWhileDetailsArrive) {
     ASSERT_EQ(values + added, list.RowCount());
     for (int row = 0; row < list.RowCount(); ++row) {
       const std::string name = list.Row(row)->Text(1);
-      const EntryDetails* details = list.Row(row)->Details();
+      const std::optional<EntryDetails> details = list.Row(row)->Details();
       ASSERT_TRUE(details || !complete);
       if (!details) continue;
       const int i = name[0] == 'v' ? std::stoi(name.substr(1)) - 1000 : 0;
