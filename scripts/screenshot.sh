@@ -11,7 +11,7 @@ exe=$1
 outdir=$2
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=$(dirname "$exe")/demo-prefix
-size=${SCREENSHOT_SIZE:-1040x440}
+size=${SCREENSHOT_SIZE:-1270x440}
 delay=${SCREENSHOT_WAIT:-12}
 
 sh "$here/demo-prefix.sh" "$prefix"
@@ -32,8 +32,9 @@ cleanup() {
 trap cleanup EXIT
 sleep 1
 
-# The layout the window remembers: nearly as wide as the desktop, the wider
-# columns for Command and Location, sorted by name. Little-endian 32-bit words.
+# The layout the window remembers: nearly as wide as the desktop, every column
+# in sight (Command and Image Path the widest), sorted by name. Little-endian
+# 32-bit words.
 le32() {
     printf '%02x%02x%02x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) \
         $((($1 >> 24) & 255))
@@ -41,7 +42,7 @@ le32() {
 width=${size%x*}
 height=${size#*x}
 placement=$(for word in 44 0 1 -1 -1 -1 -1 8 8 $((width - 8)) $((height - 8)); do le32 "$word"; done)
-widths=$(for word in 70 150 400 300; do le32 "$word"; done)
+widths=$(for word in 70 140 260 230 170 270; do le32 "$word"; done)
 key='HKCU\Software\Ombrelle Studios\Lumivane'
 "$WINE" reg.exe add "$key" /v WindowPlacement /t REG_BINARY /d "$placement" /f >/dev/null 2>&1
 "$WINE" reg.exe add "$key" /v ColumnWidths /t REG_BINARY /d "$widths" /f >/dev/null 2>&1
