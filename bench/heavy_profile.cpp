@@ -53,6 +53,13 @@ char Hex(int n) {
 
 HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   scratch_ = "Software\\LumivaneBenchSandbox\\" + std::to_string(GetCurrentProcessId());
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  folder_ = std::string(temp) + "lumivane-bench-" + std::to_string(GetCurrentProcessId());
+  // What a run stopped half-way left under the same process number (Wine
+  // gives the same numbers again soon): files that exist cannot be made new.
+  RegDeleteTreeA(HKEY_CURRENT_USER, scratch_.c_str());
+  DeleteTree(folder_);
   for (int i = 0; i < 4; ++i) {
     std::string path = scratch_ + "\\" + kRootNames[i];
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -60,9 +67,6 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
       ok_ = false;
   }
   for (int i = 0; i < 4 && ok_; ++i) ok_ = RegOverridePredefKey(kRoots[i], mapped_[i]) == 0;
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  folder_ = std::string(temp) + "lumivane-bench-" + std::to_string(GetCurrentProcessId());
   if (!ok_) return;
   FillRegistry(shape);
   FillFolders(shape);
