@@ -91,12 +91,8 @@ class EntryCommandsTest : public ::testing::Test {
   }
   void TearDown() override { SetEnvironmentVariableA("LOCALAPPDATA", nullptr); }
 
-  // Runs a new main window with `steps`.
   void RunMainWindow(std::vector<ModalStep> steps) {
-    dialog = std::make_unique<CLumivaneDlg>();
-    app.m_pMainWnd = dialog.get();
-    RunModal(*dialog, std::move(steps));
-    app.m_pMainWnd = nullptr;
+    RunNewMainWindow(app, dialog, std::move(steps));
   }
 
   void AddRow(const Row& row, int image = 0) {

@@ -76,10 +76,7 @@ class SwitchCommandsTest : public ::testing::Test {
   }
 
   void RunMainWindow(std::vector<ModalStep> steps) {
-    dialog = std::make_unique<CLumivaneDlg>();
-    app.m_pMainWnd = dialog.get();
-    RunModal(*dialog, std::move(steps));
-    app.m_pMainWnd = nullptr;
+    RunNewMainWindow(app, dialog, std::move(steps));
   }
 
   CEntryList& List() { return dialog->EntryList(); }

@@ -54,10 +54,7 @@ class UndoCommandsTest : public ::testing::Test {
   void TearDown() override { SetEnvironmentVariableA("LOCALAPPDATA", nullptr); }
 
   void RunMainWindow(std::vector<ModalStep> steps) {
-    dialog = std::make_unique<CLumivaneDlg>();
-    app.m_pMainWnd = dialog.get();
-    RunModal(*dialog, std::move(steps));
-    app.m_pMainWnd = nullptr;
+    RunNewMainWindow(app, dialog, std::move(steps));
   }
   ModalStep RemoveAlpha() {
     return [this] {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "framework/dialog.h"
+#include "framework/win_app.h"
 
 using ModalStep = std::function<void()>;
 
@@ -18,6 +20,16 @@ void CancelModalSteps();
 // Runs `dialog` modally with `steps`; returns what DoModal returned, or -2
 // when the dialog was still open after the last step.
 INT_PTR RunModal(CDialog& dialog, std::vector<ModalStep> steps);
+
+// Runs a new `Dialog` as the application's main window with `steps`; it
+// stays in `dialog` for the steps and the checks after them.
+template <class Dialog>
+void RunNewMainWindow(CWinApp& app, std::unique_ptr<Dialog>& dialog, std::vector<ModalStep> steps) {
+  dialog = std::make_unique<Dialog>();
+  app.m_pMainWnd = dialog.get();
+  RunModal(*dialog, std::move(steps));
+  app.m_pMainWnd = nullptr;
+}
 
 // Posts a key press (down and up) to `window`; `control` holds Ctrl down for
 // shortcuts such as Ctrl+Q while the message is translated.
