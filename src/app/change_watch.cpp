@@ -37,6 +37,7 @@ constexpr DWORD kValueChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_
 constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
 constexpr DWORD kWaitStack = 64 * 1024;
 constexpr size_t kMinKeysPerEvent = 32;
+constexpr size_t kMaxKeysPerEvent = 128;
 
 bool Notify(const WatchedKey& watched, HANDLE event) {
   // Not the sub-keys' own contents: Explorer writes below these keys all the time.
@@ -104,12 +105,13 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
   std::vector<WatchedKey> keys = OpenWatchedKeys(targets.keys);
   const std::vector<WatchedFolder> folders = ResolveWatchedFolders(targets.folders);
   // Every thread costs memory: the keys share events so that one thread can
-  // wait on them and on the folders. With room to spare, kMinKeysPerEvent
-  // share one, as a change re-arms every key of its event.
-  const size_t eventsBesideFolders =
-      folders.size() < WaitGroup::kMembers ? WaitGroup::kMembers - folders.size() : 1;
+  // wait on them and on the folders, 32 to 128 keys to an event (a change
+  // re-arms every key of its event, on the window's thread).
+  const size_t room =
+      folders.size() < WaitGroup::kMembers ? WaitGroup::kMembers - folders.size() : 0;
   const size_t keysPerEvent =
-      std::max(kMinKeysPerEvent, (keys.size() + eventsBesideFolders - 1) / eventsBesideFolders);
+      room ? std::min(kMaxKeysPerEvent, std::max(kMinKeysPerEvent, (keys.size() + room - 1) / room))
+           : kMinKeysPerEvent;
   for (size_t first = 0; first < keys.size(); first += keysPerEvent) {
     watches_.push_back(std::make_unique<Watch>());
     Watch& watch = *watches_.back();
