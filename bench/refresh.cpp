@@ -520,7 +520,7 @@ int main(int argc, char** argv) {
   // now and then, and after the heavy profile's thousands of changes such a
   // write would weigh on a refresh of a few milliseconds. Then the heavy
   // profile, so that its peak is not the larger profile's.
-  double baseMiB = WorkingSetMiB(false);
+  double baseMiB = WorkingSetMiB(false), beforeHeavyMiB = 0;
   ProfileRun heavy, typical, large;
   {
     auto profile = BuildProfile("typical", typicalShape);
@@ -530,8 +530,8 @@ int main(int argc, char** argv) {
   {
     auto profile = BuildProfile("heavy", heavyShape);
     if (!profile) return 1;
-    std::printf("  %.1f MiB working set before the heavy profile's first scan\n",
-                WorkingSetMiB(false));
+    beforeHeavyMiB = WorkingSetMiB(false);
+    std::printf("  %.1f MiB working set before the heavy profile's first scan\n", beforeHeavyMiB);
     heavy = Measure(*profile, heavyShape, runs, true);
   }
   {
