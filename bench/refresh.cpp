@@ -566,6 +566,8 @@ int main(int argc, char** argv) {
       "  working set %.1f MiB at start, %.1f MiB peak after the heavy refreshes, "
       "%.1f MiB with details\n",
       baseMiB, heavy.peakAfterRefreshMiB, heavy.peakWithDetailsMiB);
+  std::printf("  growth over the %.1f MiB before the heavy profile's first scan: %.1f MiB\n",
+              beforeHeavyMiB, heavy.peakWithDetailsMiB - beforeHeavyMiB);
   std::printf(
       "  of which the heap the list holds with every row's details: %.1f MiB "
       "(%.0f bytes a row)\n",
