@@ -7,6 +7,7 @@
 #include "scan/registry_access.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"
+#include "util/text_encoding.h"
 
 namespace {
 
@@ -88,39 +89,74 @@ void BackupStartupFile(const std::string& name, const std::string& location,
 
 }  // namespace
 
-bool IsEntryAccessible(const std::string& type, const std::string& name,
-                       const std::string& location) {
-  if (type == RegistryEntryType) {
-    RegistryLocation key;
-    return !ParseRegistryPath(location, key) || IsValueNameExact(key.root, key.subKey, name);
+std::wstring ExactValueName(const std::string& name, const EntryOwner& owner) {
+  return owner.exactName.empty() ? WideFromCodePage(name) : owner.exactName;
+}
+
+namespace {
+
+// The folder's final path as the scan found it and the file's name below
+// it; without them (texts alone), the file's own folder as it resolves now.
+bool ListedFilePaths(const std::string& location, const EntryOwner& owner, std::wstring& path,
+                     std::wstring& finalPath) {
+  path = WideFromCodePage(location);
+  if (owner.folderTextLength == 0) {
+    const size_t separator = path.find_last_of(L'\\');
+    if (separator == std::wstring::npos ||
+        !FolderFinalPath(location.substr(0, FindLastCharOf(location, "\\") + 1), finalPath))
+      return false;
+    finalPath += path.substr(separator);
+    return true;
   }
-  // A file name the code page cannot carry was listed with '?', which no
-  // real path holds.
-  if (type == StartupFileType) return FindFirstCharOf(location, "?*") == std::string::npos;
+  if (owner.folderFinalPath.empty() || owner.folderTextLength > location.size()) return false;
+  finalPath = owner.folderFinalPath + L'\\' + WideFromCodePage(location.substr(owner.folderTextLength));
   return true;
 }
 
-bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location) {
-  if (!IsEntryAccessible(type, name, location)) return false;
+}  // namespace
+
+bool IsEntryAccessible(const std::string& type, const std::string& name,
+                       const std::string& location, const EntryOwner& owner) {
+  if (type == RegistryEntryType) {
+    if (!owner.exactName.empty()) return true;
+    RegistryLocation key;
+    return !ParseRegistryPath(location, key) || IsValueNameExact(key.root, key.subKey, name);
+  }
+  if (type != StartupFileType) return true;
+  // A file name the code page cannot carry was listed with '?', which no
+  // real path holds.
+  if (FindFirstCharOf(location, "?*") != std::string::npos) return false;
+  std::wstring path, finalPath;
+  return ListedFilePaths(location, owner, path, finalPath) && IsListedFile(path, finalPath);
+}
+
+bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location,
+                 const EntryOwner& owner) {
+  if (!IsEntryAccessible(type, name, location, owner)) return false;
+  bool gone = false;
   if (type == RegistryEntryType) {
     RegistryLocation key;
     if (!ParseRegistryPath(location, key)) return false;
-    DeleteValue(key.root, key.subKey, name);
+    DeleteValueByExactName(key.root, key.subKey, ExactValueName(name, owner));
+    gone = EntryIsGone(type, name, location, owner);
   } else if (type == StartupFileType) {
-    WipeAndDeleteFile(location.c_str(), 1);
+    std::wstring path, finalPath;
+    gone = ListedFilePaths(location, owner, path, finalPath) &&
+           RemoveListedFile(path, finalPath, 1);
   } else {
     return false;
   }
   // A switch left behind would silently disable a later entry of the same
   // name; an entry that is still there keeps its own.
-  const bool gone = EntryIsGone(type, name, location);
-  if (gone) ForgetEntrySwitch(type, name, location);
+  if (gone) ForgetEntrySwitch(type, name, location, owner);
   return gone;
 }
 
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
-                 BackupPrompts& prompts) {
-  if (!IsEntryAccessible(type, name, location)) {
+                 BackupPrompts& prompts, const EntryOwner& owner) {
+  // The registration file names a value by the row's text.
+  if (!IsEntryAccessible(type, name, location, owner) ||
+      (type == RegistryEntryType && !owner.exactName.empty())) {
     prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
     return;
   }

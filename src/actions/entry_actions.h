@@ -11,20 +11,34 @@
 #include "scan/inventory.h"
 #include "scan/row_sink.h"  // RegistryEntryType, StartupFileType
 
-// False when the row's texts may not name the entry it stands for: under a
-// legacy code page, a name that code page cannot carry (shown with '?'), or
-// a name another entry reads as too. Every action refuses such a row with
-// EntryNotAccessible. Rows of no kind are accessible: nothing acts on them.
-bool IsEntryAccessible(const std::string& type, const std::string& name,
-                       const std::string& location);
+// The rows' identity beyond their texts (scan/row_sink.h): a registry
+// value's exact name where its text cannot give it back, and a start-up
+// file's folder as the scan resolved it. Every action takes the row's own
+// owner; a default one stands for texts that are exact as they are.
 
-// Deletes the entry at its source: the value of a "Registry" entry, or the
-// file of a "Start-Up" entry after one pass of zeros. Any other kind, a key
-// path that names no root, a folder or a missing file: nothing is deleted.
-// Once the entry is gone, its Disable switch goes too. An entry that is not
-// accessible is left alone. True when the entry is gone now; failures are not
-// reported otherwise.
-bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location);
+// The UTF-16 name the entry's value has: the owner's exact name, or the text.
+std::wstring ExactValueName(const std::string& name, const EntryOwner& owner);
+
+// False when the row may not name the entry it stands for: a name its text
+// cannot carry and the owner does not give exactly (shown with '?'), a name
+// another entry reads as too, or a start-up file that is no longer the one
+// the scan listed (a link or a folder in its place, another name of a file
+// with several, a folder on the way swapped for a link). Every action
+// refuses such a row with EntryNotAccessible. Rows of no kind are
+// accessible: nothing acts on them.
+bool IsEntryAccessible(const std::string& type, const std::string& name,
+                       const std::string& location, const EntryOwner& owner = EntryOwner());
+
+// Deletes the entry at its source: the value of a "Registry" entry by its
+// exact name, or the file of a "Start-Up" entry after one pass of zeros,
+// through the one handle that found it to be the file listed
+// (RemoveListedFile). Any other kind, a key path that names no root, a
+// folder or a missing file: nothing is deleted. Once the entry is gone (a
+// file only pending deletion counts), its Disable switch goes too. An entry
+// that is not accessible is left alone. True when the entry is gone now;
+// failures are not reported otherwise.
+bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location,
+                 const EntryOwner& owner = EntryOwner());
 
 // What the save dialog is opened with.
 struct SaveFileRequest {
@@ -59,11 +73,13 @@ inline constexpr char SavedListName[] = "Lumivane.csv";
 // registration file, a start-up file as a byte-exact copy (never onto
 // itself: "Invalid path!"). Any other kind, or
 // a key path that names no root, does nothing and asks nothing; an entry that
-// is not accessible is refused with EntryNotAccessible. The file is
+// is not accessible, or a value whose name the registration file cannot
+// carry exactly (one its text does not give back), is refused with
+// EntryNotAccessible. The file is
 // written whole or not at all; an earlier file at that path is replaced only
 // by a complete one.
 void BackupEntry(const std::string& type, const std::string& name, const std::string& location,
-                 BackupPrompts& prompts);
+                 BackupPrompts& prompts, const EntryOwner& owner = EntryOwner());
 
 // Saves the rows as CSV, the bytes of "lumivanec -c -o", to a file the user
 // chooses, asking and warning as a backup does. The file is written whole or

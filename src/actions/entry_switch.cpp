@@ -14,11 +14,15 @@ uint64_t Now() {
 
 }  // namespace
 
-bool EntryIsGone(const std::string& type, const std::string& name, const std::string& location) {
+bool EntryIsGone(const std::string& type, const std::string& name, const std::string& location,
+                 const EntryOwner& owner) {
   if (type == RegistryEntryType) {
     RegistryLocation key;
+    DWORD valueType = REG_NONE;
+    std::string bytes;
     return ParseRegistryPath(location, key) &&
-           QueryValueInfo(key.root, key.subKey, name, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
+           ReadValueByExactName(key.root, key.subKey, ExactValueName(name, owner), valueType,
+                                bytes) == ERROR_FILE_NOT_FOUND;
   }
   if (type != StartupFileType) return false;
   if (GetFileAttributesA(location.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
@@ -27,12 +31,13 @@ bool EntryIsGone(const std::string& type, const std::string& name, const std::st
 }
 
 LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location,
-                 bool disable) {
-  if (!IsEntryAccessible(type, name, location)) return ERROR_INVALID_NAME;
+                 bool disable, const EntryOwner& owner) {
+  if (!owner.exactName.empty() || !IsEntryAccessible(type, name, location, owner))
+    return ERROR_INVALID_NAME;
   ApprovalSlot slot;
   if (!FindEntryApprovalSlot(type, name, location, slot)) return ERROR_NOT_SUPPORTED;
   // A switch for an entry that is gone would disable a later one of its name.
-  if (EntryIsGone(type, name, location)) return ERROR_FILE_NOT_FOUND;
+  if (EntryIsGone(type, name, location, owner)) return ERROR_FILE_NOT_FOUND;
   DWORD valueType = REG_NONE;
   std::string bytes;
   LONG result = ReadApprovalValue(slot, valueType, bytes);
@@ -45,7 +50,8 @@ LONG SwitchEntry(const std::string& type, const std::string& name, const std::st
 }
 
 LONG ForgetEntrySwitch(const std::string& type, const std::string& name,
-                       const std::string& location) {
+                       const std::string& location, const EntryOwner& owner) {
+  if (!owner.exactName.empty()) return ERROR_NOT_SUPPORTED;
   ApprovalSlot slot;
   if (!FindEntryApprovalSlot(type, name, location, slot)) return ERROR_NOT_SUPPORTED;
   return DeleteValue(slot.root, slot.subKey, slot.valueName);

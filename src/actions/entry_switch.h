@@ -7,9 +7,13 @@
 
 #include <string>
 
+#include "scan/row_sink.h"
+
 // Whether the entry itself is known to be gone: its value or its file (or
 // what holds them) no longer exists.
-bool EntryIsGone(const std::string& type, const std::string& name, const std::string& location);
+// `owner` as the entry actions take it (actions/entry_actions.h).
+bool EntryIsGone(const std::string& type, const std::string& name, const std::string& location,
+                 const EntryOwner& owner = EntryOwner());
 
 // Disables the entry, as of now, or enables it, whatever the switch held when
 // the list was made; only bit 0 of the first byte and the time change.
@@ -17,11 +21,14 @@ bool EntryIsGone(const std::string& type, const std::string& name, const std::st
 // when the entry is gone (ERROR_FILE_NOT_FOUND) or when the read fails (its
 // result). Else the write's result; ERROR_NOT_SUPPORTED when the entry has
 // no switch; ERROR_INVALID_NAME, writing nothing, when it is not accessible
-// (IsEntryAccessible).
+// (IsEntryAccessible), or when its name is one the row's text cannot give
+// back: the switch is named by that text.
 LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location,
-                 bool disable);
+                 bool disable, const EntryOwner& owner = EntryOwner());
 
 // Deletes the entry's switch, so that a later entry of the same name does
 // not start out disabled. Returns the registry's result.
+// Nothing for a name the row's text cannot give back, which has no switch
+// of that text.
 LONG ForgetEntrySwitch(const std::string& type, const std::string& name,
-                       const std::string& location);
+                       const std::string& location, const EntryOwner& owner = EntryOwner());

@@ -111,9 +111,10 @@ bool WriteShortcut(const RemovalRecord& record) {
 
 RemovalResult RemoveEntryKept(const std::string& type, const std::string& name,
                               const std::string& location, RemovalStore& store,
-                              std::string& recordId) {
+                              std::string& recordId, const EntryOwner& owner) {
   recordId.clear();
-  if (!IsEntryAccessible(type, name, location)) return RemovalResult::NotRemoved;
+  if (!IsEntryAccessible(type, name, location, owner)) return RemovalResult::NotRemoved;
+  if (type == RegistryEntryType && !owner.exactName.empty()) return RemovalResult::NotSaved;
   RemovalRecord record;
   record.type = type;
   record.name = name;
@@ -128,7 +129,7 @@ RemovalResult RemoveEntryKept(const std::string& type, const std::string& name,
     case Capture::NotKept:
       break;
   }
-  if (RemoveEntry(type, name, location)) return RemovalResult::Removed;
+  if (RemoveEntry(type, name, location, owner)) return RemovalResult::Removed;
   // Never an undo for an entry that is still there.
   if (!recordId.empty()) store.Drop(recordId);
   recordId.clear();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "actions/removal_store.h"
+#include "scan/row_sink.h"
 
 enum class RemovalResult {
   Removed,     // the entry is gone
@@ -16,9 +17,12 @@ enum class RemovalResult {
 // its switch, in `store`, then removes the entry as RemoveEntry does. Other
 // start-up files are removed without a copy. `recordId` is the kept record's
 // id, empty when none was kept; a removal that fails drops its record.
+// `owner` is the row's, as RemoveEntry takes it; a value whose name its text
+// cannot give back is not kept, since a record names its value by text, and
+// so it is not removed (NotSaved).
 RemovalResult RemoveEntryKept(const std::string& type, const std::string& name,
                               const std::string& location, RemovalStore& store,
-                              std::string& recordId);
+                              std::string& recordId, const EntryOwner& owner = EntryOwner());
 
 // Whether a value of that name or a file at that path is there now.
 bool RemovalTargetExists(const RemovalRecord& record);

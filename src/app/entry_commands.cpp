@@ -18,7 +18,10 @@ class WindowBackupPrompts : public BackupPrompts {
   bool ChooseTarget(const SaveFileRequest& request, std::string& path) override {
     CFileDialog dialog(FALSE, request.defaultExtension, request.fileName.c_str(), request.flags,
                        request.filter);
-    if (dialog.DoModal() != IDOK) return false;
+    const INT_PTR chosen = dialog.DoModal();
+    // A dialog that failed is no Cancel: the user is told.
+    if (chosen == -1) Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+    if (chosen != IDOK) return false;
     path = dialog.GetPathName();
     return true;
   }
@@ -36,7 +39,7 @@ class WindowBackupPrompts : public BackupPrompts {
 void CLumivaneDlg::OnRemove() {
   SelectedEntry entry;
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
-  if (!IsEntryAccessible(entry.type, entry.name, entry.location)) {
+  if (!IsEntryAccessible(entry.type, entry.name, entry.location, entry.owner)) {
     MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
@@ -45,8 +48,8 @@ void CLumivaneDlg::OnRemove() {
   WaitCursor wait;
   std::string recordId;
   // No removal without its undo: when the copy cannot be kept, the entry stays.
-  if (RemoveEntryKept(entry.type, entry.name, entry.location, m_removals, recordId) ==
-      RemovalResult::NotSaved)
+  if (RemoveEntryKept(entry.type, entry.name, entry.location, m_removals, recordId,
+                      entry.owner) == RemovalResult::NotSaved)
     MessageBox(UnableToSave, "Error", MB_ICONERROR);
   if (!recordId.empty()) m_removedHere.push_back(recordId);
   // Whatever happened at the source, the list shows it as it now is.
@@ -62,5 +65,5 @@ void CLumivaneDlg::OnBackup() {
   SelectedEntry entry;
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
   WindowBackupPrompts prompts(*this);
-  BackupEntry(entry.type, entry.name, entry.location, prompts);
+  BackupEntry(entry.type, entry.name, entry.location, prompts, entry.owner);
 }

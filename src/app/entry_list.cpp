@@ -285,29 +285,32 @@ void EntryListSink::AddEntryRow(const char* type, const char* name, const char* 
   list_.AddRow(type, name, action, location, image, approval, owner);
 }
 
-bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry) {
+bool ReadSelectedEntry(const CEntryList& list, SelectedEntry& entry) {
   entry = SelectedEntry();
-  if (list.GetItemCount() <= 0) return false;
+  if (list.RowCount() <= 0) return false;
   entry = ReadEntryRow(list, list.GetNextItem(-1, LVNI_SELECTED));
   return true;
 }
 
-SelectedEntry ReadEntryRow(const CListCtrl& list, int row) {
+SelectedEntry ReadEntryRow(const CEntryList& list, int index) {
   SelectedEntry entry;
-  if (row < 0 || row >= list.GetItemCount()) return entry;
+  const EntryRow* row = list.Row(index);
+  if (!row) return entry;
   // By fixed index: more columns follow Location.
-  entry.type = list.GetItemText(row, 0);
-  entry.name = list.GetItemText(row, 1);
-  entry.location = list.GetItemText(row, 3);
+  entry.type = row->Text(0);
+  entry.name = row->Text(1);
+  entry.location = row->Text(3);
+  entry.owner = row->Owner();
   return entry;
 }
 
-bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred) {
-  auto holds = [&](int row) {
-    SelectedEntry found = ReadEntryRow(list, row);
-    return found.type == entry.type && found.name == entry.name && found.location == entry.location;
+bool SelectEntryRow(CEntryList& list, const SelectedEntry& entry, int preferred) {
+  auto holds = [&](int index) {
+    const EntryRow* row = list.Row(index);
+    return row && entry.type == row->Text(0) && entry.name == row->Text(1) &&
+           entry.location == row->Text(3) && entry.owner.exactName == row->Owner().exactName;
   };
-  const int count = list.GetItemCount();
+  const int count = list.RowCount();
   int row = preferred;
   if (row < 0 || row >= count || !holds(row)) {
     row = 0;

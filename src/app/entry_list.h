@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/controls.h"
@@ -179,16 +180,22 @@ class EntryListSink : public RowSink {
   CEntryList& list_;
 };
 
-// The row an action works on. Without a selected row every text is empty, so
-// such a row is of no kind.
+// The row an action works on, as the list holds it (never read back through
+// the control, whose texts a reader gets cut to its buffer). Without a
+// selected row every text is empty, so such a row is of no kind.
 struct SelectedEntry {
+  SelectedEntry() = default;
+  SelectedEntry(std::string type, std::string name, std::string location)
+      : type(std::move(type)), name(std::move(name)), location(std::move(location)) {}
+
   std::string type;      // "Registry" or "Start-Up"
   std::string name;      // value name, or file name
   std::string location;  // key path, or the file's full path
+  EntryOwner owner;      // with the exact name and the folder the scan found
 };
 
 // False when the list has no rows at all (the action then does nothing).
-bool ReadSelectedEntry(const CListCtrl& list, SelectedEntry& entry);
+bool ReadSelectedEntry(const CEntryList& list, SelectedEntry& entry);
 
 // Every row as the list shows it, in order, with the state of its switch and
 // its details (read here for rows that do not have them yet).
@@ -200,10 +207,11 @@ InventoryRow ListedRow(const CEntryList& list, int row, EntryDetailsReader& read
 // empty details for an index that names no row.
 EntryDetails RowDetails(const CEntryList& list, int row);
 
-// The texts of row `row` (columns 0, 1 and 3, whatever columns follow);
-// all empty for an index that names no row.
-SelectedEntry ReadEntryRow(const CListCtrl& list, int row);
+// The texts (columns 0, 1 and 3) and the owner of row `row`; all empty for
+// an index that names no row.
+SelectedEntry ReadEntryRow(const CEntryList& list, int row);
 
-// Selects, focuses and shows the row holding the entry's texts: the one at
-// `preferred` when it does, else the first. False when no row does.
-bool SelectEntryRow(CListCtrl& list, const SelectedEntry& entry, int preferred);
+// Selects, focuses and shows the row holding the entry's texts (and exact
+// name): the one at `preferred` when it does, else the first. False when no
+// row does.
+bool SelectEntryRow(CEntryList& list, const SelectedEntry& entry, int preferred);

@@ -23,15 +23,22 @@ EntryState ShownState(const CEntryList& list) {
 void CLumivaneDlg::OnDisable() {
   SelectedEntry entry;
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
+  // The switch is named by the row's text: a name it cannot give back has
+  // none (its row shows n/a), and F7 on it is told so.
+  if (!entry.owner.exactName.empty()) {
+    MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   // F7 reaches here without the menu: the same check as its greying.
   const EntryState shown = ShownState(m_listEntries);
   if (shown == EntryState::NotApplicable) return;
-  if (!IsEntryAccessible(entry.type, entry.name, entry.location)) {
+  if (!IsEntryAccessible(entry.type, entry.name, entry.location, entry.owner)) {
     MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   const LONG result =
-      SwitchEntry(entry.type, entry.name, entry.location, shown != EntryState::Disabled);
+      SwitchEntry(entry.type, entry.name, entry.location, shown != EntryState::Disabled,
+                  entry.owner);
   if (result == ERROR_FILE_NOT_FOUND) {
     MessageBox("Entry Not Accessible!", "Warning", MB_OK | MB_ICONEXCLAMATION);
   } else if (result != ERROR_SUCCESS) {

@@ -87,7 +87,9 @@ bool WriteText(DWORD handleId, const std::string& utf8) {
   if (IsConsole(handle)) {
     const std::wstring wide = WideFromUtf8(utf8);
     for (size_t done = 0; done < wide.size();) {
-      const DWORD chunk = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
+      DWORD chunk = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
+      // A pair split between two writes would show as two broken characters.
+      if (done + chunk < wide.size() && IS_HIGH_SURROGATE(wide[done + chunk - 1])) --chunk;
       DWORD written = 0;
       if (!WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) || written == 0)
         return false;

@@ -248,9 +248,10 @@ void CQuillpane::OnSaveFileAs() {
   if (!LinesToSave(lines)) return;
   CFileDialog dialog(FALSE, nullptr, m_strPath.c_str(), OFN_HIDEREADONLY, "All Files (*.*)|*.*|",
                      this);
-  if (dialog.DoModal() != IDOK) return;
-  const std::string target = dialog.GetPathName();
-  switch (ProbeTargetFile(target.c_str())) {
+  const INT_PTR chosen = dialog.DoModal();
+  if (chosen != IDOK && chosen != -1) return;  // -1: the dialog failed, no Cancel
+  const std::string target = chosen == IDOK ? dialog.GetPathName() : std::string();
+  switch (chosen == IDOK ? ProbeTargetFile(target.c_str()) : TargetInvalid) {
     case TargetInvalid:
       MessageBox("Invalid path!", "Warning", MB_ICONEXCLAMATION);
       return;

@@ -98,7 +98,8 @@ std::string CListCtrl::GetItemText(int item, int subItem) const {
     cell.cchTextMax = static_cast<int>(buffer.size());
     int copied =
         static_cast<int>(SendMessage(LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&cell)));
-    if (copied < static_cast<int>(buffer.size()) - 1) return std::string(cell.pszText, copied);
+    // A reader that cuts on a whole character may stop up to three bytes short.
+    if (copied + 4 < static_cast<int>(buffer.size())) return std::string(cell.pszText, copied);
     buffer.resize(buffer.size() * 4);
   }
 }

@@ -1,5 +1,8 @@
 #include "framework/file_dialog.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "framework/prompts.h"
 #include "framework/win_app.h"
 #include "util/string_utils.h"
@@ -31,9 +34,12 @@ CFileDialog::CFileDialog(BOOL openFileDialog, const char* defaultExtension, cons
   m_ofn.lStructSize = sizeof m_ofn;
   m_ofn.hInstance = AfxGetResourceHandle();
   m_ofn.Flags = flags;
-  m_ofn.lpstrFile = m_szFileName;
-  m_ofn.nMaxFile = MAX_PATH;
-  if (fileName) lstrcpynA(m_szFileName, fileName, MAX_PATH);
+  // The longest path the wide functions take, in UTF-8, or the proposed name.
+  const size_t proposed = fileName ? std::strlen(fileName) : 0;
+  m_fileName.assign(std::max<size_t>(proposed + 1, 32768 * 3), '\0');
+  if (fileName) std::memcpy(m_fileName.data(), fileName, proposed);
+  m_ofn.lpstrFile = m_fileName.data();
+  m_ofn.nMaxFile = static_cast<DWORD>(m_fileName.size());
   if (defaultExtension) {
     m_strDefExt = defaultExtension;
     m_ofn.lpstrDefExt = m_strDefExt.c_str();
@@ -52,5 +58,6 @@ INT_PTR CFileDialog::DoModal() {
     m_ofn.hwndOwner = app->m_pMainWnd->m_hWnd;
   else
     m_ofn.hwndOwner = nullptr;
-  return PromptFileDialog(!m_bOpenFileDialog, m_ofn) ? IDOK : IDCANCEL;
+  if (PromptFileDialog(!m_bOpenFileDialog, m_ofn)) return IDOK;
+  return CommDlgExtendedError() ? -1 : IDCANCEL;
 }

@@ -6,13 +6,14 @@
 #include <commdlg.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/wnd.h"
 
 class CFileDialog {
  public:
-  // `openFileDialog` false gives the save form. The proposed name is cut to
-  // the dialog's buffer of MAX_PATH bytes.
+  // `openFileDialog` false gives the save form. The proposed name is kept
+  // whole: the buffer has room for it and for the longest path chosen.
   explicit CFileDialog(BOOL openFileDialog, const char* defaultExtension = nullptr,
                        const char* fileName = nullptr,
                        DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
@@ -21,11 +22,12 @@ class CFileDialog {
   CFileDialog(const CFileDialog&) = delete;
   CFileDialog& operator=(const CFileDialog&) = delete;
 
-  // IDOK with the chosen file, IDCANCEL when the user cancelled (or the
-  // dialog failed). Without a parent the application's main window owns it.
+  // IDOK with the chosen file, IDCANCEL when the user cancelled, -1 when
+  // the dialog failed (CommDlgExtendedError tells why). Without a parent the
+  // application's main window owns it.
   virtual INT_PTR DoModal();
   // The chosen file's full path.
-  std::string GetPathName() const { return m_szFileName; }
+  std::string GetPathName() const { return m_fileName.data(); }
 
   OPENFILENAMEA m_ofn;
 
@@ -33,6 +35,6 @@ class CFileDialog {
   bool m_bOpenFileDialog;
   std::string m_strDefExt;
   std::string m_strFilter;  // NUL-separated, ending in two NULs
-  char m_szFileName[MAX_PATH] = {};
+  std::vector<char> m_fileName;
   CWnd* m_pParentWnd;
 };

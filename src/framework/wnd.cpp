@@ -2,12 +2,18 @@
 
 #include "framework/prompts.h"
 
+// The length asked first may be short of the text by then: the buffer grows
+// until the text comes back with room to spare.
 std::string CWnd::GetWindowText() const {
-  int length = ::GetWindowTextLengthA(m_hWnd);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  int copied = ::GetWindowTextA(m_hWnd, text.data(), length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
+  std::string text(static_cast<size_t>(::GetWindowTextLengthA(m_hWnd)) + 8, '\0');
+  for (;;) {
+    const int copied = ::GetWindowTextA(m_hWnd, text.data(), static_cast<int>(text.size()));
+    if (copied + 4 < static_cast<int>(text.size())) {
+      text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+      return text;
+    }
+    text.resize(text.size() * 2);
+  }
 }
 
 int CWnd::MessageBox(const std::string& text, const std::string& caption, UINT type) const {

@@ -2,6 +2,7 @@
 
 #include <mbstring.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -78,6 +79,16 @@ bool IsStringType(DWORD type) {
 size_t TextLength(const char* bytes, size_t size) {
   const void* zero = std::memchr(bytes, 0, size);
   return zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : size;
+}
+
+// The text at the start of UTF-16 data, up to its first zero, in the process
+// code page.
+std::string TextOfWideData(const std::vector<BYTE>& data, DWORD size) {
+  const wchar_t* units = reinterpret_cast<const wchar_t*>(data.data());
+  const size_t count = std::min<size_t>(size, data.size()) / sizeof(wchar_t);
+  std::string text;
+  NarrowFromWide(std::wstring(units, std::find(units, units + count, L'\0')), text);
+  return text;
 }
 
 // Largest buffer a name can need from the narrow functions: at most 16,383
@@ -179,28 +190,27 @@ bool MultibyteLess::operator()(const std::string& a, const std::string& b) const
                  reinterpret_cast<const unsigned char*>(b.c_str())) < 0;
 }
 
-// Most values fit the stack buffer and come with the first query; a larger one
-// is read again into exactly the size the first query reported, and a value
-// that grew in between fails rather than being read in part.
+// Read in UTF-16 whatever the code page: the narrow call would hand over a
+// look-alike of a character the code page lacks (another folder's path at
+// worst), where this shows the code page's default character. A value that
+// grew between two reads is read again, whole.
 LONG ReadStringValueOf(HKEY key, const char* valueName, std::string& text,
                        const char* defaultText) {
-  ScratchBuffer data(512);
+  const std::wstring name = WideFromCodePage(valueName ? valueName : "");
+  std::vector<BYTE> data(512);
   DWORD type = REG_NONE;
-  DWORD size = data.size();
-  LONG result =
-      RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-  if (result == ERROR_MORE_DATA && IsStringType(type)) {
-    data.Resize(size);
-    DWORD read = size;
-    result = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                              &read);
-    size = read < size ? read : size;
-  } else if (result == ERROR_MORE_DATA) {
-    result = ERROR_SUCCESS;  // another type: its data is not wanted anyway
+  DWORD size = 0;
+  LONG result;
+  for (;;) {
+    size = static_cast<DWORD>(data.size());
+    result = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
+    if (result != ERROR_MORE_DATA || !IsStringType(type)) break;
+    data.resize(std::max<size_t>(size, data.size() * 2));
   }
+  if (result == ERROR_MORE_DATA) result = ERROR_SUCCESS;  // another type: its data is not wanted
   if (result == ERROR_SUCCESS) {
     if (IsStringType(type))
-      text.assign(data.data(), TextLength(data.data(), size));
+      text = TextOfWideData(data, size);
     else if (defaultText)
       text = defaultText;
     return ERROR_SUCCESS;
@@ -232,23 +242,6 @@ LONG DeleteValue(HKEY root, const std::string& subKey, const std::string& valueN
 }
 
 namespace {
-
-bool ProcessIsUtf8() {
-  static const bool utf8 = GetACP() == CP_UTF8;
-  return utf8;
-}
-
-// The UTF-16 name of value `index`, and whether its narrow form is exact;
-// `narrow` gets that form. True, and `narrow` empty, when it cannot be read.
-bool ExactNarrowValueName(HKEY key, DWORD index, std::string& narrow) {
-  std::vector<wchar_t> name(16384);
-  DWORD length = static_cast<DWORD>(name.size());
-  narrow.clear();
-  if (RegEnumValueW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-      ERROR_SUCCESS)
-    return true;
-  return NarrowFromWide(std::wstring(name.data(), length), narrow);
-}
 
 enum class Children { Values, SubKeys };
 
@@ -300,49 +293,104 @@ LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names) {
       [&](HKEY, const char* name, size_t length) { names.emplace(name, length); });
 }
 
-// The data comes with the enumeration as long as it fits the stack buffer; a
-// value that does not is enumerated again for its name alone and read on its
-// own like any other (ReadStringValueOf), so a long value that changes in the
-// meantime is left out rather than read in part.
+namespace {
+
+// One value of an open key by index, in UTF-16, with its whole data: read
+// again, with room for what it holds now, as long as the data grew since the
+// last try, so a long or changing value is never left out.
+// `buffer` holds the longest name a value can have, and its zero.
+constexpr size_t kValueNameUnits = 16384;
+LONG EnumValueWhole(HKEY key, DWORD index, std::vector<wchar_t>& buffer, std::wstring& name,
+                    DWORD& type, std::vector<BYTE>& data, DWORD& dataSize) {
+  for (;;) {
+    DWORD length = static_cast<DWORD>(buffer.size());
+    dataSize = static_cast<DWORD>(data.size());
+    const LONG result = RegEnumValueW(key, index, buffer.data(), &length, nullptr, &type,
+                                      data.data(), &dataSize);
+    if (result == ERROR_MORE_DATA) {
+      data.resize(std::max<size_t>(dataSize, data.size() * 2));
+      continue;
+    }
+    if (result == ERROR_SUCCESS) name.assign(buffer.data(), length);
+    return result;
+  }
+}
+
+}  // namespace
+
+// One wide enumeration gives each value's exact name with its data: the
+// narrow one cannot carry every name (a NUL, a lone surrogate, a character
+// the code page lacks), nor a long name's data in one call.
 LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take) {
-  ScratchBuffer data(512);
-  DWORD type = REG_NONE;
-  DWORD dataSize = 0;
-  DWORD lastIndex = 0;
-  bool dataRead = false;
-  std::string text;
-  std::string shownName;
-  return WalkChildren(
-      root, subKey, Children::Values,
-      [&](HKEY key, DWORD index, char* name, DWORD* length) {
-        const DWORD room = *length;
-        lastIndex = index;
-        dataSize = data.size();
-        LONG found = RegEnumValueA(key, index, name, length, nullptr, &type,
-                                   reinterpret_cast<BYTE*>(data.data()), &dataSize);
-        dataRead = found == ERROR_SUCCESS;
-        if (found != ERROR_MORE_DATA) return found;
-        // The name or the data did not fit: ask for the name alone.
-        *length = room;
-        return RegEnumValueA(key, index, name, length, nullptr, &type, nullptr, nullptr);
-      },
-      [&](HKEY key, const char* name, size_t length) {
-        if (!IsStringType(type)) return;
-        const std::string valueName(name, length);
-        // A legacy code page hands over a look-alike for a name it cannot
-        // carry, which may be another value's name: show the name as it
-        // converts without look-alikes, which no action accepts.
-        const char* shown = valueName.c_str();
-        if (!ProcessIsUtf8() && !ExactNarrowValueName(key, lastIndex, shownName))
-          shown = shownName.c_str();
-        text.clear();
-        if (dataRead)
-          text.assign(data.data(),
-                      TextLength(data.data(), dataSize < data.size() ? dataSize : data.size()));
-        else if (ReadStringValueOf(key, valueName.c_str(), text) != ERROR_SUCCESS)
-          return;
-        take(shown, type, text);
-      });
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  DWORD count = 0, longestData = 0;
+  const LONG result = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, &count, nullptr, &longestData, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  std::vector<BYTE> data(std::max<DWORD>(longestData, 512));
+  std::vector<wchar_t> buffer(kValueNameUnits);
+  std::wstring name, exactName;
+  std::string shown;
+  for (DWORD index = 0;; ++index) {
+    DWORD type = REG_NONE, size = 0;
+    const LONG found = EnumValueWhole(key.get(), index, buffer, name, type, data, size);
+    if (found == ERROR_NO_MORE_ITEMS) break;
+    if (found != ERROR_SUCCESS) {
+      // The key may have changed under the walk; past the count it has ended.
+      if (index >= count) break;
+      continue;
+    }
+    if (!IsStringType(type)) continue;
+    exactName.clear();
+    if (!ShownTextFromWide(name, shown)) exactName = name;
+    take(shown, type, TextOfWideData(data, size), exactName);
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG ReadValueByExactName(HKEY root, const std::string& subKey, const std::wstring& valueName,
+                          DWORD& type, std::string& data) {
+  OpenKey key(root, subKey, KEY_READ);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  std::vector<BYTE> bytes(512);
+  std::vector<wchar_t> buffer(kValueNameUnits);
+  std::wstring name;
+  for (DWORD index = 0;; ++index) {
+    DWORD found = REG_NONE, size = 0;
+    const LONG result = EnumValueWhole(key.get(), index, buffer, name, found, bytes, size);
+    if (result == ERROR_NO_MORE_ITEMS) return ERROR_FILE_NOT_FOUND;
+    if (result != ERROR_SUCCESS) return result;  // no guess past a failure
+    if (name != valueName) continue;
+    type = found;
+    data.assign(reinterpret_cast<const char*>(bytes.data()), std::min<size_t>(size, bytes.size()));
+    return ERROR_SUCCESS;
+  }
+}
+
+LONG DeleteValueByExactName(HKEY root, const std::string& subKey, const std::wstring& valueName) {
+  OpenKey key(root, subKey, KEY_SET_VALUE);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  if (valueName.find(L'\0') == std::wstring::npos)
+    return RegDeleteValueW(key.get(), valueName.c_str());
+  // The registry functions end a name at its first NUL; the native call
+  // takes it counted.
+  struct CountedName {
+    USHORT length, maximumLength;
+    const wchar_t* buffer;
+  };
+  using NtDeleteValueKeyFunction = LONG(NTAPI*)(HANDLE, CountedName*);
+  using StatusToErrorFunction = ULONG(WINAPI*)(LONG);
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto deleteValueKey = reinterpret_cast<NtDeleteValueKeyFunction>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteValueKey")));
+  const auto statusToError = reinterpret_cast<StatusToErrorFunction>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!deleteValueKey || !statusToError) return ERROR_CALL_NOT_IMPLEMENTED;
+  const USHORT bytes = static_cast<USHORT>(valueName.size() * sizeof(wchar_t));
+  CountedName name = {bytes, bytes, valueName.data()};
+  const LONG status = deleteValueKey(key.get(), &name);
+  return status >= 0 ? ERROR_SUCCESS : static_cast<LONG>(statusToError(status));
 }
 
 LONG ReadValueBytes(HKEY root, const std::string& subKey, const std::string& valueName,
@@ -390,7 +438,7 @@ bool IsValueNameExact(HKEY root, const std::string& subKey, const std::string& v
     const LONG result =
         RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_NO_MORE_ITEMS) return true;
-    if (result != ERROR_SUCCESS) continue;
+    if (result != ERROR_SUCCESS) return false;  // what follows is not known
     const std::wstring wide(name.data(), length);
     const bool exact = NarrowFromWide(wide, narrow);
     if ((narrow == valueName || wide == wanted) && !(exact && narrow == valueName && wide == wanted))

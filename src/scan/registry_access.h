@@ -67,14 +67,26 @@ LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& va
 LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
 
 // Hands every REG_SZ and REG_EXPAND_SZ value of the key, in the key's own
-// order, to `take` with its name, type and text (read as ReadStringValue reads
-// it), opening the key once. A value that cannot be read is left out. Under a
-// legacy code page a name with no exact narrow form is handed over as it
-// converts without look-alikes (IsValueNameExact then refuses it), so two
-// such names may read the same.
-using StringValueHandler =
-    std::function<void(const std::string& name, DWORD type, const std::string& text)>;
+// order, to `take` with its name as a row shows it (ShownTextFromWide), its
+// type, its text (up to its first zero, in the process code page) and, when
+// the shown name does not convert back to it, its exact UTF-16 name (else
+// empty). Enumerated in UTF-16, opening the key once; a value is read again
+// while its data grows, never left out for its length.
+using StringValueHandler = std::function<void(const std::string& name, DWORD type,
+                                              const std::string& text,
+                                              const std::wstring& exactName)>;
 LONG EnumStringValues(HKEY root, const std::string& subKey, const StringValueHandler& take);
+
+// Type and whole data of the value whose UTF-16 name is exactly `valueName`,
+// NULs included, found among the key's values; ERROR_FILE_NOT_FOUND when
+// there is none. Stops at the first failure, with its result.
+LONG ReadValueByExactName(HKEY root, const std::string& subKey, const std::wstring& valueName,
+                          DWORD& type, std::string& data);
+
+// Deletes the value whose UTF-16 name is exactly `valueName`: through the
+// wide function, or through the native NtDeleteValueKey (looked up at run
+// time) when the name holds a NUL, which the registry functions would end it at.
+LONG DeleteValueByExactName(HKEY root, const std::string& subKey, const std::wstring& valueName);
 
 // Whether the narrow `valueName` stands for exactly one value of the key, and
 // passes on to the registry as that value's real name: false when a value's

@@ -83,17 +83,24 @@ void ScanRegistry(RowSink& sink) {
   const std::vector<RegistryLocation> locations = RunKeyLocations();
 
   // One reading of each key gives both passes: its REG_SZ values by name,
-  // then its REG_EXPAND_SZ values by name. Under a legacy code page two
-  // names may read the same; each is still its own row.
-  using ValuesByName = std::multimap<std::string, std::string, MultibyteLess>;
+  // then its REG_EXPAND_SZ values by name. Two names may show the same text
+  // (a NUL or a character that cannot be shown); each is still its own row,
+  // which keeps its exact name.
+  struct ValueFound {
+    std::string text;
+    std::wstring exactName;  // where the shown name is not exact
+  };
+  using ValuesByName = std::multimap<std::string, ValueFound, MultibyteLess>;
   ValuesByName strings, expandable;
   const bool approvals = SystemHonoursApproval();
   std::string approvalKey;
   ApprovalTable table;
   for (const RegistryLocation& location : locations) {
     EnumStringValues(location.root, location.subKey,
-                     [&](const std::string& name, DWORD type, const std::string& text) {
-                       (type == REG_SZ ? strings : expandable).emplace(name, text);
+                     [&](const std::string& name, DWORD type, const std::string& text,
+                         const std::wstring& exactName) {
+                       (type == REG_SZ ? strings : expandable)
+                           .emplace(name, ValueFound{text, exactName});
                      });
     // Only keys with entries cost a read of their switches.
     const bool switched = approvals && !(strings.empty() && expandable.empty()) &&
@@ -102,10 +109,14 @@ void ScanRegistry(RowSink& sink) {
     EntryOwner owner = OwnerOfKey(location.root, location.subKey);
     for (ValuesByName* pass : {&strings, &expandable}) {
       owner.expandCommand = pass == &expandable;
-      for (const auto& [name, text] : *pass) {
-        const EntryApproval approval = switched ? table.Find(name) : EntryApproval();
-        sink.AddEntryRow(RegistryEntryType, name.c_str(), text.c_str(), location.keyPath.c_str(),
-                         RowImage(RegistryEntryImage, approval), approval, owner);
+      for (const auto& [name, found] : *pass) {
+        // A name the shown text cannot give back has no switch of that text.
+        const EntryApproval approval =
+            switched && found.exactName.empty() ? table.Find(name) : EntryApproval();
+        owner.exactName = found.exactName;
+        sink.AddEntryRow(RegistryEntryType, name.c_str(), found.text.c_str(),
+                         location.keyPath.c_str(), RowImage(RegistryEntryImage, approval), approval,
+                         owner);
       }
       pass->clear();
     }

@@ -50,9 +50,21 @@ struct EntryOwner {
   Kind kind = Kind::AllUsers;
   std::string name;            // Hive: its key name (a SID); Profile: the folder's name
   bool expandCommand = false;  // a registry value of type REG_EXPAND_SZ
+  // The entry's own name where the row's name text does not convert back to
+  // it (a NUL, a lone surrogate, a character the code page lacks): the
+  // value's exact UTF-16 name. Empty for the usual plain name, which costs a
+  // row nothing then.
+  std::wstring exactName;
+  // A start-up file's folder as the system resolved it when the scan listed
+  // it (its final path, no final separator), and how many bytes of the row's
+  // location are that folder's text: the rest is the file's name below it.
+  std::wstring folderFinalPath;
+  size_t folderTextLength = 0;
 
   bool operator==(const EntryOwner& other) const {
-    return kind == other.kind && name == other.name && expandCommand == other.expandCommand;
+    return kind == other.kind && name == other.name && expandCommand == other.expandCommand &&
+           exactName == other.exactName && folderFinalPath == other.folderFinalPath &&
+           folderTextLength == other.folderTextLength;
   }
 };
 

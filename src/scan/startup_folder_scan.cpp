@@ -66,9 +66,11 @@ namespace {
 // Runs one search that leaves its hits in SearchHits, which must be empty.
 // False, with SearchHits emptied again, when anything in it throws; a walk cut
 // short lists nothing rather than a part.
-bool SearchInto(const std::string& folder, SearchMode mode) {
+// `directory`, when given, gets the folder's text as the hits begin with it.
+bool SearchInto(const std::string& folder, SearchMode mode, std::string* directory = nullptr) {
   try {
     CFileSearch search(CollectSearchHit, folder.c_str(), kEverything, kEverything);
+    if (directory) *directory = search.Directory();
     search.Search(mode);
     return true;
   } catch (...) {
@@ -151,7 +153,8 @@ void ScanStartupFolders(RowSink& sink) {
     searched.push_back(folder);
 
     // Usually a folder that does not exist: it just gives no rows.
-    if (!SearchInto(candidate.value, FilesInTree)) continue;
+    std::string directory;
+    if (!SearchInto(candidate.value, FilesInTree, &directory)) continue;
     // Windows starts only the files directly in a folder, and keeps a switch
     // for them when a Shell Folders value names the folder.
     ApprovalTable table;
@@ -160,7 +163,10 @@ void ScanStartupFolders(RowSink& sink) {
     const bool switched =
         approvals && FindFolderApprovalKey(candidates, candidate.value, owner, ownerKey);
     if (switched) table.Load(owner, ownerKey);
-    const EntryOwner user = OwnerOfFolder(candidate);
+    EntryOwner user = OwnerOfFolder(candidate);
+    // Remove acts only on the file this folder holds below this path.
+    user.folderTextLength = directory.size();
+    if (!SearchHits.empty()) FolderFinalPath(directory, user.folderFinalPath);
     for (const std::string& hit : SearchHits) {
       // The description depends on the file name only.
       const std::string name = FileNameOf(hit);

@@ -35,7 +35,8 @@ const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Pr
 
 // A Path of the user's own is appended to the machine's, as at logon.
 void ApplyEnvironmentKey(UserEnvironment& environment, HKEY root, const std::string& subKey) {
-  EnumStringValues(root, subKey, [&](const std::string& name, DWORD type, const std::string& text) {
+  EnumStringValues(root, subKey, [&](const std::string& name, DWORD type, const std::string& text,
+                                   const std::wstring&) {
     std::string value = text;
     if (type == REG_EXPAND_SZ && !environment.Expand(text, value)) return;
     const std::string* path = UpperCopy(name) == "PATH" ? environment.Find(name) : nullptr;
@@ -76,7 +77,7 @@ UserEnvironment UserEnvironment::OfHive(const std::string& hive) {
 
   for (const char* name : kPerUserVariables) environment.Remove(name);
   EnumStringValues(HKEY_CURRENT_USER, "Environment",
-                   [&](const std::string& name, DWORD, const std::string&) {
+                   [&](const std::string& name, DWORD, const std::string&, const std::wstring&) {
                      environment.Remove(name);
                    });
   // The machine's Path alone; the user's own part follows from the hive.

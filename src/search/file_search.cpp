@@ -85,21 +85,16 @@ bool MakeAbsolute(std::string& folder) {
 }
 
 // The entries of one folder, one at a time, with their names in the process
-// code page. Under a legacy code page the listing is read in UTF-16: the
-// narrow one would hand over a look-alike of a name the code page cannot
-// carry, another file's name at worst, where this one shows the code page's
-// default character, '?', which no file name holds.
+// code page. The listing is read in UTF-16: the narrow one cannot hand over
+// a name of more than MAX_PATH bytes, and under a legacy code page would hand
+// over a look-alike of a name the code page cannot carry, another file's name
+// at worst, where this one shows the code page's default character, '?',
+// which no file name holds. A lone surrogate shows as '?' too.
 class FolderListing {
  public:
-  static bool Legacy() { return legacy_; }
-
-  FolderListing(const std::string& pattern, const std::wstring& widePattern) {
-    if (legacy_) {
-      handle_ = FindFirstFileW(widePattern.c_str(), &wide_);
-      if (IsOpen()) Convert();
-    } else {
-      handle_ = FindFirstFileA(pattern.c_str(), &narrow_);
-    }
+  explicit FolderListing(const std::wstring& widePattern) {
+    handle_ = FindFirstFileW(LongPathForm(widePattern).c_str(), &wide_);
+    if (IsOpen()) Convert();
   }
   ~FolderListing() {
     if (IsOpen()) FindClose(handle_);
@@ -108,24 +103,30 @@ class FolderListing {
   FolderListing& operator=(const FolderListing&) = delete;
 
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  const char* Name() const { return legacy_ ? name_.c_str() : narrow_.cFileName; }
-  const wchar_t* WideName() const { return wide_.cFileName; }  // under a legacy code page
-  DWORD Attributes() const {
-    return legacy_ ? wide_.dwFileAttributes : narrow_.dwFileAttributes;
-  }
+  const char* Name() const { return name_.c_str(); }
+  const wchar_t* WideName() const { return wide_.cFileName; }
+  DWORD Attributes() const { return wide_.dwFileAttributes; }
   bool Next() {
-    if (!legacy_) return FindNextFileA(handle_, &narrow_);
     if (!FindNextFileW(handle_, &wide_)) return false;
     Convert();
     return true;
   }
 
  private:
-  void Convert() { NarrowFromWide(wide_.cFileName, name_); }
+  // UTF-8 would show a lone surrogate as U+FFFD, which a real name may hold.
+  void Convert() {
+    std::wstring name = wide_.cFileName;
+    for (size_t i = 0; i < name.size(); ++i) {
+      const bool high = IS_HIGH_SURROGATE(name[i]), low = IS_LOW_SURROGATE(name[i]);
+      if (high && i + 1 < name.size() && IS_LOW_SURROGATE(name[i + 1]))
+        ++i;
+      else if (high || low)
+        name[i] = L'?';
+    }
+    NarrowFromWide(name, name_);
+  }
 
-  static inline const bool legacy_ = GetACP() != CP_UTF8;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  WIN32_FIND_DATAA narrow_;
   WIN32_FIND_DATAW wide_;
   std::string name_;
 };
@@ -257,16 +258,14 @@ void CFileSearch::SearchFolder(const std::string& folder) {
   std::string path;
   path.reserve(2 * MAX_PATH);
   path = folder;
-  std::wstring widePath = FolderListing::Legacy() ? WideFromCodePage(folder) : std::wstring();
+  std::wstring widePath = WideFromCodePage(folder);
   Walk(path, widePath);
 }
 
 void CFileSearch::Walk(std::string& path, std::wstring& widePath) {
   const size_t base = path.size();
   const size_t wideBase = widePath.size();
-  path += "*.*";
-  FolderListing listing(path, FolderListing::Legacy() ? widePath + L"*.*" : std::wstring());
-  path.resize(base);
+  FolderListing listing(widePath + L"*.*");
   if (!listing.IsOpen()) return;
   do {
     const char* name = listing.Name();
@@ -280,7 +279,7 @@ void CFileSearch::Walk(std::string& path, std::wstring& widePath) {
       if (mode_ == FoldersInFolder || mode_ == FoldersInTree) {
         if (MatchesQuery(name, mode_)) handler_(path.c_str());
       }
-      if (FolderListing::Legacy()) widePath.append(listing.WideName()).append(L"\\");
+      widePath.append(listing.WideName()).append(L"\\");
       if (mode_ != FoldersInFolder) Walk(path, widePath);
       path.resize(base);
       widePath.resize(wideBase);

@@ -56,8 +56,8 @@ class CFileSearch {
  private:
   enum class ListRules { Pattern, Query };
   static void ParseList(const char* text, std::vector<std::string>& list, ListRules rules);
-  // `widePath` is `path` in UTF-16, kept under a legacy code page only, where
-  // `path` may hold '?' for characters the code page lacks.
+  // `widePath` is `path` in UTF-16; `path` may hold '?' for characters the
+  // code page lacks.
   void Walk(std::string& path, std::wstring& widePath);
 
   std::vector<std::string> extensions_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "util/string_utils.h"
+#include "util/text_encoding.h"
 
 namespace {
 
@@ -96,16 +97,11 @@ bool FinalPathOf(const std::string& path, std::string& final) {
   HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  char buffer[MAX_PATH + 8] = {};
-  const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, VOLUME_NAME_DOS);
+  std::wstring wide;
+  const bool known = FinalPathOfHandle(file, wide);
   CloseHandle(file);
-  if (length == 0 || length >= sizeof buffer) return false;
-  final = buffer;
-  if (final.compare(0, 8, "\\\\?\\UNC\\") == 0)
-    final = "\\" + final.substr(7);
-  else if (final.compare(0, 4, "\\\\?\\") == 0)
-    final.erase(0, 4);
-  return true;
+  if (!known) return false;
+  return NarrowFromWide(wide, final);
 }
 
 // What a replacement keeps of the file it replaces.
@@ -290,11 +286,16 @@ FileReplacement::FileReplacement(const std::string& target)
   }
   std::string folder = FolderOf(target_);
   if (folder.empty()) folder = ".";
-  char temporary[MAX_PATH] = {};
-  if (!GetTempFileNameA(folder.c_str(), "lv", 0, temporary)) return;
+  // The wide call: MAX_PATH units may take more than MAX_PATH bytes of text.
+  wchar_t temporary[MAX_PATH] = {};
+  if (!GetTempFileNameW(WideFromCodePage(folder).c_str(), L"lv", 0, temporary)) return;
   usable_ = true;  // a file can be made there
-  temporary_ = temporary;
-  file_ = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+  if (!NarrowFromWide(temporary, temporary_)) {
+    DeleteFileW(temporary);
+    temporary_.clear();
+    return;
+  }
+  file_ = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) Discard();
 }
@@ -374,4 +375,112 @@ bool WriteFileWhole(const char* path, const std::string& bytes, bool* usable) {
   FileReplacement file(path ? path : "");
   if (usable) *usable = file.IsUsable();
   return file.IsOpen() && file.Write(bytes.data(), bytes.size()) && file.Commit();
+}
+
+bool FinalPathOfHandle(void* handle, std::wstring& final) {
+  std::vector<wchar_t> buffer(MAX_PATH + 8);
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(),
+                                                   static_cast<DWORD>(buffer.size()), VOLUME_NAME_DOS);
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      final.assign(buffer.data(), length);
+      break;
+    }
+    buffer.resize(length + 1);
+  }
+  if (final.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    final = L"\\" + final.substr(7);
+  else if (final.compare(0, 4, L"\\\\?\\") == 0)
+    final.erase(0, 4);
+  return true;
+}
+
+bool FolderFinalPath(const std::string& folder, std::wstring& final) {
+  HANDLE handle = CreateFileW(LongPathForm(WideFromCodePage(folder)).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = FinalPathOfHandle(handle, final);
+  CloseHandle(handle);
+  while (known && !final.empty() && final.back() == L'\\') final.pop_back();
+  return known;
+}
+
+std::wstring LongPathForm(const std::wstring& path) {
+  const bool drivePath = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
+  return drivePath && path.size() >= MAX_PATH ? L"\\\\?\\" + path : path;
+}
+
+namespace {
+
+// Opens the file at `path` once, with `access`, never following a reparse
+// point at its last part, and lets no one else delete or rename it while the
+// handle is open. Null unless it is the file `finalPath` names (letter case
+// aside), not a folder, with one name: a folder or a link swapped in since
+// the list was made leads elsewhere, and the file another name shows too
+// would lose only this name.
+HANDLE OpenListedFile(const std::wstring& path, const std::wstring& finalPath, DWORD access,
+                      BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE file = CreateFileW(LongPathForm(path).c_str(), access | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  std::wstring opened;
+  const bool listed =
+      GetFileInformationByHandle(file, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      info.nNumberOfLinks == 1 && FinalPathOfHandle(file, opened) &&
+      CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), finalPath.c_str(),
+                           static_cast<int>(finalPath.size()), TRUE) == CSTR_EQUAL;
+  if (listed) return file;
+  CloseHandle(file);
+  return nullptr;
+}
+
+bool SetAttributesOf(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};  // times of zero stay as they are
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+}  // namespace
+
+bool IsListedFile(const std::wstring& path, const std::wstring& finalPath) {
+  BY_HANDLE_FILE_INFORMATION info;
+  HANDLE file = OpenListedFile(path, finalPath, 0, info);
+  if (file) CloseHandle(file);
+  return file != nullptr;
+}
+
+bool RemoveListedFile(const std::wstring& path, const std::wstring& finalPath, uint16_t passes) {
+  BY_HANDLE_FILE_INFORMATION info;
+  HANDLE file = OpenListedFile(path, finalPath, DELETE | FILE_WRITE_ATTRIBUTES, info);
+  if (!file) return false;
+  // Read-only forbids both the deletion and the zeros: lifted through this
+  // handle, and put back if the file stays.
+  const DWORD attributes = info.dwFileAttributes;
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly) SetAttributesOf(file, attributes & ~FILE_ATTRIBUTE_READONLY);
+  // The zeros go through a second handle, taken while this one keeps the
+  // name in place and then checked to be the same file; no other writer
+  // may hold it. A file others hold open for writing is deleted unwiped.
+  HANDLE writer = CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  BY_HANDLE_FILE_INFORMATION written;
+  const bool sameFile = writer != INVALID_HANDLE_VALUE &&
+                        GetFileInformationByHandle(writer, &written) &&
+                        written.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
+                        written.nFileIndexHigh == info.nFileIndexHigh &&
+                        written.nFileIndexLow == info.nFileIndexLow;
+  // Marked for deletion first, so that zeros only go into a file sure to go.
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  const bool deleted =
+      SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+  if (deleted && sameFile && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    OverwriteWithZeros(writer, passes);
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  if (!deleted && readOnly) SetAttributesOf(file, attributes);
+  CloseHandle(file);
+  return deleted;
 }

@@ -99,3 +99,25 @@ bool WriteFileWhole(const char* path, const std::string& bytes, bool* usable = n
 // the copy was made, or if target is the source itself (same text, or another
 // path of the same file), in which case nothing is written.
 bool CopyFileChecked(const char* source, const char* target, bool overwrite);
+
+// The final path of an open file or folder (GetFinalPathNameByHandleW,
+// whatever its length), in the drive-letter or "\\server\share" form.
+bool FinalPathOfHandle(void* handle, std::wstring& final);
+
+// The final path of `folder` (links followed), without a final separator.
+bool FolderFinalPath(const std::string& folder, std::wstring& final);
+
+// A drive-letter path of MAX_PATH units or more with the "\\?\" prefix that
+// lets the wide functions take it; any other path as it is.
+std::wstring LongPathForm(const std::wstring& path);
+
+// Whether the file at `path`, opened without following a reparse point at
+// its last part, is the one `finalPath` names (letter case aside), not a
+// folder, and has one name.
+bool IsListedFile(const std::wstring& path, const std::wstring& finalPath);
+
+// Deletes that file, once IsListedFile holds through the very handle that
+// deletes it, after `passes` of zeros over its content: true when it is
+// marked for deletion (gone, or going once another program that holds it
+// open with delete sharing lets go). False, with nothing changed, otherwise.
+bool RemoveListedFile(const std::wstring& path, const std::wstring& finalPath, uint16_t passes);

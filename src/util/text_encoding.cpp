@@ -45,3 +45,11 @@ bool NarrowFromWide(const std::wstring& wide, std::string& narrow) {
   WideCharToMultiByte(CP_ACP, flags, wide.data(), units, &narrow[0], bytes, nullptr, usedDefault);
   return !defaulted && WideFromCodePage(narrow) == wide;
 }
+
+bool ShownTextFromWide(const std::wstring& wide, std::string& shown) {
+  std::wstring showable = wide;
+  const bool hasNul = showable.find(L'\0') != std::wstring::npos;
+  for (wchar_t& unit : showable)
+    if (unit == L'\0') unit = 0xFFFD;
+  return NarrowFromWide(showable, shown) && !hasNul;
+}

@@ -19,3 +19,8 @@ std::wstring WideFromUtf8(const std::string& text);
 // default character, never a look-alike), so the narrow text names
 // something else or nothing.
 bool NarrowFromWide(const std::wstring& wide, std::string& narrow);
+
+// `wide` as a row shows it, in the process code page: a NUL becomes U+FFFD
+// (or the code page's default character), as does any character that code
+// page cannot carry. True when that text converts back to exactly `wide`.
+bool ShownTextFromWide(const std::wstring& wide, std::string& shown);
