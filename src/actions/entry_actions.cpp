@@ -115,8 +115,10 @@ bool ListedFilePaths(const std::string& location, const EntryOwner& owner, std::
 
 }  // namespace
 
-bool IsEntryAccessible(const std::string& type, const std::string& name,
-                       const std::string& location, const EntryOwner& owner) {
+namespace {
+
+bool IsAccessible(const std::string& type, const std::string& name, const std::string& location,
+                  const EntryOwner& owner, bool oneName) {
   if (type == RegistryEntryType) {
     if (!owner.exactName.empty()) return true;
     RegistryLocation key;
@@ -127,7 +129,20 @@ bool IsEntryAccessible(const std::string& type, const std::string& name,
   // real path holds.
   if (FindFirstCharOf(location, "?*") != std::string::npos) return false;
   std::wstring path, finalPath;
-  return ListedFilePaths(location, owner, path, finalPath) && IsListedFile(path, finalPath);
+  return ListedFilePaths(location, owner, path, finalPath) &&
+         IsListedFile(path, finalPath, oneName);
+}
+
+}  // namespace
+
+bool IsEntryAccessible(const std::string& type, const std::string& name,
+                       const std::string& location, const EntryOwner& owner) {
+  return IsAccessible(type, name, location, owner, false);
+}
+
+bool IsEntryRemovable(const std::string& type, const std::string& name,
+                      const std::string& location, const EntryOwner& owner) {
+  return IsAccessible(type, name, location, owner, true);
 }
 
 bool RemoveEntry(const std::string& type, const std::string& name, const std::string& location,

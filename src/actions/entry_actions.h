@@ -22,12 +22,17 @@ std::wstring ExactValueName(const std::string& name, const EntryOwner& owner);
 // False when the row may not name the entry it stands for: a name its text
 // cannot carry and the owner does not give exactly (shown with '?'), a name
 // another entry reads as too, or a start-up file that is no longer the one
-// the scan listed (a link or a folder in its place, another name of a file
-// with several, a folder on the way swapped for a link). Every action
+// the scan listed (a link or a folder in its place, a folder on the way
+// swapped for a link). Every action
 // refuses such a row with EntryNotAccessible. Rows of no kind are
 // accessible: nothing acts on them.
 bool IsEntryAccessible(const std::string& type, const std::string& name,
                        const std::string& location, const EntryOwner& owner = EntryOwner());
+
+// IsEntryAccessible, and for a start-up file also that it has no other name
+// (hard link): Remove wipes only a file whose content is its own.
+bool IsEntryRemovable(const std::string& type, const std::string& name,
+                      const std::string& location, const EntryOwner& owner = EntryOwner());
 
 // Deletes the entry at its source: the value of a "Registry" entry by its
 // exact name, or the file of a "Start-Up" entry after one pass of zeros,

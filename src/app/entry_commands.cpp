@@ -39,7 +39,7 @@ class WindowBackupPrompts : public BackupPrompts {
 void CLumivaneDlg::OnRemove() {
   SelectedEntry entry;
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
-  if (!IsEntryAccessible(entry.type, entry.name, entry.location, entry.owner)) {
+  if (!IsEntryRemovable(entry.type, entry.name, entry.location, entry.owner)) {
     MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
     return;
   }

@@ -7,6 +7,7 @@
 #include "app/lumivane_dlg.h"
 #include "resource.h"
 #include "scan/startup_approved.h"
+#include "util/string_utils.h"
 #include "util/time_text.h"
 
 namespace {
@@ -81,5 +82,10 @@ void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
   }
   text += DetailsTipText(tip->iItem);  // each of its lines starts with a line break
   if (text.compare(0, 2, "\r\n") == 0) text.erase(0, 2);
-  if (!text.empty()) lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
+  if (text.empty()) return;
+  // As much as the control's buffer holds, cut between characters.
+  const size_t length = WholeCharsLength(text.c_str(), text.size(),
+                                         static_cast<size_t>(tip->cchTextMax - 1));
+  text.copy(tip->pszText, length);
+  tip->pszText[length] = '\0';
 }

@@ -5,10 +5,13 @@
 #include <objidl.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "scan/registry_access.h"
 #include "scan/user_environment.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"
+#include "util/text_encoding.h"
 
 namespace {
 
@@ -146,21 +149,22 @@ ResolvedImage CommandImage(const std::string& command, bool expand,
   return image;
 }
 
+// In UTF-16 throughout: the narrow target would be cut at MAX_PATH bytes,
+// which a path in UTF-8 may pass at half that length.
 std::string ShortcutTarget(const std::string& path) {
   const HRESULT initialized = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::string target;
-  IShellLinkA* link = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  IShellLinkW* link = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                  reinterpret_cast<void**>(&link)))) {
     IPersistFile* file = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-      wchar_t wide[MAX_PATH * 2] = {};
-      char buffer[MAX_PATH * 2] = {};
+      std::vector<wchar_t> buffer(32768);
       // Never Resolve: it may search the disk and rewrite the shortcut.
-      if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2) &&
-          SUCCEEDED(file->Load(wide, STGM_READ)) &&
-          link->GetPath(buffer, sizeof buffer, nullptr, 0) == S_OK)
-        target = buffer;
+      if (SUCCEEDED(file->Load(WideFromCodePage(path).c_str(), STGM_READ)) &&
+          link->GetPath(buffer.data(), static_cast<int>(buffer.size()), nullptr, 0) == S_OK &&
+          !NarrowFromWide(buffer.data(), target))
+        target.clear();  // a path the code page cannot carry leads nowhere
       file->Release();
     }
     link->Release();

@@ -295,7 +295,7 @@ FileReplacement::FileReplacement(const std::string& target)
     temporary_.clear();
     return;
   }
-  file_ = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+  file_ = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) Discard();
 }
@@ -417,11 +417,11 @@ namespace {
 // Opens the file at `path` once, with `access`, never following a reparse
 // point at its last part, and lets no one else delete or rename it while the
 // handle is open. Null unless it is the file `finalPath` names (letter case
-// aside), not a folder, with one name: a folder or a link swapped in since
-// the list was made leads elsewhere, and the file another name shows too
-// would lose only this name.
+// aside) and not a folder, and, with `oneName`, has no other name: a folder
+// or a link swapped in since the list was made leads elsewhere, and the file
+// another name shows too would lose only this name.
 HANDLE OpenListedFile(const std::wstring& path, const std::wstring& finalPath, DWORD access,
-                      BY_HANDLE_FILE_INFORMATION& info) {
+                      bool oneName, BY_HANDLE_FILE_INFORMATION& info) {
   HANDLE file = CreateFileW(LongPathForm(path).c_str(), access | FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -429,7 +429,7 @@ HANDLE OpenListedFile(const std::wstring& path, const std::wstring& finalPath, D
   std::wstring opened;
   const bool listed =
       GetFileInformationByHandle(file, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      info.nNumberOfLinks == 1 && FinalPathOfHandle(file, opened) &&
+      (!oneName || info.nNumberOfLinks == 1) && FinalPathOfHandle(file, opened) &&
       CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), finalPath.c_str(),
                            static_cast<int>(finalPath.size()), TRUE) == CSTR_EQUAL;
   if (listed) return file;
@@ -445,16 +445,16 @@ bool SetAttributesOf(HANDLE file, DWORD attributes) {
 
 }  // namespace
 
-bool IsListedFile(const std::wstring& path, const std::wstring& finalPath) {
+bool IsListedFile(const std::wstring& path, const std::wstring& finalPath, bool oneName) {
   BY_HANDLE_FILE_INFORMATION info;
-  HANDLE file = OpenListedFile(path, finalPath, 0, info);
+  HANDLE file = OpenListedFile(path, finalPath, 0, oneName, info);
   if (file) CloseHandle(file);
   return file != nullptr;
 }
 
 bool RemoveListedFile(const std::wstring& path, const std::wstring& finalPath, uint16_t passes) {
   BY_HANDLE_FILE_INFORMATION info;
-  HANDLE file = OpenListedFile(path, finalPath, DELETE | FILE_WRITE_ATTRIBUTES, info);
+  HANDLE file = OpenListedFile(path, finalPath, DELETE | FILE_WRITE_ATTRIBUTES, true, info);
   if (!file) return false;
   // Read-only forbids both the deletion and the zeros: lifted through this
   // handle, and put back if the file stays.

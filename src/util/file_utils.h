@@ -112,12 +112,12 @@ bool FolderFinalPath(const std::string& folder, std::wstring& final);
 std::wstring LongPathForm(const std::wstring& path);
 
 // Whether the file at `path`, opened without following a reparse point at
-// its last part, is the one `finalPath` names (letter case aside), not a
-// folder, and has one name.
-bool IsListedFile(const std::wstring& path, const std::wstring& finalPath);
+// its last part, is the one `finalPath` names (letter case aside) and not a
+// folder; with `oneName`, also whether it has no other name (hard link).
+bool IsListedFile(const std::wstring& path, const std::wstring& finalPath, bool oneName = false);
 
-// Deletes that file, once IsListedFile holds through the very handle that
-// deletes it, after `passes` of zeros over its content: true when it is
+// Deletes that file, once IsListedFile holds with `oneName` through the very
+// handle that deletes it, after `passes` of zeros over its content: true when it is
 // marked for deletion (gone, or going once another program that holds it
 // open with delete sharing lets go). False, with nothing changed, otherwise.
 bool RemoveListedFile(const std::wstring& path, const std::wstring& finalPath, uint16_t passes);

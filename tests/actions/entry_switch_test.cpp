@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/registry_sandbox.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -99,7 +100,9 @@ TEST(SwitchEntryTest, RowsWithoutASwitchWriteNothing) {
   RegistrySandbox sandbox;
   const std::string runOnce = std::string(kLocation) + "Once";
   EXPECT_EQ(ERROR_NOT_SUPPORTED, SwitchEntry("Registry", "Alpha", runOnce, true));
-  EXPECT_EQ(ERROR_NOT_SUPPORTED, SwitchEntry("Start-Up", "x.exe", "C:\\Nowhere\\x.exe", true));
+  TempFolder elsewhere;  // a folder no Shell Folders value names
+  EXPECT_EQ(ERROR_NOT_SUPPORTED,
+            SwitchEntry("Start-Up", "x.exe", elsewhere.WriteFile("x.exe", "MZ"), true));
   // A switch for a value that is gone would disable a later one of its name.
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, SwitchEntry("Registry", "Alpha", kLocation, true));
   EXPECT_FALSE(RegistrySandbox::KeyExists(

@@ -1,10 +1,12 @@
 // Names as Run values, commands, start-up files and folders, in UTF-8 and in legacy code pages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <filesystem>
 #include <fstream>
 
+#include "actions/entry_actions.h"
 #include "actions/entry_switch.h"
 #include "scan/recording_sink.h"
 #include "scan/registry_scan.h"
@@ -99,5 +101,122 @@ TEST(Names, EveryEntryListedOnceAndOnlyAnExactNameActedOn) {
     EXPECT_EQ(RealEntries(root), before);
   }
   std::filesystem::remove_all(root);  // with the names the narrow clean-up cannot reach
+}
+
+// The names of the Run key, counted (a NUL is part of a name).
+std::set<std::wstring> RunValueNames() {
+  std::set<std::wstring> names;
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, (kKey + L"Run").c_str(), 0, KEY_READ, &key)) return names;
+  wchar_t name[16384];
+  for (DWORD i = 0, n = 16384; !RegEnumValueW(key, i, name, &n, 0, 0, 0, 0); ++i, n = 16384)
+    names.insert(std::wstring(name, n));
+  RegCloseKey(key);
+  return names;
+}
+
+// `wide` in the code page, U+FFFD as its default character where it has none.
+std::string InCodePage(const std::wstring& wide) {
+  std::string text(wide.size() * 4, '\0');
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  text.resize(WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()),
+                                  &text[0], static_cast<int>(text.size()), nullptr, nullptr));
+  return text;
+}
+
+// Names no narrow text carries exactly, beside names that read alike once cut
+// or once a NUL ends them: each is listed once as written here, and Remove
+// deletes it alone, by its exact name; Disable and Backup refuse what the row
+// cannot name.
+TEST(Names, HostileValueNamesAreListedAndActedOnExactly) {
+  RegistrySandbox sandbox;
+  const std::wstring e150(150, L'\xE9'), e127(127, L'\xE9');
+  const std::wstring nulInside(L"Updater\0x", 9), nulFirst(L"\0first", 6);
+  const std::wstring lone = L"A\xD800";
+  const std::string longData(600, 'd');
+  const struct {
+    std::wstring name;
+    std::wstring shown;  // as the row shows it, U+FFFD for what it cannot
+    std::string data;
+    bool exact;  // the shown text gives the name back
+  } values[] = {
+      {e150, e150, "e150.exe", true},         {e127, e127, "e127.exe", true},
+      {L"Updater", L"Updater", "real.exe", true}, {nulInside, L"Updater\xFFFDx", "nul.exe", false},
+      {nulFirst, L"\xFFFD" L"first", "first.exe", false}, {lone, L"A\xFFFD", longData, false},
+  };
+  for (const auto& v : values) {
+    const std::wstring data = WideFromCodePage(v.data);
+    HKEY key;
+    ASSERT_EQ(0, RegCreateKeyExW(HKEY_CURRENT_USER, (kKey + L"Run").c_str(), 0, nullptr, 0,
+                                 KEY_SET_VALUE, nullptr, &key, nullptr));
+    if (v.name.find(L'\0') == std::wstring::npos) {
+      RegSetValueExW(key, v.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>(data.size() + 1) * 2);
+    } else {  // the registry functions end a name at a NUL; the native call does not
+      struct { USHORT length, maximum; const wchar_t* buffer; } name = {
+          static_cast<USHORT>(v.name.size() * 2), static_cast<USHORT>(v.name.size() * 2),
+          v.name.data()};
+      using SetValueKey = LONG(NTAPI*)(HANDLE, void*, ULONG, ULONG, const void*, ULONG);
+      const auto set = reinterpret_cast<SetValueKey>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
+      ASSERT_EQ(0, set(key, &name, 0, REG_SZ, data.c_str(), static_cast<ULONG>(data.size() + 1) * 2));
+    }
+    RegCloseKey(key);
+  }
+  ASSERT_EQ(RunValueNames().size(), std::size(values));
+  RecordingSink sink;
+  ScanRegistry(sink);
+  ASSERT_EQ(sink.rows.size(), std::size(values));
+  const std::string run = "HKEY_CURRENT_USER\\" + Narrow(kKey) + "Run";
+  TempFolder backups;
+  for (const auto& v : values) {
+    const std::string shown = InCodePage(v.shown);
+    SCOPED_TRACE(Utf8FromCodePage(shown));
+    const auto row = std::find_if(sink.rows.begin(), sink.rows.end(),
+                                  [&](const RecordedRow& r) { return r.name == shown; });
+    ASSERT_NE(row, sink.rows.end());
+    const EntryOwner& owner = sink.owners[row - sink.rows.begin()];
+    EXPECT_EQ(row->action, v.data);
+    EXPECT_EQ(row->location, run);
+    // Exact in UTF-8; a legacy code page lacks 'é' in 932 only.
+    const bool plain = v.exact && WideFromCodePage(shown) == v.name;
+    EXPECT_EQ(owner.exactName, plain ? std::wstring() : v.name);
+    ChosenPathPrompts prompts(backups / "b.reg");
+    BackupEntry(row->type, row->name, row->location, prompts, owner);
+    EXPECT_EQ(prompts.dialogs, plain ? 1 : 0);
+    EXPECT_EQ(SwitchEntry(row->type, row->name, row->location, true, owner) == ERROR_INVALID_NAME,
+              !plain);
+    std::set<std::wstring> left = RunValueNames();
+    ASSERT_TRUE(RemoveEntry(row->type, row->name, row->location, owner));
+    left.erase(v.name);
+    EXPECT_EQ(RunValueNames(), left);
+  }
+}
+
+// A start-up file whose name is longer than MAX_PATH bytes is listed and
+// removed; one named with a lone surrogate shows '?' and is refused.
+TEST(Names, HostileFileNamesAreListedAndOnlyTheListedFileRemoved) {
+  RegistrySandbox sandbox;
+  TempFolder temp;
+  RegistrySandbox::SetString(HKEY_CURRENT_USER, Narrow(kKey) + "Explorer\\Shell Folders",
+                             "Startup", temp.Path());
+  const std::wstring root = WideFromCodePage(temp.Path()) + L"\\";
+  const std::wstring longName = std::wstring(140, L'\xE9') + L".lnk";  // 284 bytes in UTF-8
+  const std::wstring loneName = L"B\xDC00.lnk";
+  for (const std::wstring& name : {longName, loneName})
+    std::ofstream(std::filesystem::path(root + name)) << "shortcut";
+  RecordingSink sink;
+  ScanStartupFolders(sink);
+  ASSERT_EQ(sink.rows.size(), 2u);
+  const bool accentShown = GetACP() != 932;  // 932 has no 'é'
+  for (size_t i = 0; i < sink.rows.size(); ++i) {
+    const RecordedRow& row = sink.rows[i];
+    const bool lone = row.name == "B?.lnk";
+    EXPECT_EQ(row.name, lone ? "B?.lnk" : InCodePage(longName));
+    const bool removable = !lone && accentShown;
+    EXPECT_EQ(RemoveEntry(row.type, row.name, row.location, sink.owners[i]), removable);
+    EXPECT_EQ(std::filesystem::exists(root + (lone ? loneName : longName)), !removable);
+  }
+  std::filesystem::remove_all(root);
 }
 }  // namespace

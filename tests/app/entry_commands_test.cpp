@@ -324,8 +324,8 @@ TEST_F(RemoveTest, ReadOnlyStartupFileIsZeroedAndDeleted) {
 }
 
 // A start-up entry that is another name of a file, here of a program's own
-// .exe: the entry goes, the program keeps its bytes and its attributes.
-TEST_F(RemoveTest, HardLinkedStartupFileLosesOnlyItsName) {
+// .exe: refused, and the program keeps its bytes and its attributes.
+TEST_F(RemoveTest, HardLinkedStartupFileIsRefused) {
   const std::string content = "MZ\x90\x00 the program itself";
   const std::string program = folder.WriteFile("Program\\lumivane.exe", content);
   const std::string entry = folder / "Startup\\lumivane.exe";
@@ -334,8 +334,9 @@ TEST_F(RemoveTest, HardLinkedStartupFileLosesOnlyItsName) {
   ASSERT_TRUE(SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_READONLY));
   prompts.answers = {IDYES};
   Remove([&] { AddSelected({"Start-Up", "lumivane.exe", entry}, 1); });
-  ExpectQuestionAsked();
-  EXPECT_FALSE(TempFolder::Exists(entry));
+  ASSERT_EQ(1u, prompts.messageBoxes.size());
+  EXPECT_EQ("Entry Not Accessible!", prompts.messageBoxes[0].text);
+  EXPECT_TRUE(TempFolder::Exists(entry));
   EXPECT_EQ(content, TempFolder::ReadFile(program));
   EXPECT_TRUE(GetFileAttributesA(program.c_str()) & FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_NORMAL);

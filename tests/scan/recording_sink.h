@@ -32,8 +32,10 @@ class RecordingSink : public RowSink {
                    const EntryOwner& owner = EntryOwner()) override {
     rows.push_back(RecordedRow{type, name, action, location, image});
     approvals.push_back(approval);
+    owners.push_back(owner);
   }
 
   std::vector<RecordedRow> rows;
   std::vector<EntryApproval> approvals;  // one per row
+  std::vector<EntryOwner> owners;        // one per row
 };

@@ -10,6 +10,15 @@ ImportPatch* infoPatch = nullptr;
 ImportPatch* enumValuePatch = nullptr;
 ImportPatch* enumKeyPatch = nullptr;
 ImportPatch* queryPatch = nullptr;
+ImportPatch* infoWidePatch = nullptr;
+ImportPatch* enumValueWidePatch = nullptr;
+ImportPatch* queryWidePatch = nullptr;
+
+std::string Narrow(const wchar_t* name) {
+  std::string narrow;
+  for (; name && *name; ++name) narrow += static_cast<char>(*name);  // the tests' names are ASCII
+  return narrow;
+}
 
 template <typename Function>
 Function Original(const ImportPatch* patch) {
@@ -88,6 +97,45 @@ LONG WINAPI QueryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
   return result;
 }
 
+// The wide forms, which the value walks and reads use, take the same faults.
+LONG WINAPI QueryInfoWide(HKEY key, LPWSTR keyClass, LPDWORD classLength, LPDWORD reserved,
+                          LPDWORD subKeys, LPDWORD longestSubKey, LPDWORD longestClass,
+                          LPDWORD values, LPDWORD longestValue, LPDWORD longestData,
+                          LPDWORD security, PFILETIME written) {
+  if (active->failInfo) {
+    LONG error = active->failInfo();
+    if (error != ERROR_SUCCESS) return error;
+  }
+  LONG result = Original<decltype(&RegQueryInfoKeyW)>(infoWidePatch)(
+      key, keyClass, classLength, reserved, subKeys, longestSubKey, longestClass, values,
+      longestValue, longestData, security, written);
+  if (result == ERROR_SUCCESS && active->changeInfo)
+    active->changeInfo(subKeys, longestSubKey, values, longestValue);
+  return result;
+}
+
+LONG WINAPI EnumValueWide(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength,
+                          LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  ++active->enumCalls;
+  if (active->failEnum) {
+    LONG error = active->failEnum(index);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  LONG result = Original<decltype(&RegEnumValueW)>(enumValueWidePatch)(
+      key, index, name, nameLength, reserved, type, data, dataSize);
+  if (active->changeQuery && (result == ERROR_SUCCESS || result == ERROR_MORE_DATA))
+    result = active->changeQuery(Narrow(name), data != nullptr, dataSize, result);
+  return result;
+}
+
+LONG WINAPI QueryValueWide(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD size) {
+  LONG result =
+      Original<decltype(&RegQueryValueExW)>(queryWidePatch)(key, name, reserved, type, data, size);
+  if (active->changeQuery) result = active->changeQuery(Narrow(name), data != nullptr, size, result);
+  return result;
+}
+
 }  // namespace
 
 RegistryFaults::RegistryFaults() {
@@ -98,6 +146,9 @@ RegistryFaults::RegistryFaults() {
   enumValuePatch = patches_.Add("RegEnumValueA", reinterpret_cast<void*>(&EnumValue));
   enumKeyPatch = patches_.Add("RegEnumKeyExA", reinterpret_cast<void*>(&EnumKey));
   queryPatch = patches_.Add("RegQueryValueExA", reinterpret_cast<void*>(&QueryValue));
+  infoWidePatch = patches_.Add("RegQueryInfoKeyW", reinterpret_cast<void*>(&QueryInfoWide));
+  enumValueWidePatch = patches_.Add("RegEnumValueW", reinterpret_cast<void*>(&EnumValueWide));
+  queryWidePatch = patches_.Add("RegQueryValueExW", reinterpret_cast<void*>(&QueryValueWide));
 }
 
 RegistryFaults::~RegistryFaults() {

@@ -34,13 +34,14 @@ class RegistryFaults {
   // Returns an error to fail RegQueryInfoKeyA with, or 0.
   std::function<LONG()> failInfo;
 
-  // Called after the real RegQueryValueExA with its result; returns the result
-  // to report and may change the size reported. `withData` tells the size query
-  // from the read.
+  // Called after the real RegQueryValueExA or W, and after RegEnumValueW
+  // when it found the value, with its result; returns the result to report
+  // and may change the size reported. `withData` tells the size query from
+  // the read.
   std::function<LONG(const std::string& name, bool withData, DWORD* size, LONG result)> changeQuery;
 
   int opens = 0;                     // successful opens
-  int enumCalls = 0;                 // RegEnumValueA and RegEnumKeyExA calls
+  int enumCalls = 0;                 // RegEnumValueA/W and RegEnumKeyExA calls
   std::vector<REGSAM> accessRights;  // of every open asked for
   std::vector<HKEY> openedRoots;     // the root of each of those opens
   std::map<HKEY, int> openKeys;      // opened and not yet closed

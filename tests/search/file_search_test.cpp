@@ -16,6 +16,7 @@
 
 #include "support/import_patch.h"
 #include "support/temp_folder.h"
+#include "util/text_encoding.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"
 
@@ -416,7 +417,7 @@ class FakeListings {
   explicit FakeListings(std::map<std::string, Entries> listings) : listings_(std::move(listings)) {
     active_ = this;
     for (const char* function :
-         {"FindFirstFileA", "FindFirstFileExA", "FindNextFileA", "FindClose"})
+         {"FindFirstFileW", "FindFirstFileExW", "FindNextFileW", "FindClose"})
       patches_.push_back(
           std::make_unique<ImportPatch>("kernel32.dll", function, StandIn(function)));
   }
@@ -424,7 +425,7 @@ class FakeListings {
     patches_.clear();
     active_ = nullptr;
   }
-  // The listings were taken from here: FindFirstFileA, or its Ex form, is patched.
+  // The listings were taken from here: FindFirstFileW, or its Ex form, is patched.
   bool applied() const { return patches_[0]->applied() || patches_[1]->applied(); }
 
   std::vector<std::string> asked;  // every folder pattern listed, in order
@@ -436,20 +437,22 @@ class FakeListings {
   };
 
   static void* StandIn(const std::string& function) {
-    if (function == "FindFirstFileA") return reinterpret_cast<void*>(&First);
-    if (function == "FindFirstFileExA") return reinterpret_cast<void*>(&FirstEx);
-    if (function == "FindNextFileA") return reinterpret_cast<void*>(&Next);
+    if (function == "FindFirstFileW") return reinterpret_cast<void*>(&First);
+    if (function == "FindFirstFileExW") return reinterpret_cast<void*>(&FirstEx);
+    if (function == "FindNextFileW") return reinterpret_cast<void*>(&Next);
     return reinterpret_cast<void*>(&Close);
   }
-  static bool Fill(Cursor& cursor, WIN32_FIND_DATAA* data) {
+  static bool Fill(Cursor& cursor, WIN32_FIND_DATAW* data) {
     if (cursor.next == cursor.entries->size()) return false;
     *data = {};
     const auto& [name, attributes] = (*cursor.entries)[cursor.next++];
-    name.copy(data->cFileName, sizeof data->cFileName - 1);
+    WideFromCodePage(name).copy(data->cFileName, MAX_PATH - 1);
     data->dwFileAttributes = attributes;
     return true;
   }
-  static HANDLE Open(const char* pattern, WIN32_FIND_DATAA* data) {
+  static HANDLE Open(const wchar_t* widePattern, WIN32_FIND_DATAW* data) {
+    std::string pattern;
+    NarrowFromWide(widePattern, pattern);
     active_->asked.push_back(pattern);
     auto listing = active_->listings_.find(pattern);
     if (listing == active_->listings_.end()) return nullptr;
@@ -463,24 +466,24 @@ class FakeListings {
     const uintptr_t index = reinterpret_cast<uintptr_t>(handle) - kFirstHandle;
     return index < active_->cursors_.size() ? &active_->cursors_[index] : nullptr;
   }
-  static HANDLE WINAPI First(const char* pattern, WIN32_FIND_DATAA* data) {
+  static HANDLE WINAPI First(const wchar_t* pattern, WIN32_FIND_DATAW* data) {
     if (HANDLE fake = Open(pattern, data)) return fake;
-    return reinterpret_cast<decltype(&FindFirstFileA)>(active_->patches_[0]->original())(pattern,
+    return reinterpret_cast<decltype(&FindFirstFileW)>(active_->patches_[0]->original())(pattern,
                                                                                          data);
   }
-  static HANDLE WINAPI FirstEx(const char* pattern, FINDEX_INFO_LEVELS level, void* data,
+  static HANDLE WINAPI FirstEx(const wchar_t* pattern, FINDEX_INFO_LEVELS level, void* data,
                                FINDEX_SEARCH_OPS search, void* filter, DWORD flags) {
-    if (HANDLE fake = Open(pattern, static_cast<WIN32_FIND_DATAA*>(data))) return fake;
-    return reinterpret_cast<decltype(&FindFirstFileExA)>(active_->patches_[1]->original())(
+    if (HANDLE fake = Open(pattern, static_cast<WIN32_FIND_DATAW*>(data))) return fake;
+    return reinterpret_cast<decltype(&FindFirstFileExW)>(active_->patches_[1]->original())(
         pattern, level, data, search, filter, flags);
   }
-  static BOOL WINAPI Next(HANDLE handle, WIN32_FIND_DATAA* data) {
+  static BOOL WINAPI Next(HANDLE handle, WIN32_FIND_DATAW* data) {
     if (Cursor* cursor = Find(handle)) {
       if (Fill(*cursor, data)) return TRUE;
       SetLastError(ERROR_NO_MORE_FILES);
       return FALSE;
     }
-    return reinterpret_cast<decltype(&FindNextFileA)>(active_->patches_[2]->original())(handle,
+    return reinterpret_cast<decltype(&FindNextFileW)>(active_->patches_[2]->original())(handle,
                                                                                         data);
   }
   static BOOL WINAPI Close(HANDLE handle) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/file_faults.h"
+#include "support/import_patch.h"
 #include "support/temp_folder.h"
 #include "util/string_utils.h"
 
@@ -559,3 +560,88 @@ TEST(WriteFileWhole, EmptyTextGivesAnEmptyFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Opens `other` whenever the program asks for `asked`: the file swapped in
+// between the listing and the removal.
+struct SwappedFile {
+  static inline std::wstring asked, other;
+  static inline ImportPatch* patch = nullptr;
+  static HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                            DWORD disposition, DWORD flags, HANDLE templateFile) {
+    return reinterpret_cast<decltype(&CreateFileW)>(patch->original())(
+        path == asked ? other.c_str() : path, access, share, security, disposition, flags,
+        templateFile);
+  }
+};
+
+std::wstring Wide(const std::string& path) {
+  return std::wstring(path.begin(), path.end());  // the temporary folders are ASCII
+}
+
+}  // namespace
+
+TEST(RemoveListedFile, RemovesOnlyTheFileListedInItsFolder) {
+  const struct {
+    const char* label;
+    std::function<void(TempFolder&, const std::string& file)> prepare;
+    bool removed;
+  } cases[] = {
+      {"the file itself", [](TempFolder&, const std::string&) {}, true},
+      {"read-only",
+       [](TempFolder&, const std::string& file) {
+         SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
+       },
+       true},
+      {"another name of it", [](TempFolder& t, const std::string& f) { HardLink(t, f, "b.lnk"); },
+       false},
+      {"a folder in its place",
+       [](TempFolder& t, const std::string& f) {
+         DeleteFileA(f.c_str());
+         t.MakeFolder("a.lnk");
+       },
+       false},
+      {"gone", [](TempFolder&, const std::string& f) { DeleteFileA(f.c_str()); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempFolder temp;
+    const std::string file = temp.WriteFile("Startup\\a.lnk", "shortcut");
+    const std::wstring final = Wide(temp.Path()) + L"\\Startup\\a.lnk";
+    c.prepare(temp, file);
+    EXPECT_EQ(RemoveListedFile(Wide(file), final, 1), c.removed);
+    EXPECT_EQ(TempFolder::Exists(file), !c.removed && std::string(c.label) != "gone");
+  }
+}
+
+// The name now leads to a file in another folder: nothing happens to either.
+TEST(RemoveListedFile, AnotherFileOpenedInItsPlaceIsLeftAlone) {
+  TempFolder temp;
+  const std::string file = temp.WriteFile("Startup\\a.lnk", "listed");
+  const std::string other = temp.WriteFile("Elsewhere\\a.lnk", "other");
+  SwappedFile::asked = Wide(file);
+  SwappedFile::other = Wide(other);
+  {
+    ImportPatch patch("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&SwappedFile::Open));
+    ASSERT_TRUE(patch.applied());
+    SwappedFile::patch = &patch;
+    EXPECT_FALSE(RemoveListedFile(Wide(file), Wide(temp.Path()) + L"\\Startup\\a.lnk", 1));
+  }
+  EXPECT_EQ("listed", TempFolder::ReadFile(file));
+  EXPECT_EQ("other", TempFolder::ReadFile(other));
+}
+
+// Held open by another program that lets others delete it: pending deletion
+// counts as removed, and the file goes when that program lets go.
+TEST(RemoveListedFile, AFileHeldOpenWithDeleteSharingCountsAsRemoved) {
+  TempFolder temp;
+  const std::string file = temp.WriteFile("Startup\\a.lnk", "shortcut");
+  HANDLE held = CreateFileA(file.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(RemoveListedFile(Wide(file), Wide(temp.Path()) + L"\\Startup\\a.lnk", 1));
+  CloseHandle(held);
+  EXPECT_FALSE(TempFolder::Exists(file));
+}
