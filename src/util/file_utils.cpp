@@ -377,12 +377,44 @@ bool WriteFileWhole(const char* path, const std::string& bytes, bool* usable) {
   return file.IsOpen() && file.Write(bytes.data(), bytes.size()) && file.Commit();
 }
 
+namespace {
+
+// The object's own name, "\??\C:\..." where the system keeps it in that
+// form (Wine does): the final path where GetFinalPathNameByHandleW fails on
+// one of MAX_PATH characters or more, as Wine's does.
+bool FinalPathFromObjectName(HANDLE handle, std::wstring& final) {
+  using QueryObject = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<QueryObject>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+  if (!query) return false;
+  struct CountedName {
+    USHORT length, maximumLength;
+    const wchar_t* buffer;
+  };
+  std::vector<BYTE> buffer(4096);
+  ULONG needed = 0;
+  LONG status = query(handle, 1 /* ObjectNameInformation */, buffer.data(),
+                      static_cast<ULONG>(buffer.size()), &needed);
+  if (status < 0 && needed > buffer.size()) {
+    buffer.resize(needed);
+    status = query(handle, 1, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+  }
+  if (status < 0) return false;
+  const auto* name = reinterpret_cast<const CountedName*>(buffer.data());
+  const std::wstring text(name->buffer, name->length / sizeof(wchar_t));
+  if (text.compare(0, 4, L"\\??\\") != 0) return false;
+  final = text.substr(4);
+  return true;
+}
+
+}  // namespace
+
 bool FinalPathOfHandle(void* handle, std::wstring& final) {
   std::vector<wchar_t> buffer(MAX_PATH + 8);
   for (;;) {
     const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(),
                                                    static_cast<DWORD>(buffer.size()), VOLUME_NAME_DOS);
-    if (length == 0) return false;
+    if (length == 0) return FinalPathFromObjectName(handle, final);
     if (length < buffer.size()) {
       final.assign(buffer.data(), length);
       break;
