@@ -2,6 +2,8 @@
 // against a sandboxed registry and a store in a scratch folder.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,12 +11,26 @@
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
+#include "util/file_utils.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
+#include "support/store_security.h"
 #include "support/temp_folder.h"
 
 namespace {
+
+// Wine runs every program elevated; the window's tests run as a standard
+// user, whose removals are kept in LOCALAPPDATA, unless a test says otherwise.
+class StandardUser : public ::testing::Environment {
+ public:
+  void SetUp() override { patch_ = std::make_unique<ElevationPatch>(false); }
+  void TearDown() override { patch_.reset(); }
+
+ private:
+  std::unique_ptr<ElevationPatch> patch_;
+};
+const auto* const kStandardUser = ::testing::AddGlobalTestEnvironment(new StandardUser);
 
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kSwitches[] =
@@ -119,6 +135,65 @@ TEST_F(UndoCommandsTest, RestoreOntoAnExistingValueAsksFirst) {
   ASSERT_EQ(4u, prompts.messageBoxes.size());
   EXPECT_EQ(removed, prompts.messageBoxes[3].owner);
   EXPECT_EQ(alpha, Alpha());
+}
+
+// Ctrl+Z writes back what this window removed, not what the record file
+// says by then; File > Removed Entries... shows what a record would run.
+TEST_F(UndoCommandsTest, CtrlZTrustsNoFile) {
+  std::string command;
+  RunMainWindow({RemoveAlpha(),
+                 [&] {
+                   const std::string store = folder / "Ombrelle Studios\\Lumivane\\Removed";
+                   WIN32_FIND_DATAA found;
+                   HANDLE listing = FindFirstFileA((store + "\\*.removed").c_str(), &found);
+                   ASSERT_NE(INVALID_HANDLE_VALUE, listing);
+                   FindClose(listing);
+                   const std::string path = store + "\\" + found.cFileName;
+                   std::string text = TempFolder::ReadFile(path);
+                   // The data "%a%" in UTF-16 becomes "%b%".
+                   const size_t at = text.find("2500610025");
+                   ASSERT_NE(std::string::npos, at);
+                   text[at + 5] = '2';
+                   ASSERT_TRUE(WriteFileWhole(path.c_str(), text));
+                   PostMessageA(*dialog, WM_COMMAND, ID_FILE_REMOVED_ENTRIES, 0);
+                 },
+                 [&] {
+                   HWND removed = GetLastActivePopup(*dialog);
+                   char text[64] = "";
+                   LVITEMA item = {};
+                   item.iSubItem = 3;
+                   item.pszText = text;
+                   item.cchTextMax = sizeof text;
+                   SendMessageA(GetDlgItem(removed, IDC_REMOVED_LIST), LVM_GETITEMTEXTA, 0,
+                                reinterpret_cast<LPARAM>(&item));
+                   command = text;
+                   PostMessageA(removed, WM_COMMAND, IDCANCEL, 0);
+                 },
+                 CtrlZ()});
+  EXPECT_EQ("%b%", command);
+  EXPECT_EQ(alpha, Alpha());
+}
+
+// An elevated window keeps its records where only administrators can write,
+// and only while that holds; otherwise it removes nothing.
+TEST_F(UndoCommandsTest, AnElevatedWindowKeepsItsRecordsForAdministratorsOnly) {
+  ElevationPatch elevated(true);
+  ASSERT_TRUE(elevated.applied());
+  const std::string store = RemovalStore::AdministratorsFolder();
+  ASSERT_NE("", store);
+  {
+    DescriptorPatch trusted("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    RunMainWindow({RemoveAlpha(), [&] { EXPECT_EQ(1u, TempFolder::EntryCount(store)); },
+                   CtrlZ()});
+    EXPECT_EQ(alpha, Alpha());
+    EXPECT_EQ(0u, TempFolder::EntryCount(store));
+  }
+  // As Wine answers for any folder: owned by the user, open to change.
+  prompts.messageBoxes.clear();
+  RunMainWindow({RemoveAlpha()});
+  EXPECT_EQ((std::vector<std::string>{kRemoveQuestion, "Error 16: Unable to save file!"}), Boxes());
+  EXPECT_EQ(alpha, Alpha());
+  EXPECT_EQ(0u, TempFolder::EntryCount(store));
 }
 
 TEST_F(UndoCommandsTest, AStoreThatCannotBeWrittenLeavesTheEntry) {
