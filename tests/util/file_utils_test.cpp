@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "support/file_faults.h"
+#include "support/import_patch.h"
 #include "support/temp_folder.h"
 #include "util/string_utils.h"
 
@@ -473,18 +475,50 @@ TEST(WriteFileWhole, KeepsTheAttributesOfTheFileItReplaces) {
   EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 2u);
 }
 
-// A written file is marked for backup; a link is written through (where one
-// can be made: Wine 8 answers success and makes none).
+// A written file is marked for backup; a link is written through. Wine makes
+// no links and shows ARCHIVE on every file, so the system answers as Windows
+// would: the link's handle has the real file's final path, and the
+// attributes set are recorded.
+std::string g_linkPath, g_realPath;
+std::vector<DWORD> g_attributesSet;
+ImportPatch* g_finalPathPatch = nullptr;
+ImportPatch* g_attributesPatch = nullptr;
+
+DWORD WINAPI FinalPathThroughLink(HANDLE file, LPSTR buffer, DWORD size, DWORD flags) {
+  using Call = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  const DWORD length = reinterpret_cast<Call>(g_finalPathPatch->original())(file, buffer, size, flags);
+  const std::string path = "\\\\?\\" + g_realPath;
+  if (length == 0 || length >= size || !SameNameIgnoringCase(buffer, "\\\\?\\" + g_linkPath))
+    return length;
+  if (path.size() >= size) return static_cast<DWORD>(path.size() + 1);
+  memcpy(buffer, path.c_str(), path.size() + 1);
+  return static_cast<DWORD>(path.size());
+}
+
+BOOL WINAPI RecordAttributes(LPCSTR path, DWORD attributes) {
+  g_attributesSet.push_back(attributes);
+  using Call = BOOL(WINAPI*)(LPCSTR, DWORD);
+  return reinterpret_cast<Call>(g_attributesPatch->original())(path, attributes);
+}
+
 TEST(WriteFileWhole, WritesThroughALinkAndSetsArchive) {
   TempFolder temp;
-  const std::string real = temp.WriteFile("real\\System.ini", "old"), link = temp / "link.ini";
-  ASSERT_TRUE(SetFileAttributesA(real.c_str(), FILE_ATTRIBUTE_NORMAL));
-  const bool linked =
-      CreateSymbolicLinkA(link.c_str(), real.c_str(), 0) && TempFolder::Exists(link);
-  EXPECT_TRUE(WriteFileWhole((linked ? link : real).c_str(), "new"));
-  EXPECT_EQ("new", TempFolder::ReadFile(real));
+  g_realPath = temp.WriteFile("real\\System.ini", "old");
+  g_linkPath = temp.WriteFile("link.ini", "the link");
+  g_attributesSet.clear();
+  ImportPatch finalPath("kernel32.dll", "GetFinalPathNameByHandleA",
+                        reinterpret_cast<void*>(&FinalPathThroughLink));
+  ImportPatch attributes("kernel32.dll", "SetFileAttributesA",
+                         reinterpret_cast<void*>(&RecordAttributes));
+  g_finalPathPatch = &finalPath;
+  g_attributesPatch = &attributes;
+  ASSERT_TRUE(finalPath.applied() && attributes.applied());
+  EXPECT_TRUE(WriteFileWhole(g_linkPath.c_str(), "new"));
+  EXPECT_EQ("new", TempFolder::ReadFile(g_realPath));
+  EXPECT_EQ("the link", TempFolder::ReadFile(g_linkPath));
   EXPECT_EQ(1u, TempFolder::EntryCount(temp / "real"));
-  EXPECT_TRUE(GetFileAttributesA(real.c_str()) & FILE_ATTRIBUTE_ARCHIVE);
+  ASSERT_EQ(1u, g_attributesSet.size());
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), g_attributesSet[0]);
 }
 
 TEST(ReadWholeFile, AllOrNothing) {
