@@ -411,8 +411,10 @@ bool RemovalStore::Keep(RemovalRecord& record) {
   }
   // Only records that read count: files anyone else put here are not ours
   // to drop, and never push this one out.
+  const std::vector<std::string> ids = Ids();
+  if (ids.size() <= kKept) return true;
   std::vector<std::string> readable;
-  for (const std::string& id : Ids()) {
+  for (const std::string& id : ids) {
     RemovalRecord kept;
     if (id != record.id && Load(id, kept)) readable.push_back(id);
   }

@@ -122,35 +122,6 @@ TEST(ProposedRegFileNameTest, InvalidCharactersBecomeBlanksAndTheEndsAreTrimmed)
     EXPECT_EQ(c.proposed, ProposedRegFileName(c.valueName)) << c.valueName;
 }
 
-// The fourth line of a file made from stored bytes, and whether the file is
-// the Unicode form: whatever a quoted string cannot give back is hex of the
-// bytes exactly as stored.
-TEST(StoredRegistrationFileTest, EveryStoredByteIsWritten) {
-  const struct {
-    DWORD type;
-    std::string stored;
-    const char* line4;
-    bool unicode;
-  } cases[] = {
-      {REG_SZ, Bytes("t\0o\0o\0l\0\0\0"), "\"v\"=\"tool\"", false},
-      {REG_SZ, Bytes("a\0\0\0b\0\0\0"), "\"v\"=hex(1):61,00,00,00,62,00,00,00", true},
-      {REG_SZ, Bytes("a\0b\0"), "\"v\"=hex(1):61,00,62,00", true},  // no terminating zero
-      {REG_SZ, Bytes("a\0b"), "\"v\"=hex(1):61,00,62", true},
-      {REG_SZ, Bytes("a\0\0\xD8\0\0"), "\"v\"=hex(1):61,00,00,d8,00,00", true},  // lone surrogate
-      {REG_SZ, "", "\"v\"=hex(1):", true},
-      {REG_EXPAND_SZ, Bytes("%\0\0\0x\0\0\0"), "\"v\"=hex(2):25,00,00,00,78,00,00,00", true},
-  };
-  for (const auto& c : cases) {
-    const std::string bytes = StoredRegistrationFileBytes("HKEY_CURRENT_USER\\R", "v", c.type, c.stored);
-    std::string text;  // the Unicode form's ASCII characters, one byte each
-    for (size_t i = 2; c.unicode && i < bytes.size(); i += 2) text += bytes[i];
-    EXPECT_EQ(c.unicode, bytes.compare(0, 2, "\xFF\xFE") == 0) << c.line4;
-    EXPECT_EQ((c.unicode ? "Windows Registry Editor Version 5.00" : "REGEDIT4") +
-                  std::string("\r\n\r\n[HKEY_CURRENT_USER\\R]\r\n") + c.line4 + "\r\n\r\n",
-              c.unicode ? text : bytes);
-  }
-}
-
 TEST(WriteRegistrationFileTest, LinesEndInCrLfOnDisk) {
   TempFolder folder;
   const std::string path = folder / "tool.reg";

@@ -2,14 +2,13 @@
 // against a sandboxed registry and a store in a scratch folder.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
+#include "actions/removal_undo.h"
 #include "resource.h"
 #include "util/file_utils.h"
 #include "support/modal_script.h"
@@ -22,15 +21,7 @@ namespace {
 
 // Wine runs every program elevated; the window's tests run as a standard
 // user, whose removals are kept in LOCALAPPDATA, unless a test says otherwise.
-class StandardUser : public ::testing::Environment {
- public:
-  void SetUp() override { patch_ = std::make_unique<ElevationPatch>(false); }
-  void TearDown() override { patch_.reset(); }
-
- private:
-  std::unique_ptr<ElevationPatch> patch_;
-};
-const auto* const kStandardUser = ::testing::AddGlobalTestEnvironment(new StandardUser);
+const StoreSecurityPatch g_storeSecurity;
 
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kSwitches[] =
@@ -67,7 +58,11 @@ class UndoCommandsTest : public ::testing::Test {
     RegistrySandbox::SetValue(HKEY_CURRENT_USER, kSwitches, "Alpha", REG_BINARY, kOff.data(), 12);
     alpha = Alpha();
   }
-  void TearDown() override { SetEnvironmentVariableA("LOCALAPPDATA", nullptr); }
+  void TearDown() override {
+    SetEnvironmentVariableA("LOCALAPPDATA", nullptr);
+    StoreSecurityPatch::elevated = false;
+    StoreSecurityPatch::sddl.clear();
+  }
 
   void RunMainWindow(std::vector<ModalStep> steps) {
     RunNewMainWindow(app, dialog, std::move(steps));
@@ -137,58 +132,31 @@ TEST_F(UndoCommandsTest, RestoreOntoAnExistingValueAsksFirst) {
   EXPECT_EQ(alpha, Alpha());
 }
 
-// Ctrl+Z writes back what this window removed, not what the record file
-// says by then; File > Removed Entries... shows what a record would run.
+// Ctrl+Z writes back what this window removed, whatever its record says by
+// then; File > Removed Entries... shows the command a record would bring back.
 TEST_F(UndoCommandsTest, CtrlZTrustsNoFile) {
-  std::string command;
+  const std::string store = folder / "Ombrelle Studios\\Lumivane\\Removed";
   RunMainWindow({RemoveAlpha(),
                  [&] {
-                   const std::string store = folder / "Ombrelle Studios\\Lumivane\\Removed";
-                   WIN32_FIND_DATAA found;
-                   HANDLE listing = FindFirstFileA((store + "\\*.removed").c_str(), &found);
-                   ASSERT_NE(INVALID_HANDLE_VALUE, listing);
-                   FindClose(listing);
-                   const std::string path = store + "\\" + found.cFileName;
-                   std::string text = TempFolder::ReadFile(path);
-                   // The data "%a%" in UTF-16 becomes "%b%".
-                   const size_t at = text.find("2500610025");
-                   ASSERT_NE(std::string::npos, at);
-                   text[at + 5] = '2';
-                   ASSERT_TRUE(WriteFileWhole(path.c_str(), text));
-                   PostMessageA(*dialog, WM_COMMAND, ID_FILE_REMOVED_ENTRIES, 0);
-                 },
-                 [&] {
-                   HWND removed = GetLastActivePopup(*dialog);
-                   char text[64] = "";
-                   LVITEMA item = {};
-                   item.iSubItem = 3;
-                   item.pszText = text;
-                   item.cchTextMax = sizeof text;
-                   SendMessageA(GetDlgItem(removed, IDC_REMOVED_LIST), LVM_GETITEMTEXTA, 0,
-                                reinterpret_cast<LPARAM>(&item));
-                   command = text;
-                   PostMessageA(removed, WM_COMMAND, IDCANCEL, 0);
+                   const RemovalRecord kept = RemovalStore(store).List().at(0);
+                   std::string text = TempFolder::ReadFile(store + "\\" + kept.id);
+                   text[text.find("2500610025") + 5] = '2';  // "%a%" in UTF-16 becomes "%b%"
+                   ASSERT_TRUE(WriteFileWhole((store + "\\" + kept.id).c_str(), text));
+                   EXPECT_EQ("%b%", RemovalCommandText(RemovalStore(store).List().at(0)));
                  },
                  CtrlZ()});
-  EXPECT_EQ("%b%", command);
   EXPECT_EQ(alpha, Alpha());
 }
 
 // An elevated window keeps its records where only administrators can write,
-// and only while that holds; otherwise it removes nothing.
+// and only while that holds (Wine's own answer: owned by the user).
 TEST_F(UndoCommandsTest, AnElevatedWindowKeepsItsRecordsForAdministratorsOnly) {
-  ElevationPatch elevated(true);
-  ASSERT_TRUE(elevated.applied());
+  StoreSecurityPatch::elevated = true;
+  StoreSecurityPatch::sddl = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
   const std::string store = RemovalStore::AdministratorsFolder();
-  ASSERT_NE("", store);
-  {
-    DescriptorPatch trusted("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
-    RunMainWindow({RemoveAlpha(), [&] { EXPECT_EQ(1u, TempFolder::EntryCount(store)); },
-                   CtrlZ()});
-    EXPECT_EQ(alpha, Alpha());
-    EXPECT_EQ(0u, TempFolder::EntryCount(store));
-  }
-  // As Wine answers for any folder: owned by the user, open to change.
+  RunMainWindow({RemoveAlpha(), [&] { EXPECT_EQ(1u, TempFolder::EntryCount(store)); }, CtrlZ()});
+  EXPECT_EQ(alpha, Alpha());
+  StoreSecurityPatch::sddl.clear();
   prompts.messageBoxes.clear();
   RunMainWindow({RemoveAlpha()});
   EXPECT_EQ((std::vector<std::string>{kRemoveQuestion, "Error 16: Unable to save file!"}), Boxes());

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -475,50 +474,39 @@ TEST(WriteFileWhole, KeepsTheAttributesOfTheFileItReplaces) {
   EXPECT_EQ(TempFolder::EntryCount(temp.Path()), 2u);
 }
 
-// A written file is marked for backup; a link is written through. Wine makes
-// no links and shows ARCHIVE on every file, so the system answers as Windows
-// would: the link's handle has the real file's final path, and the
-// attributes set are recorded.
-std::string g_linkPath, g_realPath;
+// A written file is marked for backup; a link is written through. Wine makes no
+// links and shows ARCHIVE on every file: the test answers for the system.
+std::string g_link, g_real;
 std::vector<DWORD> g_attributesSet;
-ImportPatch* g_finalPathPatch = nullptr;
-ImportPatch* g_attributesPatch = nullptr;
+ImportPatchSet g_linkPatches("kernel32.dll");
+ImportPatch *g_finalPath, *g_setAttributes;
 
 DWORD WINAPI FinalPathThroughLink(HANDLE file, LPSTR buffer, DWORD size, DWORD flags) {
-  using Call = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-  const DWORD length = reinterpret_cast<Call>(g_finalPathPatch->original())(file, buffer, size, flags);
-  const std::string path = "\\\\?\\" + g_realPath;
-  if (length == 0 || length >= size || !SameNameIgnoringCase(buffer, "\\\\?\\" + g_linkPath))
+  const DWORD length = reinterpret_cast<decltype(&FinalPathThroughLink)>(g_finalPath->original())(
+      file, buffer, size, flags);
+  if (length == 0 || length >= size || !SameNameIgnoringCase(buffer, "\\\\?\\" + g_link))
     return length;
-  if (path.size() >= size) return static_cast<DWORD>(path.size() + 1);
-  memcpy(buffer, path.c_str(), path.size() + 1);
-  return static_cast<DWORD>(path.size());
+  return static_cast<DWORD>(snprintf(buffer, size, "\\\\?\\%s", g_real.c_str()));
 }
 
 BOOL WINAPI RecordAttributes(LPCSTR path, DWORD attributes) {
   g_attributesSet.push_back(attributes);
-  using Call = BOOL(WINAPI*)(LPCSTR, DWORD);
-  return reinterpret_cast<Call>(g_attributesPatch->original())(path, attributes);
+  return reinterpret_cast<decltype(&RecordAttributes)>(g_setAttributes->original())(path, attributes);
 }
 
 TEST(WriteFileWhole, WritesThroughALinkAndSetsArchive) {
   TempFolder temp;
-  g_realPath = temp.WriteFile("real\\System.ini", "old");
-  g_linkPath = temp.WriteFile("link.ini", "the link");
-  g_attributesSet.clear();
-  ImportPatch finalPath("kernel32.dll", "GetFinalPathNameByHandleA",
-                        reinterpret_cast<void*>(&FinalPathThroughLink));
-  ImportPatch attributes("kernel32.dll", "SetFileAttributesA",
-                         reinterpret_cast<void*>(&RecordAttributes));
-  g_finalPathPatch = &finalPath;
-  g_attributesPatch = &attributes;
-  ASSERT_TRUE(finalPath.applied() && attributes.applied());
-  EXPECT_TRUE(WriteFileWhole(g_linkPath.c_str(), "new"));
-  EXPECT_EQ("new", TempFolder::ReadFile(g_realPath));
-  EXPECT_EQ("the link", TempFolder::ReadFile(g_linkPath));
+  g_real = temp.WriteFile("real\\System.ini", "old");
+  g_link = temp.WriteFile("link.ini", "the link");
+  g_finalPath = g_linkPatches.Add("GetFinalPathNameByHandleA", (void*)&FinalPathThroughLink);
+  g_setAttributes = g_linkPatches.Add("SetFileAttributesA", (void*)&RecordAttributes);
+  ASSERT_TRUE(g_linkPatches.applied());
+  EXPECT_TRUE(WriteFileWhole(g_link.c_str(), "new"));
+  g_linkPatches.Undo();
+  EXPECT_EQ("new", TempFolder::ReadFile(g_real));
+  EXPECT_EQ("the link", TempFolder::ReadFile(g_link));
   EXPECT_EQ(1u, TempFolder::EntryCount(temp / "real"));
-  ASSERT_EQ(1u, g_attributesSet.size());
-  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), g_attributesSet[0]);
+  EXPECT_EQ(std::vector<DWORD>{FILE_ATTRIBUTE_ARCHIVE}, g_attributesSet);
 }
 
 TEST(ReadWholeFile, AllOrNothing) {
