@@ -51,17 +51,15 @@ void BackupRegistryValue(const std::string& name, const std::string& location,
   RegistryLocation value;
   if (!ParseRegistryPath(location, value)) return;
   value.valueName = name;
-  if (ReadStringValue(value.root, value.subKey, value.valueName, value.value) != ERROR_SUCCESS) {
-    prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
-    return;
-  }
-  // A value of another type reads as success with no text: only its type tells.
+  // Every byte as the registry holds it: the narrow text would stop at a zero.
   DWORD type = REG_NONE;
-  const bool typeKnown =
-      QueryValueInfo(value.root, value.subKey, value.valueName, &type, nullptr) == ERROR_SUCCESS;
+  std::string stored;
   const std::string text =
-      typeKnown ? RegistrationFileBytes(value.keyPath, value.valueName, type, value.value) : "";
-  if (text.empty()) {  // no type, or one that is not exported
+      ReadValueExact(value.root, value.subKey, WideFromCodePage(name), type, stored) ==
+              ERROR_SUCCESS
+          ? StoredRegistrationFileBytes(value.keyPath, value.valueName, type, stored)
+          : "";
+  if (text.empty()) {  // gone, unreadable, or of a type that is not exported
     prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
     return;
   }

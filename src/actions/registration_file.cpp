@@ -106,20 +106,16 @@ std::wstring QuotedWideText(const std::wstring& text) {
   return quoted + L"\"";
 }
 
+// hex(1) or hex(2) of UTF-16LE bytes as they are to be stored; HexRegText
+// adds one zero byte, so the bytes given lack their last one.
+std::wstring WideHexText(DWORD type, const std::string& bytesButLast) {
+  const std::string hex = HexRegText(type, bytesButLast);
+  return std::wstring(hex.begin(), hex.end());
+}
+
 // The Unicode form: what regedit reads in no code page but its own.
 std::string UnicodeRegistrationFile(const std::string& keyPath, const std::string& valueName,
-                                    DWORD type, const std::string& data) {
-  const std::wstring wideData = WideFromCodePage(data);
-  std::wstring value;
-  if (type == REG_SZ && wideData.find_first_of(L"\r\n") == std::wstring::npos) {
-    value = QuotedWideText(wideData);
-  } else {
-    // hex(1) and hex(2) hold the UTF-16LE bytes; HexRegText adds the zero
-    // byte that completes the terminating character.
-    const std::string bytes(reinterpret_cast<const char*>(wideData.data()), wideData.size() * 2);
-    const std::string hex = HexRegText(type, bytes + '\0');
-    value.assign(hex.begin(), hex.end());
-  }
+                                    const std::wstring& value) {
   const std::wstring text =
       L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[" + WideFromCodePage(keyPath) +
       L"]\r\n" + QuotedWideText(WideFromCodePage(valueName)) + L"=" + value + L"\r\n\r\n";
@@ -137,8 +133,14 @@ std::string UnicodeRegistrationFile(const std::string& keyPath, const std::strin
 std::string RegistrationFileBytes(const std::string& keyPath, const std::string& valueName,
                                   DWORD type, const std::string& data) {
   if (type != REG_SZ && type != REG_EXPAND_SZ) return std::string();
-  if (!IsPlainAscii(keyPath) || !IsPlainAscii(valueName) || !IsPlainAscii(data))
-    return UnicodeRegistrationFile(keyPath, valueName, type, data);
+  if (!IsPlainAscii(keyPath) || !IsPlainAscii(valueName) || !IsPlainAscii(data)) {
+    const std::wstring wideData = WideFromCodePage(data);
+    if (type == REG_SZ && wideData.find_first_of(L"\r\n") == std::wstring::npos)
+      return UnicodeRegistrationFile(keyPath, valueName, QuotedWideText(wideData));
+    // The terminating character is the zero byte HexRegText adds and this one.
+    const std::string bytes(reinterpret_cast<const char*>(wideData.data()), wideData.size() * 2);
+    return UnicodeRegistrationFile(keyPath, valueName, WideHexText(type, bytes + '\0'));
+  }
   const std::string text = RegistrationFileText(keyPath, valueName, type, data);
   std::string bytes;
   bytes.reserve(text.size() + text.size() / 16);
@@ -147,4 +149,28 @@ std::string RegistrationFileBytes(const std::string& keyPath, const std::string&
     bytes += c;
   }
   return bytes;
+}
+
+std::string StoredRegistrationFileBytes(const std::string& keyPath, const std::string& valueName,
+                                        DWORD type, const std::string& stored) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return std::string();
+  std::wstring units(stored.size() / 2, L'\0');
+  stored.copy(reinterpret_cast<char*>(&units[0]), units.size() * 2);
+  // Text and one terminating zero, nothing else: then the text is the value.
+  bool plain = stored.size() % 2 == 0 && !units.empty() && units.find(L'\0') == units.size() - 1;
+  for (size_t i = 0; plain && i + 1 < units.size(); ++i) {
+    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+    const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+    if (high && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+      ++i;  // a whole pair
+    else if (high || low)
+      plain = false;
+  }
+  std::string text;
+  if (plain && NarrowFromWide(units.substr(0, units.size() - 1), text))
+    return RegistrationFileBytes(keyPath, valueName, type, text);
+  // Exactly the stored bytes: no zero added after them.
+  std::string hex = HexRegText(type, stored);
+  hex.resize(hex.size() - (stored.empty() ? 2 : 3));
+  return UnicodeRegistrationFile(keyPath, valueName, std::wstring(hex.begin(), hex.end()));
 }

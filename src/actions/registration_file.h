@@ -40,3 +40,11 @@ std::string ProposedRegFileName(const std::string& valueName);
 // Empty when `type` is not exported.
 std::string RegistrationFileBytes(const std::string& keyPath, const std::string& valueName,
                                   DWORD type, const std::string& data);
+
+// The same from the bytes the registry holds (`stored`, UTF-16LE). Data that
+// a quoted string or a hex of its text would not give back byte for byte (a
+// zero before its end, no terminating zero, a lone surrogate, a character the
+// code page cannot carry) is written as hex(1) or hex(2) of exactly those
+// bytes, in the Unicode form.
+std::string StoredRegistrationFileBytes(const std::string& keyPath, const std::string& valueName,
+                                        DWORD type, const std::string& stored);

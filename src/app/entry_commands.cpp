@@ -46,12 +46,12 @@ void CLumivaneDlg::OnRemove() {
   // Only an explicit Yes deletes: a box that could not be shown says nothing.
   if (MessageBox("Remove this item?", "Question", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   WaitCursor wait;
-  std::string recordId;
+  RemovalRecord kept;
   // No removal without its undo: when the copy cannot be kept, the entry stays.
-  if (RemoveEntryKept(entry.type, entry.name, entry.location, m_removals, recordId,
-                      entry.owner) == RemovalResult::NotSaved)
+  if (RemoveEntryKept(entry.type, entry.name, entry.location, m_removals, kept, entry.owner) ==
+      RemovalResult::NotSaved)
     MessageBox(UnableToSave, "Error", MB_ICONERROR);
-  if (!recordId.empty()) m_removedHere.push_back(recordId);
+  if (!kept.id.empty()) m_removedHere.push_back(std::move(kept));
   // Whatever happened at the source, the list shows it as it now is.
   OnRefresh();
 }

@@ -146,7 +146,9 @@ class CLumivaneDlg : public CDialog {
   POINT m_rightClickAt = {};       // where the menu of a single right click opens
   DWORD m_rightDoubleClickAt = 0;  // when the last right double click came
   RemovalStore m_removals;
-  std::vector<std::string> m_removedHere;  // ids of this window's removals, oldest first
+  // This window's removals, oldest first, as they were kept: Ctrl+Z trusts
+  // no file for what to write back.
+  std::vector<RemovalRecord> m_removedHere;
 
   static constexpr UINT kWatchChangedMessage = WM_APP + 21;
   ChangeWatch m_watch{kWatchChangedMessage};

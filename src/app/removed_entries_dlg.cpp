@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "actions/removal_undo.h"
 #include "framework/message_map.h"
 #include "resource.h"
 #include "util/time_text.h"
@@ -30,7 +31,7 @@ BOOL CRemovedEntriesDlg::OnInitDialog() {
   const struct {
     const char* heading;
     int width;
-  } columns[] = {{"Time", 140}, {"Type", 70}, {"Name", 130}, {"Location", 300}};
+  } columns[] = {{"Time", 140}, {"Type", 70}, {"Name", 130}, {"Command", 250}, {"Location", 300}};
   int index = 0;
   for (const auto& column : columns)
     m_listRecords.InsertColumn(index++, column.heading, LVCFMT_LEFT,
@@ -52,7 +53,9 @@ void CRemovedEntriesDlg::FillRecordList() {
     const int row = m_listRecords.InsertItem(&item);
     m_listRecords.SetItemText(row, 1, record.type.c_str());
     m_listRecords.SetItemText(row, 2, record.name.c_str());
-    m_listRecords.SetItemText(row, 3, record.location.c_str());
+    // What would run again, and from where, before the user says Restore.
+    m_listRecords.SetItemText(row, 3, RemovalCommandText(record).c_str());
+    m_listRecords.SetItemText(row, 4, record.location.c_str());
   }
   if (!m_records.empty())
     m_listRecords.SetItemState(0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);

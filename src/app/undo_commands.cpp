@@ -9,12 +9,13 @@ void CLumivaneDlg::OnUndoRemove() {
   // Only removals made in this window: an older one never comes back by a
   // stray key press. One restored or deleted meanwhile is passed over.
   while (!m_removedHere.empty()) {
-    RemovalRecord record;
-    if (!m_removals.Load(m_removedHere.back(), record)) {
+    RemovalRecord stored;
+    if (!m_removals.Load(m_removedHere.back().id, stored)) {
       m_removedHere.pop_back();
       continue;
     }
-    if (RestoreRemoved(record, *this)) m_removedHere.pop_back();
+    // The copy this window kept, whatever the file says now.
+    if (RestoreRemoved(m_removedHere.back(), *this)) m_removedHere.pop_back();
     return;
   }
 }
@@ -28,11 +29,18 @@ void CLumivaneDlg::OnRemovedEntries() {
 }
 
 bool CLumivaneDlg::RestoreRemoved(const RemovalRecord& record, const CWnd& owner) {
+  if (!MayRestore(record)) {
+    owner.MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
   if (RemovalTargetExists(record) &&
       owner.MessageBox(OverwriteQuestion, "Warning",
                        MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
     return false;
   switch (RestoreRemoval(record)) {
+    case RestoreResult::NotAccessible:
+      owner.MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
+      return false;
     case RestoreResult::RegistryNotWritten:
       owner.MessageBox("Access denied.", "Warning", MB_OK | MB_ICONEXCLAMATION);
       return false;

@@ -38,7 +38,8 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 
 bool IsLineText(const std::string& bytes) {
   const std::string start = bytes.substr(0, 2);
-  return start != "\xFF\xFE" && start != "\xFE\xFF" && bytes.find('\0') == std::string::npos;
+  return start != "\xFF\xFE" && start != "\xFE\xFF" && bytes.find('\0') == std::string::npos &&
+         bytes.find(kEndOfText) == std::string::npos;
 }
 
 bool ReadLineFile(const std::string& path, std::vector<std::string>& lines) {

@@ -19,7 +19,8 @@ std::string JoinLines(const std::vector<std::string>& lines);
 
 // False for bytes that are no text of lines in a single- or double-byte code
 // page: UTF-16 (a byte-order mark FF FE or FE FF first), or anything holding a
-// zero byte. Shown as lines and saved back, such a file would be destroyed.
+// zero byte or a Ctrl+Z, which SplitLines stops at. Shown as lines and saved
+// back, such a file would be destroyed.
 bool IsLineText(const std::string& bytes);
 
 // False (and no lines) when the file cannot be opened for reading, a read

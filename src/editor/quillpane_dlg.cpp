@@ -233,6 +233,8 @@ void CQuillpane::SayUnableToSave() {
 void CQuillpane::OnSaveFile() {
   std::vector<std::string> lines;
   if (!LinesToSave(lines)) return;
+  // Unedited, the file stays as it is, line ends and all.
+  if (lines == m_readLines) return;
   bool written = false;
   {
     // Where the Extras commands read it: the real system folder.

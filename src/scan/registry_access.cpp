@@ -427,6 +427,122 @@ LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& va
   return result;
 }
 
+namespace {
+
+// The native layer's name for a value: a counted string, zeros allowed.
+struct CountedName {
+  USHORT length;
+  USHORT maximumLength;
+  const wchar_t* buffer;
+};
+struct PartialValueInfo {  // KEY_VALUE_PARTIAL_INFORMATION
+  ULONG titleIndex;
+  ULONG type;
+  ULONG dataLength;
+  UCHAR data[1];
+};
+constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);
+constexpr LONG kBufferTooSmall = static_cast<LONG>(0xC0000023);
+constexpr int kPartialInformation = 2;  // KeyValuePartialInformation
+
+using NtQueryValueKeyCall = LONG(WINAPI*)(HANDLE, const CountedName*, int, void*, ULONG, ULONG*);
+using NtSetValueKeyCall = LONG(WINAPI*)(HANDLE, const CountedName*, ULONG, ULONG, const void*,
+                                        ULONG);
+using ErrorFromStatusCall = ULONG(WINAPI*)(LONG);
+
+FARPROC NtFunction(const char* name) {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll ? GetProcAddress(ntdll, name) : nullptr;
+}
+
+LONG ErrorFromStatus(LONG status) {
+  static const auto convert = reinterpret_cast<ErrorFromStatusCall>(
+      reinterpret_cast<void*>(NtFunction("RtlNtStatusToDosError")));
+  if (status >= 0) return ERROR_SUCCESS;
+  return convert ? static_cast<LONG>(convert(status)) : ERROR_INVALID_FUNCTION;
+}
+
+bool HoldsZero(const std::wstring& name) {
+  return name.find(L'\0') != std::wstring::npos;
+}
+
+// A registry name is at most 32767 characters; a longer one names nothing.
+bool CountName(const std::wstring& name, CountedName& counted) {
+  if (name.size() > 32767) return false;
+  counted.length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  counted.maximumLength = counted.length;
+  counted.buffer = name.data();
+  return true;
+}
+
+LONG QueryNative(HKEY key, const std::wstring& valueName, DWORD& type, std::string& data) {
+  static const auto query = reinterpret_cast<NtQueryValueKeyCall>(
+      reinterpret_cast<void*>(NtFunction("NtQueryValueKey")));
+  CountedName name;
+  if (!query || !CountName(valueName, name)) return ERROR_FILE_NOT_FOUND;
+  std::vector<char> buffer(512);
+  for (;;) {
+    ULONG needed = 0;
+    const LONG status = query(key, &name, kPartialInformation, buffer.data(),
+                              static_cast<ULONG>(buffer.size()), &needed);
+    if (status == kBufferOverflow || status == kBufferTooSmall) {
+      buffer.resize(needed > buffer.size() ? needed : buffer.size() * 2);
+      continue;
+    }
+    if (status < 0) return ErrorFromStatus(status);
+    const auto* info = reinterpret_cast<const PartialValueInfo*>(buffer.data());
+    type = info->type;
+    data.assign(reinterpret_cast<const char*>(info->data), info->dataLength);
+    return ERROR_SUCCESS;
+  }
+}
+
+}  // namespace
+
+LONG ReadValueExact(HKEY root, const std::string& subKey, const std::wstring& valueName,
+                    DWORD& type, std::string& data) {
+  OpenKey key(root, subKey, KEY_QUERY_VALUE);
+  if (key.result() != ERROR_SUCCESS) return key.result();
+  if (HoldsZero(valueName)) return QueryNative(key.get(), valueName, type, data);
+  // A value that grows between the two calls is read again.
+  for (;;) {
+    DWORD size = 0;
+    LONG result = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
+    if (result != ERROR_SUCCESS) return result;
+    std::string bytes(size, '\0');
+    result = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(&bytes[0]), &size);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) return result;
+    bytes.resize(size);
+    data.swap(bytes);
+    return ERROR_SUCCESS;
+  }
+}
+
+LONG WriteValueExact(HKEY root, const std::string& subKey, const std::wstring& valueName,
+                     DWORD type, const std::string& data) {
+  HKEY key = nullptr;
+  LONG result = RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                MachineViewAccess(root, KEY_SET_VALUE), nullptr, &key, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  if (!HoldsZero(valueName)) {
+    result = RegSetValueExW(key, valueName.c_str(), 0, type,
+                            reinterpret_cast<const BYTE*>(data.data()),
+                            static_cast<DWORD>(data.size()));
+  } else {
+    static const auto set = reinterpret_cast<NtSetValueKeyCall>(
+        reinterpret_cast<void*>(NtFunction("NtSetValueKey")));
+    CountedName name;
+    result = !set || !CountName(valueName, name)
+                 ? ERROR_INVALID_PARAMETER
+                 : ErrorFromStatus(set(key, &name, 0, type, data.data(),
+                                       static_cast<ULONG>(data.size())));
+  }
+  RegCloseKey(key);
+  return result;
+}
+
 bool IsValueNameExact(HKEY root, const std::string& subKey, const std::string& valueName) {
   OpenKey key(root, subKey, KEY_READ);
   if (key.result() != ERROR_SUCCESS) return true;

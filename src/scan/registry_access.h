@@ -63,6 +63,16 @@ LONG ReadValueBytes(HKEY root, const std::string& subKey, const std::string& val
 LONG WriteValueBytes(HKEY root, const std::string& subKey, const std::string& valueName, DWORD type,
                      const std::string& data);
 
+// A value named by its exact UTF-16 name, which may hold any code unit, a
+// zero included (such a name goes through ntdll, the Win32 calls stop at the
+// zero). The data are the bytes the registry holds, strings as UTF-16LE.
+// Reads the whole value, whatever its size.
+LONG ReadValueExact(HKEY root, const std::string& subKey, const std::wstring& valueName,
+                    DWORD& type, std::string& data);
+// Sets it, creating the key and its parents when they are missing.
+LONG WriteValueExact(HKEY root, const std::string& subKey, const std::wstring& valueName,
+                     DWORD type, const std::string& data);
+
 // Adds the names of the key's direct sub-keys.
 LONG EnumSubKeyNames(HKEY root, const std::string& subKey, NameSet& names);
 

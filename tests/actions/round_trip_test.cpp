@@ -119,8 +119,10 @@ TEST_P(RegeditRoundTripTest, ImportRestoresTypeAndBytes) {
   EXPECT_EQ(1, prompts.dialogs);
   EXPECT_EQ(std::vector<std::string>(), prompts.warnings);
   ASSERT_TRUE(TempFolder::Exists(file));
-  // regedit reads anything but UTF-16 in its own code page, not ours.
-  const bool ascii = (c.valueName + c.data).find_first_of(HighBytes()) == std::string::npos;
+  // regedit reads anything but UTF-16 in its own code page, not ours; data
+  // holding a zero before its end is only kept as hex of its UTF-16 bytes.
+  const bool ascii = (c.valueName + c.data).find_first_of(HighBytes()) == std::string::npos &&
+                     c.data.find('\0') == std::string::npos;
   EXPECT_EQ(ascii ? "REGEDIT4" : "\xFF\xFEW", TempFolder::ReadFile(file).substr(0, ascii ? 8 : 3));
 
   ASSERT_EQ(ERROR_SUCCESS, DeleteValue(HKEY_CURRENT_USER, subKey, c.valueName));
@@ -150,6 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"HighBytes", "caf\xc3\xa9", REG_SZ, "x " + HighBytes()},
         RoundTripCase{"BackslashSequences", "seq", REG_SZ, "\\n \\r \\t \\\\ \\\" \\0 \\"},
         RoundTripCase{"ControlBytes", "ctrl", REG_SZ, "\x01\x1a\x1b\x7f"},
+        RoundTripCase{"ZeroInside", "zero", REG_SZ, std::string("C:\\a.exe\0hidden", 15)},
         RoundTripCase{"EmptyData", "empty", REG_SZ, ""},
         RoundTripCase{"EmptyName", "", REG_SZ, "default"},
         RoundTripCase{"EmptyNameAndData", "", REG_SZ, ""},

@@ -8,13 +8,20 @@
 
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
+#include "actions/removal_undo.h"
 #include "resource.h"
+#include "util/file_utils.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
+#include "support/store_security.h"
 #include "support/temp_folder.h"
 
 namespace {
+
+// Wine runs every program elevated; the window's tests run as a standard
+// user, whose removals are kept in LOCALAPPDATA, unless a test says otherwise.
+const StoreSecurityPatch g_storeSecurity;
 
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kSwitches[] =
@@ -51,7 +58,11 @@ class UndoCommandsTest : public ::testing::Test {
     RegistrySandbox::SetValue(HKEY_CURRENT_USER, kSwitches, "Alpha", REG_BINARY, kOff.data(), 12);
     alpha = Alpha();
   }
-  void TearDown() override { SetEnvironmentVariableA("LOCALAPPDATA", nullptr); }
+  void TearDown() override {
+    SetEnvironmentVariableA("LOCALAPPDATA", nullptr);
+    StoreSecurityPatch::elevated = false;
+    StoreSecurityPatch::sddl.clear();
+  }
 
   void RunMainWindow(std::vector<ModalStep> steps) {
     RunNewMainWindow(app, dialog, std::move(steps));
@@ -119,6 +130,38 @@ TEST_F(UndoCommandsTest, RestoreOntoAnExistingValueAsksFirst) {
   ASSERT_EQ(4u, prompts.messageBoxes.size());
   EXPECT_EQ(removed, prompts.messageBoxes[3].owner);
   EXPECT_EQ(alpha, Alpha());
+}
+
+// Ctrl+Z writes back what this window removed, whatever its record says by
+// then; File > Removed Entries... shows the command a record would bring back.
+TEST_F(UndoCommandsTest, CtrlZTrustsNoFile) {
+  const std::string store = folder / "Ombrelle Studios\\Lumivane\\Removed";
+  RunMainWindow({RemoveAlpha(),
+                 [&] {
+                   const RemovalRecord kept = RemovalStore(store).List().at(0);
+                   std::string text = TempFolder::ReadFile(store + "\\" + kept.id);
+                   text[text.find("2500610025") + 5] = '2';  // "%a%" in UTF-16 becomes "%b%"
+                   ASSERT_TRUE(WriteFileWhole((store + "\\" + kept.id).c_str(), text));
+                   EXPECT_EQ("%b%", RemovalCommandText(RemovalStore(store).List().at(0)));
+                 },
+                 CtrlZ()});
+  EXPECT_EQ(alpha, Alpha());
+}
+
+// An elevated window keeps its records where only administrators can write,
+// and only while that holds (Wine's own answer: owned by the user).
+TEST_F(UndoCommandsTest, AnElevatedWindowKeepsItsRecordsForAdministratorsOnly) {
+  StoreSecurityPatch::elevated = true;
+  StoreSecurityPatch::sddl = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  const std::string store = RemovalStore::AdministratorsFolder();
+  RunMainWindow({RemoveAlpha(), [&] { EXPECT_EQ(1u, TempFolder::EntryCount(store)); }, CtrlZ()});
+  EXPECT_EQ(alpha, Alpha());
+  StoreSecurityPatch::sddl.clear();
+  prompts.messageBoxes.clear();
+  RunMainWindow({RemoveAlpha()});
+  EXPECT_EQ((std::vector<std::string>{kRemoveQuestion, "Error 16: Unable to save file!"}), Boxes());
+  EXPECT_EQ(alpha, Alpha());
+  EXPECT_EQ(0u, TempFolder::EntryCount(store));
 }
 
 TEST_F(UndoCommandsTest, AStoreThatCannotBeWrittenLeavesTheEntry) {

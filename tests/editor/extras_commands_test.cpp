@@ -315,7 +315,10 @@ TEST_F(ExtrasCommandTest, SystemFolderIsReachedWithRedirectionOff) {
   patches.Add("Wow64DisableWow64FsRedirection", reinterpret_cast<void*>(&Redirection::Disable));
   patches.Add("Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(&Redirection::Revert));
   ASSERT_TRUE(moved.applied() && patches.applied());
-  Choose(ID_EXTRAS_CONFIG_NT, [](HWND w) { PostMessageA(w, WM_COMMAND, IDC_SAVE_FILE, 0); });
+  Choose(ID_EXTRAS_CONFIG_NT, [](HWND w) {  // an edit: an unedited file is not written
+    PostMessageA(w, WM_COMMAND, IDC_ADD_LINE, 0);
+    PostMessageA(w, WM_COMMAND, IDC_SAVE_FILE, 0);
+  });
   EXPECT_EQ(2, Redirection::turnedOff);  // read, and saved
   EXPECT_EQ(2, Redirection::turnedOn);
 }

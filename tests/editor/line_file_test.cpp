@@ -135,10 +135,12 @@ TEST(LineFile, LegacyCodePageIsNotTheProcessesUtf8) {
   EXPECT_TRUE(GetACP() == CP_UTF8 && LegacyCodePage() != CP_UTF8) << "as the real program";
 }
 
+// Shown up to a zero byte or a Ctrl+Z, such a file would lose the rest at Save.
 TEST(LineFile, Utf16AndZeroBytesAreNoLinesToEdit) {
   TempFolder temp;
   Lines lines;
-  for (const std::string& bytes : {"\xFF\xFE\xBD\x30"s, "\xFE\xFF\x30\xBD"s, "a\r\n\0"s})
+  for (const std::string& bytes : {"\xFF\xFE\xBD\x30"s, "\xFE\xFF\x30\xBD"s, "a\r\n\0"s,
+                                   "[fonts]\r\n\x1A\r\n[mci]\r\n"s, "a\x1A"s})
     EXPECT_FALSE(ReadLineFile(temp.WriteFile("Win.ini", bytes), lines)) << bytes;
 }
 

@@ -402,13 +402,13 @@ TEST_F(QuillpaneTest, SavingAnEmptyListEmptiesTheFile) {
   EXPECT_EQ("", TempFolder::ReadFile(path));
 }
 
-// What a file with mixed line ends and high bytes looks like after Save.
+// A file with mixed line ends and high bytes saved unedited: not changed.
 TEST_F(QuillpaneTest, LoadAndSaveRoundTripIsByteExact) {
   std::string high;
   for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
   Open("[386Enh]\r\n" + high + "\nlone\rCR\r\n\nlast");
   Run({[&] { Click(IDC_SAVE_FILE); }});
-  EXPECT_EQ("[386Enh]\r\n" + high + "\r\nlone\rCR\r\n\r\nlast\r\n", TempFolder::ReadFile(path));
+  EXPECT_EQ("[386Enh]\r\n" + high + "\nlone\rCR\r\n\nlast", TempFolder::ReadFile(path));
 }
 
 // Lines left alone come back byte for byte; typed lines are converted; a line
