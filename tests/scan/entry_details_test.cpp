@@ -96,9 +96,9 @@ TEST(StartupImage, ShortcutTargetOtherFilesThemselves) {
   link->Release();
   CoUninitialize();
 
-  EXPECT_EQ(target, StartupImage(shortcut).path);
-  EXPECT_EQ(target, StartupImage(target).path);
-  EXPECT_EQ("", StartupImage(temp.WriteFile("site.url", "[InternetShortcut]")).path);
+  EXPECT_EQ(target, StartupImage(shortcut, UserEnvironment::OfThisProcess()).path);
+  EXPECT_EQ(target, StartupImage(target, UserEnvironment::OfThisProcess()).path);
+  EXPECT_EQ("", StartupImage(temp.WriteFile("site.url", "[InternetShortcut]"), UserEnvironment::OfThisProcess()).path);
 }
 
 // Another user's hive: its own variables and profile folders; this user's
