@@ -323,8 +323,13 @@ InventoryRow ListedRow(const CEntryList& list, int index) {
   const EntryRow& row = *list.Row(index);
   InventoryRow listed =
       MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval());
-  const std::optional<EntryDetails> details = row.Details();
-  AddDetails(listed, details ? *details : EntryDetails());
+  // Before the worker got to the row: whose entry it is, which reads no file.
+  std::optional<EntryDetails> details = row.Details();
+  if (!details) {
+    details.emplace();
+    details->user = OwnerUserName(row.Owner());
+  }
+  AddDetails(listed, *details);
   return listed;
 }
 
