@@ -15,12 +15,13 @@
 #include "app/entry_list.h"
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
+#include "scan/image_resolution.h"
 #include "scan/inventory.h"
+#include "util/file_utils.h"
 #include "support/child_process.h"
 #include "support/chosen_path_prompts.h"
 #include "support/modal_script.h"
 #include "support/temp_folder.h"
-#include "util/file_utils.h"
 #include "util/text_encoding.h"
 
 // Found by the test framework's printer next to the type, outside this file's namespace.
@@ -338,15 +339,9 @@ TEST(RegistryViews, BothBuildsGiveTheSameImage) {
       !GetEnvironmentVariableA("CommonProgramW6432", commonFiles, MAX_PATH))
     GTEST_SKIP() << "32-bit Windows: one kind of program";
   GetSystemDirectoryA(system, MAX_PATH);
-  // A program in the 64-bit System32 alone: a 32-bit program that looked in
-  // its own (SysWOW64) would not find it.
-  char windows[MAX_PATH] = "";
-  GetWindowsDirectoryA(windows, MAX_PATH);
-  BOOL wow64 = FALSE;
-  IsWow64Process(GetCurrentProcess(), &wow64);
-  const std::string only64 = wow64 ? std::string(windows) + "\\Sysnative\\lumivane-only64.exe"
-                                   : std::string(system) + "\\lumivane-only64.exe";
-  ASSERT_TRUE(WriteFileWhole(only64.c_str(), "x"));
+  // In the 64-bit System32 alone (written past this build's redirection).
+  const std::string only64 = std::string(system) + "\\lumivane-only64.exe";
+  ASSERT_TRUE(WriteFileWhole(NativeFilePath(only64).c_str(), "x"));
   RealValues run(HKEY_CURRENT_USER, kRun);
   const struct {
     const char* name;
@@ -356,8 +351,7 @@ TEST(RegistryViews, BothBuildsGiveTheSameImage) {
        std::string(programFiles) + "\\Lumivane Test\\t.exe", "missing"},
       {"Lumivane image 2", "\"%CommonProgramFiles%\\t.exe\"", std::string(commonFiles) + "\\t.exe",
        "missing"},
-      {"Lumivane image 3", std::string(system) + "\\lumivane-only64.exe",
-       std::string(system) + "\\lumivane-only64.exe", "unsigned"},
+      {"Lumivane image 3", only64, only64, "unsigned"},
   };
   for (const auto& c : cases) run.Set(c.name, c.command, REG_EXPAND_SZ);
   const std::vector<InventoryRow> rows = TabRows(Lumivanec("").out);
@@ -370,7 +364,7 @@ TEST(RegistryViews, BothBuildsGiveTheSameImage) {
       EXPECT_EQ(c.signature, row.signature) << row.location;
     }
   }
-  DeleteFileA(only64.c_str());
+  DeleteFileA(NativeFilePath(only64).c_str());
 }
 
 }  // namespace

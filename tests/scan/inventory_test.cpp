@@ -124,10 +124,8 @@ TEST(ScanInventory, RegistryRowsThenStartupFiles) {
   EXPECT_EQ(expected, ScanInventory());
 }
 
-// A program file that never answers: its open is cancelled at its time
-// limit and the row keeps its path alone; when even the cancel is not
-// heeded, its thread is left behind. Either way the list ends, and the rows
-// after it have their details.
+// A program file that never answers: cancelled at its time limit (the row
+// keeps its path alone), or its thread left behind; the list always ends.
 TEST(ScanInventory, EndsPastAFileThatNeverAnswers) {
   for (const bool heedsCancel : {true, false}) {
     SCOPED_TRACE(heedsCancel ? "cancelled" : "left behind");
@@ -144,7 +142,6 @@ TEST(ScanInventory, EndsPastAFileThatNeverAnswers) {
     ASSERT_EQ(2u, rows.size());
     for (const InventoryRow& row : rows) {
       const bool isStuck = row.name == "Stuck";
-      SCOPED_TRACE(row.name);
       EXPECT_EQ(isStuck ? (heedsCancel ? stuck : "") : after, row.imagePath);
       EXPECT_EQ(isStuck ? "n/a" : "unsigned", row.signature);
       EXPECT_EQ("All Users", row.user);
