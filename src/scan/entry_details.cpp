@@ -153,6 +153,15 @@ ResolvedImage EntryDetailsReader::Resolve(const std::string& type, const std::st
   return image;
 }
 
+// A drive's kind, asked once per refresh rather than once per file.
+bool EntryDetailsReader::OnRemoteVolume(const std::string& path) {
+  if (path.size() < 2 || path[1] != ':') return ::OnRemoteVolume(path);
+  const char drive = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
+  const auto known = remoteDrives_.find(drive);
+  if (known != remoteDrives_.end()) return known->second;
+  return remoteDrives_[drive] = ::OnRemoteVolume(path);
+}
+
 void EntryDetailsReader::ReadFile(const std::string& path, FileFacts& facts) {
   if (limit_) limit_->Begin(OnRemoteVolume(path) ? remoteLimit_ : localLimit_);
   const FileSignature signature =

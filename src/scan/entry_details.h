@@ -62,6 +62,8 @@ class EntryDetailsReader {
   ResolvedImage Resolve(const std::string& type, const std::string& command,
                         const std::string& location, const EntryOwner& owner);
   void ReadFile(const std::string& path, FileFacts& facts);
+  bool OnRemoteVolume(const std::string& path);
+  std::map<char, bool> remoteDrives_;  // by upper-case drive letter
   FileTimeLimit* limit_ = nullptr;
   DWORD localLimit_ = kLocalFileLimit, remoteLimit_ = kRemoteFileLimit;
   std::map<std::string, UserEnvironment> environments_;

@@ -241,8 +241,8 @@ std::string InstallerShortcutTarget(const std::string& path) {
 
 ShortcutCommand ReadShortcut(const std::string& path) {
   ShortcutCommand command;
-  command.target = InstallerShortcutTarget(path);
   const HRESULT initialized = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  command.target = InstallerShortcutTarget(path);
   IShellLinkA* link = nullptr;
   if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                  reinterpret_cast<void**>(&link)))) {
