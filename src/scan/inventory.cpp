@@ -247,8 +247,13 @@ std::vector<InventoryRow> ScanInventory(DWORD localLimit, DWORD remoteLimit) {
     auto* reference = new std::shared_ptr<DetailsShare>(share);
     const uintptr_t started =
         _beginthreadex(nullptr, 0, ReadShare, reference, CREATE_SUSPENDED, nullptr);
-    if (!started) {
+    if (!started) {  // no thread to spare: read here, without a limit
       delete reference;
+      EntryDetailsReader reader;
+      for (; next < sink.rows.size(); ++next) {
+        const InventoryRow& row = sink.rows[next];
+        details[next] = reader.Read(row.type, row.command, row.location, sink.owners[next]);
+      }
       break;
     }
     const HANDLE thread = reinterpret_cast<HANDLE>(started);
