@@ -365,7 +365,15 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   CWinApp* app = AfxGetApp();
   app->m_pMainWnd = &dialog;
   WithMainWindow(dialog, [&] {
+    // With the details on: each refresh finds the last one's worker reading
+    // (for a moment, as when F5 comes while the details still arrive), and
+    // cancels it.
     for (int r = 0; r < runs; ++r) {
+      for (const DWORD start = GetTickCount(); GetTickCount() - start < 100;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        Sleep(5);
+      }
       refreshTimes.push_back(MillisecondsOf([&] { dialog.OnRefresh(); }));
     }
     result.peakAfterRefreshMiB = WorkingSetMiB(true);
@@ -558,6 +566,8 @@ int main(int argc, char** argv) {
               heavy.refresh * 1000 / rows);
   Phase("of which the scans (as above)", heavy.scan);
   Phase("and the list (filled from rows already read)", heavy.list);
+  Phase("and the rest (the details worker cancelled and started)",
+        heavy.refresh - heavy.scan - heavy.list);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "details, from the list showing to the last row",
               heavy.details, heavy.details * 1000 / rows);
   Phase("bare loop: version resource and signature", heavy.detailsBound);
@@ -581,12 +591,11 @@ int main(int argc, char** argv) {
               large.expectedRows, large.refresh, large.bound, large.scan);
 
   std::printf("\nFigures (win%d):\n", static_cast<int>(sizeof(void*) * 8));
-  Figure("heavy profile refresh / bound", heavy.refresh / heavy.bound, "", "<=", 2.0);
+  Figure("heavy profile refresh / bound, details on", heavy.refresh / heavy.bound, "", "<=", 1.3);
   Figure("heavy profile scan into a sink that keeps nothing / bound", heavy.scan / heavy.bound, "",
          "<=", 1.5);
   Figure("heavy profile refresh", heavy.refresh, "ms", "<", 1000);
-  Figure("peak working set during the heavy refresh", heavy.peakAfterRefreshMiB, "MiB", "<", 32);
-  Figure("typical profile refresh", typical.refresh, "ms", "<", 30);
+  Figure("typical profile refresh", typical.refresh, "ms", "<", 20);
   Figure("4x heavy profile refresh / heavy profile refresh", large.refresh / heavy.refresh, "",
          "<=", 4.5);
   Figure("refreshes for 1,000 value writes in one second, watched", RefreshesForABurst(1000), "",
@@ -594,8 +603,11 @@ int main(int argc, char** argv) {
   Figure("typical profile details after its list shows", typical.details, "ms", "<=", 300);
   Figure("heavy profile details / bare loop of the same calls", heavy.details / heavy.detailsBound,
          "", "<=", 1.3);
-  Figure("peak working set with the heavy profile's details", heavy.peakWithDetailsMiB, "MiB", "<",
-         32);
+  // Wine's own base is some 25 MiB: the program's share is the growth.
+  Figure("peak working set's growth over that before the heavy scans",
+         heavy.peakWithDetailsMiB - beforeHeavyMiB, "MiB", "<=", 10);
+  Figure("heap the heavy list holds with its details, bytes a row",
+         heavy.listHeapMiB * 1048576 / rows, "", "<=", 360);
   bool rowsOk = true;
   for (const auto& [label, run] : {std::pair<const char*, const ProfileRun*>{"heavy", &heavy},
                                    {"typical", &typical},

@@ -3,7 +3,7 @@
 #include "app/lumivane_dlg.h"
 #include "framework/prompts.h"
 #include "resource.h"
-#include "scan/image_resolution.h"
+#include "app/wait_cursor.h"
 
 namespace {
 
@@ -11,31 +11,51 @@ namespace {
 const char kRegeditLastKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
 
 // The file Explorer shows selected: a start-up file itself, else the
-// program a registry entry starts, when it is there.
+// program a registry entry starts, once the worker has found it there. The
+// window's thread never looks at the image itself: it may never answer.
 std::string FileToShow(const CEntryList& list, int row, const SelectedEntry& entry) {
   if (entry.type == StartupFileType) return entry.location;
   if (entry.type != RegistryEntryType) return std::string();
   const EntryRow* listed = list.Row(row);
   const std::optional<EntryDetails> details = listed ? listed->Details() : std::nullopt;
-  if (details) return details->imageMissing ? std::string() : details->imagePath;
-  // Before the worker got to the row: the image alone, which is quick.
-  const ResolvedImage image = CommandImage(listed->Text(2), listed->Owner().expandCommand,
-                                           listed->Owner().kind == EntryOwner::Kind::Hive
-                                               ? UserEnvironment::OfHive(listed->Owner().name)
-                                               : UserEnvironment::OfThisProcess());
-  return image.exists ? image.path : std::string();
+  return details && !details->imageMissing ? details->imagePath : std::string();
+}
+
+// What the wait for the details lets through: all but the user's input,
+// which would start other commands meanwhile.
+bool IsInput(const MSG& message) {
+  return (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) ||
+         (message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST) ||
+         (message.message >= WM_NCMOUSEMOVE && message.message <= WM_NCXBUTTONDBLCLK);
 }
 
 }  // namespace
 
-bool CLumivaneDlg::OnEntryDetails(WPARAM wParam, LPARAM, LRESULT* result) {
+bool CLumivaneDlg::OnEntryDetails(WPARAM wParam, LPARAM lParam, LRESULT* result) {
   *result = 0;
-  if (!m_detailsWorker.Deliver(wParam, m_listEntries)) return true;
+  if (!m_detailsWorker.Deliver(wParam, lParam, m_listEntries)) return true;
   m_detailsComplete = true;
   // Publisher and Image Path sort once all their texts are there, not row by row.
   if (m_listEntries.SortColumn() >= kFirstDetailsColumn) {
     m_listEntries.Resort();
     m_clickGuard.RowsReordered();
+  }
+  return true;
+}
+
+bool CLumivaneDlg::WaitForAllDetails() {
+  WaitCursor wait;
+  while (!m_detailsComplete) {
+    MSG message;
+    if (!GetMessageA(&message, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return false;
+    }
+    if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) return false;
+    if (IsInput(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    if (!::IsWindow(m_hWnd)) return false;
   }
   return true;
 }

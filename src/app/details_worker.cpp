@@ -11,6 +11,7 @@ struct DetailsWorker::Work {
   HWND window;
   unsigned number;
   DetailsBatch batch;
+  std::unique_ptr<FileTimeLimit> limit;  // watches the thread; set before it runs
   // One per request, made as it is read; the window takes those below `done`.
   std::vector<std::shared_ptr<const EntryDetails>> results;
   std::vector<char> imageIsLocation;  // (not bits: the window reads the rows that are done)
@@ -54,6 +55,7 @@ unsigned __stdcall ReadDetails(void* parameter) {
       static_cast<std::shared_ptr<DetailsWorker::Work>*>(parameter));
   DetailsWorker::Work& work = **owned;
   EntryDetailsReader reader;
+  reader.LimitTime(work.limit.get());
   DetailsPool pool;
   for (size_t row = 0; row < work.batch.requests.size() && !work.cancelled; ++row) {
     const DetailsRequest& request = work.batch.requests[row];
@@ -68,6 +70,7 @@ unsigned __stdcall ReadDetails(void* parameter) {
     Notify(work);
   }
   if (!work.cancelled) Notify(work);  // also when there are no rows at all
+  PostMessageA(work.window, WM_ENTRY_DETAILS, work.number, 1);
   return 0;
 }
 
@@ -85,40 +88,48 @@ void DetailsWorker::Start(HWND window, DetailsBatch batch) {
   work_->results.resize(batch.requests.size());
   work_->imageIsLocation.resize(batch.requests.size());
   work_->batch = std::move(batch);
+  if (!thread_) Launch();
+}
+
+void DetailsWorker::Launch() {
   auto* reference = new std::shared_ptr<Work>(work_);
-  const uintptr_t thread = _beginthreadex(nullptr, 0, ReadDetails, reference, 0, nullptr);
-  if (!thread) {
+  const uintptr_t started =
+      _beginthreadex(nullptr, 0, ReadDetails, reference, CREATE_SUSPENDED, nullptr);
+  if (!started) {
     delete reference;
     return;
   }
-  // Threads of cancelled work that have ended need no waiting for.
-  for (size_t i = 0; i < threads_.size();) {
-    if (WaitForSingleObject(threads_[i], 0) == WAIT_OBJECT_0) {
-      CloseHandle(threads_[i]);
-      threads_.erase(threads_.begin() + static_cast<std::ptrdiff_t>(i));
-    } else {
-      ++i;
-    }
-  }
-  threads_.push_back(reinterpret_cast<HANDLE>(thread));
+  thread_ = reinterpret_cast<HANDLE>(started);
+  running_ = work_;
+  running_->limit = std::make_unique<FileTimeLimit>(thread_);
+  // The next refresh, and the window, come first.
+  SetThreadPriority(thread_, THREAD_PRIORITY_BELOW_NORMAL);
+  ResumeThread(thread_);
 }
 
 void DetailsWorker::Cancel() {
-  if (work_) work_->cancelled = true;
+  if (running_ && !running_->cancelled.exchange(true)) running_->limit->CancelAll();
   work_.reset();  // its messages are now of no use
 }
 
 void DetailsWorker::Stop() {
   Cancel();
-  // One file's signature is the longest a thread can be busy.
-  for (HANDLE thread : threads_) {
-    WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
-  }
-  threads_.clear();
+  if (!thread_) return;
+  WaitForSingleObject(thread_, 1000);
+  CloseHandle(thread_);
+  thread_ = nullptr;
+  running_.reset();
 }
 
-bool DetailsWorker::Deliver(WPARAM number, CEntryList& list) {
+bool DetailsWorker::Deliver(WPARAM number, LPARAM ended, CEntryList& list) {
+  if (ended) {
+    if (!running_ || number != running_->number) return false;
+    CloseHandle(thread_);
+    thread_ = nullptr;
+    running_.reset();
+    if (work_ && work_->number != number) Launch();  // the work that waited
+    return false;
+  }
   if (!work_ || number != work_->number) return false;
   Work& work = *work_;
   // Cleared first: rows read from now on get a message of their own.
@@ -135,6 +146,6 @@ bool DetailsWorker::Deliver(WPARAM number, CEntryList& list) {
   else if (done > first)
     list.SendMessage(LVM_REDRAWITEMS, first, done - 1);
   if (work.delivered < work.batch.requests.size()) return false;
-  work_.reset();  // what it held is the rows' now
+  work_.reset();  // what it held is the rows' now; the thread ends on its own
   return true;
 }

@@ -10,7 +10,8 @@
 #include "app/entry_list.h"
 
 // Posted to the window when rows have been read since the last one was
-// taken; wParam: the number of the work they belong to.
+// taken (lParam 0), and when the thread of a work ends (lParam 1); wParam:
+// the number of the work.
 constexpr UINT WM_ENTRY_DETAILS = WM_APP + 19;
 
 class DetailsWorker {
@@ -20,22 +21,28 @@ class DetailsWorker {
   DetailsWorker(const DetailsWorker&) = delete;
   DetailsWorker& operator=(const DetailsWorker&) = delete;
 
-  // Cancels any earlier work and reads the batch's rows in order for `window`.
+  // Cancels any earlier work and reads the batch's rows in order for
+  // `window`, on one thread at a time, below normal priority: while the
+  // thread of cancelled work is still inside a file, this work waits for it
+  // to end.
   void Start(HWND window, DetailsBatch batch);
-  // What is still read is thrown away; a thread still inside a file finishes
-  // it on its own.
+  // What is still read is thrown away, and the file being read is cancelled.
   void Cancel();
-  // Cancel(), then waits (briefly) for the threads to end.
+  // Cancel(), then waits up to a second for the thread; one that does not
+  // end by then is left behind.
   void Stop();
   // On WM_ENTRY_DETAILS: gives the rows read since the last call to `list`
-  // and redraws them. True once every row has its details (the work is then
-  // let go); false for a message of cancelled or finished work.
-  bool Deliver(WPARAM number, CEntryList& list);
+  // and redraws them, or starts the waiting work once the thread before it
+  // has ended. True once every row has its details (the work is then let
+  // go); false for any other message.
+  bool Deliver(WPARAM number, LPARAM ended, CEntryList& list);
 
   struct Work;  // one Start's rows, shared with the thread that reads them
 
  private:
+  void Launch();
   unsigned started_ = 0;
-  std::shared_ptr<Work> work_;
-  std::vector<HANDLE> threads_;
+  std::shared_ptr<Work> work_;     // the rows the window takes
+  std::shared_ptr<Work> running_;  // the work of the one thread (maybe cancelled)
+  HANDLE thread_ = nullptr;
 };

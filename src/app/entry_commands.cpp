@@ -57,6 +57,8 @@ void CLumivaneDlg::OnRemove() {
 }
 
 void CLumivaneDlg::OnSaveList() {
+  // The list as lumivanec writes it: every row with its details.
+  if (!WaitForAllDetails()) return;
   WindowBackupPrompts prompts(*this);
   SaveEntryList(ListedRows(m_listEntries), prompts);
 }

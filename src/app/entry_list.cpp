@@ -322,28 +322,22 @@ bool SelectEntryRow(CEntryList& list, const SelectedEntry& entry, int preferred)
   return true;
 }
 
-InventoryRow ListedRow(const CEntryList& list, int index, EntryDetailsReader& reader) {
+InventoryRow ListedRow(const CEntryList& list, int index) {
   const EntryRow& row = *list.Row(index);
   InventoryRow listed =
       MakeInventoryRow(row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Approval());
-  // A row whose details have not arrived yet has them read on the spot.
-  const std::optional<EntryDetails> details = row.Details();
-  AddDetails(listed,
-             details ? *details : reader.Read(row.Text(0), row.Text(2), row.Text(3), row.Owner()));
+  // Before the worker got to the row: whose entry it is, which reads no file.
+  std::optional<EntryDetails> details = row.Details();
+  if (!details) {
+    details.emplace();
+    details->user = OwnerUserName(row.Owner());
+  }
+  AddDetails(listed, *details);
   return listed;
 }
 
 std::vector<InventoryRow> ListedRows(const CEntryList& list) {
   std::vector<InventoryRow> rows;
-  EntryDetailsReader reader;
-  for (int index = 0; index < list.RowCount(); ++index)
-    rows.push_back(ListedRow(list, index, reader));
+  for (int index = 0; index < list.RowCount(); ++index) rows.push_back(ListedRow(list, index));
   return rows;
-}
-
-EntryDetails RowDetails(const CEntryList& list, int index) {
-  const EntryRow* row = list.Row(index);
-  if (!row) return EntryDetails();
-  if (std::optional<EntryDetails> details = row->Details()) return *details;
-  return EntryDetailsReader().Read(row->Text(0), row->Text(2), row->Text(3), row->Owner());
 }

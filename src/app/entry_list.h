@@ -198,14 +198,10 @@ struct SelectedEntry {
 bool ReadSelectedEntry(const CEntryList& list, SelectedEntry& entry);
 
 // Every row as the list shows it, in order, with the state of its switch and
-// its details (read here for rows that do not have them yet).
+// its details as far as they are known (the window never reads a file).
 std::vector<InventoryRow> ListedRows(const CEntryList& list);
 // The row shown at `row` (which must name one) as ListedRows gives it.
-InventoryRow ListedRow(const CEntryList& list, int row, EntryDetailsReader& reader);
-
-// The details of row `row`, read here when the row does not have them yet;
-// empty details for an index that names no row.
-EntryDetails RowDetails(const CEntryList& list, int row);
+InventoryRow ListedRow(const CEntryList& list, int row);
 
 // The texts (columns 0, 1 and 3) and the owner of row `row`; all empty for
 // an index that names no row.

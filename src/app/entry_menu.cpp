@@ -65,9 +65,8 @@ bool PutTextOnClipboard(HWND owner, const std::wstring& text) {
 void CLumivaneDlg::OnCopy() {
   const int selected = m_listEntries.GetNextItem(-1, LVNI_SELECTED);
   if (!m_listEntries.Row(selected)) return;
-  EntryDetailsReader reader;
-  const std::string text =
-      InventoryText({ListedRow(m_listEntries, selected, reader)}, InventoryFormat::Tabs);
+  // What is known of the row: its details only once the worker has read them.
+  const std::string text = InventoryText({ListedRow(m_listEntries, selected)}, InventoryFormat::Tabs);
   PutTextOnClipboard(m_hWnd, WideFromUtf8(text));
 }
 

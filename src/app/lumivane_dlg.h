@@ -102,6 +102,9 @@ class CLumivaneDlg : public CDialog {
   void FillEntryList();
   void StartReadingDetails();
   bool OnEntryDetails(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // Waits until every row has its details, the window answering meanwhile;
+  // false when Esc gave up first (or the window went).
+  bool WaitForAllDetails();
   // Greys the jump commands where the selected entry has nowhere to go.
   void UpdateJumpCommands(HMENU menu);
   // The infotip's lines about the row's program; empty before its details.

@@ -9,7 +9,7 @@
 #include "util/string_utils.h"
 
 struct EntryDetailsReader::FileFacts {
-  ImageSignature signature;
+  ImageSignature signature = ImageSignature::NotApplicable;
   std::string signer, company, description, version;
 };
 
@@ -37,7 +37,7 @@ const char* ImageSignatureText(ImageSignature signature) {
 
 std::string PublisherColumnText(const EntryDetails& details) {
   if (details.signature == ImageSignature::Verified)
-    return "(Verified) " + (details.signer.empty() ? details.company : details.signer);
+    return details.signer.empty() ? "(Verified)" : "(Verified) " + details.signer;
   return details.company.empty() ? std::string() : "(Not verified) " + details.company;
 }
 
@@ -46,8 +46,7 @@ std::string ImagePathColumnText(const EntryDetails& details) {
 }
 
 std::string PublisherFieldText(const EntryDetails& details) {
-  if (details.signature == ImageSignature::Verified && !details.signer.empty())
-    return details.signer;
+  if (details.signature == ImageSignature::Verified) return details.signer;
   return details.company;
 }
 
@@ -95,16 +94,99 @@ bool ReadVersionTexts(const std::string& path, std::string& company, std::string
 EntryDetailsReader::EntryDetailsReader() = default;
 EntryDetailsReader::~EntryDetailsReader() = default;
 
-const UserEnvironment& EntryDetailsReader::EnvironmentOf(const EntryOwner& owner) {
-  const std::string key = owner.kind == EntryOwner::Kind::Hive ? owner.name : std::string();
+namespace {
+
+// Whether two handles reach one file: the same volume and file id.
+bool SameFile(HANDLE one, HANDLE other) {
+  BY_HANDLE_FILE_INFORMATION a, b;
+  return GetFileInformationByHandle(one, &a) && GetFileInformationByHandle(other, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The profile folder of a start-up folder found in a profile on the disk.
+std::string ProfileOfStartupFile(const std::string& location) {
+  const std::string lower = LowerCopy(location);
+  const size_t at = lower.rfind("\\start menu\\programs\\startup\\");
+  return at == std::string::npos ? std::string() : location.substr(0, at);
+}
+
+}  // namespace
+
+void EntryDetailsReader::LimitTime(FileTimeLimit* limit, DWORD local, DWORD remote) {
+  limit_ = limit;
+  localLimit_ = local;
+  remoteLimit_ = remote;
+}
+
+const UserEnvironment& EntryDetailsReader::EnvironmentOf(const EntryOwner& owner,
+                                                         const std::string& location) {
+  std::string profile;
+  if (owner.kind == EntryOwner::Kind::Profile) profile = ProfileOfStartupFile(location);
+  const std::string key = owner.kind == EntryOwner::Kind::Hive ? owner.name
+                          : profile.empty()                    ? std::string()
+                                                               : "\\" + profile;
   auto found = environments_.find(key);
   if (found == environments_.end())
     found = environments_
                 .emplace(key, owner.kind == EntryOwner::Kind::Hive
                                   ? UserEnvironment::OfHive(owner.name)
-                                  : UserEnvironment::OfThisProcess())
+                              : profile.empty() ? UserEnvironment::OfThisProcess()
+                                                : UserEnvironment::OfProfileFolder(profile))
                 .first;
   return found->second;
+}
+
+ResolvedImage EntryDetailsReader::Resolve(const std::string& type, const std::string& command,
+                                          const std::string& location, const EntryOwner& owner) {
+  const UserEnvironment& environment = EnvironmentOf(owner, location);
+  // Finding the image looks at folders only, which is quick unless one is
+  // on a server that does not answer.
+  if (limit_) limit_->Begin(remoteLimit_);
+  ResolvedImage image;
+  if (type == RegistryEntryType)
+    image = CommandImage(command, owner.expandCommand, environment);
+  else if (type == StartupFileType)
+    image = StartupImage(location, environment);
+  // A look cut short may have missed the image: none is known then.
+  if (limit_ && limit_->End()) return {};
+  return image;
+}
+
+// A drive's kind, asked once per refresh rather than once per file.
+bool EntryDetailsReader::OnRemoteVolume(const std::string& path) {
+  if (path.size() < 2 || path[1] != ':') return ::OnRemoteVolume(path);
+  const char drive = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
+  const auto known = remoteDrives_.find(drive);
+  if (known != remoteDrives_.end()) return known->second;
+  return remoteDrives_[drive] = ::OnRemoteVolume(path);
+}
+
+void EntryDetailsReader::ReadFile(const std::string& path, FileFacts& facts) {
+  if (limit_) limit_->Begin(OnRemoteVolume(path) ? remoteLimit_ : localLimit_);
+  const FileSignature signature =
+      signatures_.Check(path, [&](HANDLE file, const FileSignature& checked) {
+        // Reading a version resource costs more than the signature check,
+        // and only a program image can hold one. It is read by path, and
+        // kept only when that path still leads to the file checked.
+        if (!checked.programImage) return;
+        HANDLE again = CreateFileA(NativeFilePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_NO_RECALL, nullptr);
+        if (again == INVALID_HANDLE_VALUE) return;
+        if (SameFile(file, again))
+          ReadVersionTexts(path, facts.company, facts.description, facts.version);
+        CloseHandle(again);
+      });
+  // Over its time limit: what was read may be cut short, so nothing is kept.
+  if ((limit_ && limit_->End()) || !signature.read) {
+    facts = FileFacts();
+    return;
+  }
+  facts.signature = signature.verdict == SignatureVerdict::Verified      ? ImageSignature::Verified
+                    : signature.verdict == SignatureVerdict::NotVerified ? ImageSignature::NotVerified
+                                                                         : ImageSignature::Unsigned;
+  facts.signer = signature.signer;
 }
 
 EntryDetails EntryDetailsReader::Read(const std::string& type, const std::string& command,
@@ -115,11 +197,7 @@ EntryDetails EntryDetailsReader::Read(const std::string& type, const std::string
   if (user == users_.end()) user = users_.emplace(userKey, OwnerUserName(owner)).first;
   details.user = user->second;
 
-  ResolvedImage image;
-  if (type == RegistryEntryType)
-    image = CommandImage(command, owner.expandCommand, EnvironmentOf(owner));
-  else if (type == StartupFileType)
-    image = StartupImage(location);
+  const ResolvedImage image = Resolve(type, command, location, owner);
   details.imagePath = image.path;
   if (image.path.empty()) return details;
   if (!image.exists) {
@@ -132,16 +210,7 @@ EntryDetails EntryDetailsReader::Read(const std::string& type, const std::string
   std::unique_ptr<FileFacts>& facts = image.path == location ? own : files_[LowerCopy(image.path)];
   if (!facts) {
     facts = std::make_unique<FileFacts>();
-    const FileSignature signature = signatures_.Check(image.path);
-    // Reading a version resource costs more than the signature check, and
-    // only a program image can hold one.
-    if (signature.programImage)
-      ReadVersionTexts(image.path, facts->company, facts->description, facts->version);
-    facts->signature = signature.verdict == SignatureVerdict::Verified ? ImageSignature::Verified
-                       : signature.verdict == SignatureVerdict::NotVerified
-                           ? ImageSignature::NotVerified
-                           : ImageSignature::Unsigned;
-    facts->signer = signature.signer;
+    ReadFile(image.path, *facts);
   }
   details.signature = facts->signature;
   details.signer = facts->signer;

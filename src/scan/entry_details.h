@@ -8,7 +8,9 @@
 #include <string>
 
 #include "scan/file_signature.h"
+#include "scan/file_time_limit.h"
 #include "scan/row_sink.h"
+#include "scan/image_resolution.h"
 #include "scan/user_environment.h"
 
 enum class ImageSignature { Verified, NotVerified, Unsigned, Missing, NotApplicable };
@@ -16,6 +18,9 @@ enum class ImageSignature { Verified, NotVerified, Unsigned, Missing, NotApplica
 struct EntryDetails {
   std::string imagePath;  // empty: the entry starts no file that can be known
   bool imageMissing = false;
+  // The rest is left empty (NotApplicable) for a file that could not be read:
+  // a device, a file offline or held for writing elsewhere, one over its
+  // time limit.
   ImageSignature signature = ImageSignature::NotApplicable;
   std::string signer;  // when verified
   std::string company, description, version;  // the version resource's texts
@@ -26,8 +31,9 @@ struct EntryDetails {
 
 // "verified", "not verified", "unsigned", "missing" or "n/a".
 const char* ImageSignatureText(ImageSignature signature);
-// The window's Publisher: "(Verified) <signer>", else "(Not verified)
-// <CompanyName>", else empty.
+// The window's Publisher: "(Verified) <signer>" (the signer's name from
+// the verified signature alone), else "(Not verified) <CompanyName>", else
+// empty.
 std::string PublisherColumnText(const EntryDetails& details);
 // The window's Image Path: the path, or "File not found: <path>".
 std::string ImagePathColumnText(const EntryDetails& details);
@@ -44,10 +50,22 @@ class EntryDetailsReader {
   // file path.
   EntryDetails Read(const std::string& type, const std::string& command,
                     const std::string& location, const EntryOwner& owner);
+  // From now on each row is read under `limit` (which watches the calling
+  // thread): its image found within the remote limit, its file read within
+  // the limit of its volume.
+  void LimitTime(FileTimeLimit* limit, DWORD local = kLocalFileLimit,
+                 DWORD remote = kRemoteFileLimit);
 
  private:
   struct FileFacts;
-  const UserEnvironment& EnvironmentOf(const EntryOwner& owner);
+  const UserEnvironment& EnvironmentOf(const EntryOwner& owner, const std::string& location);
+  ResolvedImage Resolve(const std::string& type, const std::string& command,
+                        const std::string& location, const EntryOwner& owner);
+  void ReadFile(const std::string& path, FileFacts& facts);
+  bool OnRemoteVolume(const std::string& path);
+  std::map<char, bool> remoteDrives_;  // by upper-case drive letter
+  FileTimeLimit* limit_ = nullptr;
+  DWORD localLimit_ = kLocalFileLimit, remoteLimit_ = kRemoteFileLimit;
   std::map<std::string, UserEnvironment> environments_;
   std::map<std::string, std::string> users_;
   // By lower-case path; a start-up file's own facts are not kept, as no

@@ -29,7 +29,24 @@ struct CatalogInfoWithAdmin {
   HCATADMIN admin;
 };
 
-LONG Verify(DWORD choice, void* subject) {
+// The name on the certificate that made the signature a verification
+// accepted, from that verification's own state: never read again from a
+// file that may have changed since.
+std::string SignerOfState(HANDLE state) {
+  CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(state);
+  CRYPT_PROVIDER_SGNR* signer =
+      provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+  CRYPT_PROVIDER_CERT* certificate = signer ? WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+  char text[512] = {};
+  if (!certificate || !certificate->pCert ||
+      CertGetNameStringA(certificate->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text,
+                         sizeof text) <= 1)
+    return std::string();
+  return text;
+}
+
+// WinVerifyTrust's result; on success `signer` gets the signer's name.
+LONG Verify(DWORD choice, void* subject, std::string& signer) {
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   WINTRUST_DATA data = {};
   data.cbStruct = sizeof data;
@@ -43,45 +60,11 @@ LONG Verify(DWORD choice, void* subject) {
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
   const LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  signer = result == ERROR_SUCCESS && data.hWVTStateData ? SignerOfState(data.hWVTStateData)
+                                                          : std::string();
   data.dwStateAction = WTD_STATEACTION_CLOSE;
   WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
   return result;
-}
-
-// The name on the certificate that signed `path` (a program or a catalog).
-std::string SignerName(const std::wstring& path) {
-  HCERTSTORE store = nullptr;
-  HCRYPTMSG message = nullptr;
-  DWORD encoding = 0, contentType = 0, format = 0;
-  if (!CryptQueryObject(
-          CERT_QUERY_OBJECT_FILE, path.c_str(),
-          CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED | CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
-          CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &format, &store, &message,
-          nullptr))
-    return std::string();
-  std::string name;
-  DWORD size = 0;
-  if (CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) && size) {
-    std::vector<BYTE> buffer(size);
-    if (CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) {
-      const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.data());
-      CERT_INFO wanted = {};
-      wanted.Issuer = signer->Issuer;
-      wanted.SerialNumber = signer->SerialNumber;
-      if (PCCERT_CONTEXT certificate =
-              CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
-                                         CERT_FIND_SUBJECT_CERT, &wanted, nullptr)) {
-        char text[512] = {};
-        if (CertGetNameStringA(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text,
-                               sizeof text) > 1)
-          name = text;
-        CertFreeCertificateContext(certificate);
-      }
-    }
-  }
-  CryptMsgClose(message);
-  CertCloseStore(store, 0);
-  return name;
 }
 
 // The catalog functions of Windows 8 and later, looked up at run time: older
@@ -112,9 +95,8 @@ bool StartsAsProgramImage(HANDLE file) {
 }
 
 // Whether the file may hold a signature of its own: a program image, or a
-// script or installer that Windows signs inside the file. Any other file is
-// not handed to CryptQueryObject, which Wine's 32-bit build crashes on for
-// some files that hold none.
+// script or installer that Windows signs inside the file. Wine accepts
+// files of any other kind, which hold none.
 bool CanHoldEmbeddedSignature(bool programImage, const std::string& path) {
   if (programImage) return true;
   for (const char* extension : {"ps1", "psm1", "psd1", "vbs", "js", "wsf", "msi", "cab"})
@@ -131,10 +113,9 @@ SignatureChecker::~SignatureChecker() {
 
 // A catalog signature over the file: SHA-256 catalogs through the newer
 // functions where they exist, then SHA-1 ones through the first versions.
-bool SignatureChecker::CheckCatalogs(void* fileHandle, const std::wstring& path,
+bool SignatureChecker::CheckCatalogs(HANDLE file, const std::wstring& path,
                                      FileSignature& signature) {
   static const CatalogFunctions functions;
-  HANDLE file = static_cast<HANDLE>(fileHandle);
   if (!acquired_) {
     acquired_ = true;
     HCATADMIN admin = nullptr;
@@ -143,6 +124,7 @@ bool SignatureChecker::CheckCatalogs(void* fileHandle, const std::wstring& path,
       admins_[0] = admin;
     if (CryptCATAdminAcquireContext(&admin, nullptr, 0)) admins_[1] = admin;
   }
+  bool found = false;
   for (int kind = 0; kind < 2; ++kind) {
     HCATADMIN admin = static_cast<HCATADMIN>(admins_[kind]);
     if (!admin) continue;
@@ -151,19 +133,24 @@ bool SignatureChecker::CheckCatalogs(void* fileHandle, const std::wstring& path,
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     const BOOL hashed = kind == 0 ? functions.calcHash2(admin, file, &hashSize, hash, 0)
                                   : CryptCATAdminCalcHashFromFileHandle(file, &hashSize, hash, 0);
-    HCATINFO catalog =
-        hashed ? CryptCATAdminEnumCatalogFromHash(admin, hash, hashSize, 0, nullptr) : nullptr;
-    if (!catalog) continue;
-    CATALOG_INFO info = {};
-    info.cbStruct = sizeof info;
-    const bool found = CryptCATCatalogInfoFromContext(catalog, &info, 0);
-    if (found) {
-      std::wstring tag;
-      for (DWORD i = 0; i < hashSize; ++i) {
-        wchar_t digits[3];
-        swprintf(digits, 3, L"%02X", hash[i]);
-        tag += digits;
-      }
+    if (!hashed) continue;
+    std::wstring tag;
+    for (DWORD i = 0; i < hashSize; ++i) {
+      wchar_t digits[3];
+      swprintf(digits, 3, L"%02X", hash[i]);
+      tag += digits;
+    }
+    // Every catalog that lists the file, until one verifies: a damaged or
+    // untrusted catalog does not hide a good one. Each call releases the
+    // catalog before it.
+    HCATINFO previous = nullptr;
+    while (HCATINFO catalog = CryptCATAdminEnumCatalogFromHash(admin, hash, hashSize, 0,
+                                                               previous ? &previous : nullptr)) {
+      previous = catalog;
+      CATALOG_INFO info = {};
+      info.cbStruct = sizeof info;
+      if (!CryptCATCatalogInfoFromContext(catalog, &info, 0)) continue;
+      found = true;
       CatalogInfoWithAdmin subject = {};
       subject.info.cbStruct = sizeof subject;
       subject.info.pcwszCatalogFilePath = info.wszCatalogFile;
@@ -173,34 +160,54 @@ bool SignatureChecker::CheckCatalogs(void* fileHandle, const std::wstring& path,
       subject.info.pbCalculatedFileHash = hash;
       subject.info.cbCalculatedFileHash = hashSize;
       subject.admin = admin;
-      if (Verify(WTD_CHOICE_CATALOG, &subject) == ERROR_SUCCESS)
-        signature = {SignatureVerdict::Verified, SignerName(info.wszCatalogFile)};
-      else
-        signature = {SignatureVerdict::NotVerified, std::string()};
+      std::string signer;
+      if (Verify(WTD_CHOICE_CATALOG, &subject, signer) == ERROR_SUCCESS && !signer.empty()) {
+        CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
+        signature.verdict = SignatureVerdict::Verified;
+        signature.signer = signer;
+        return true;
+      }
     }
-    CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
-    if (found) return true;
   }
-  return false;
+  if (found) signature = {SignatureVerdict::NotVerified, std::string()};
+  return found;
 }
 
 FileSignature CheckFileSignature(const std::string& path) {
   return SignatureChecker().Check(path);
 }
 
-FileSignature SignatureChecker::Check(const std::string& path) {
+FileSignature SignatureChecker::Check(const std::string& path, const WhileOpen& whileOpen) {
+  // A device (a pipe, a port, NUL) is no program file, and reading one may
+  // never end.
+  if (IsDeviceName(path)) return {};
   const std::wstring wide = WideFromAnsi(NativeFilePath(path));
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  // A file kept elsewhere (offline, or a cloud placeholder) would be fetched
+  // by reading it.
+  const DWORD kRecallOnOpen = 0x40000, kRecallOnDataAccess = 0x400000;
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &attributes) ||
+      (attributes.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_OFFLINE |
+                                      kRecallOnOpen | kRecallOnDataAccess)))
+    return {};
+  // Others may read it meanwhile, not change it: the verdict, the signer and
+  // what `whileOpen` reads are of one file. A file open for writing
+  // elsewhere is not read (a sharing violation).
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_NO_RECALL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return {};
+  }
   const bool programImage = StartsAsProgramImage(file);
   SetFilePointer(file, 0, nullptr, FILE_BEGIN);
   WINTRUST_FILE_INFO subject = {};
   subject.cbStruct = sizeof subject;
   subject.pcwszFilePath = wide.c_str();
   subject.hFile = file;
-  const LONG result = Verify(WTD_CHOICE_FILE, &subject);
+  std::string signer;
+  const LONG result = Verify(WTD_CHOICE_FILE, &subject, signer);
   // Only a file that carries a signature of its own can fail one; Wine
   // also accepts files it has no signature format for, which carry none.
   // Catalogs are searched for programs (a signable format without a
@@ -208,17 +215,17 @@ FileSignature SignatureChecker::Check(const std::string& path) {
   const bool program = result == static_cast<LONG>(TRUST_E_NOSIGNATURE);
   const bool unknownForm = result == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
                            result == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN);
-  const std::string signer = program || unknownForm || !CanHoldEmbeddedSignature(programImage, path)
-                                 ? std::string()
-                                 : SignerName(wide);
+  const bool signable = CanHoldEmbeddedSignature(programImage, path);
   FileSignature signature;
-  if (!signer.empty())
-    signature = {
-        result == ERROR_SUCCESS ? SignatureVerdict::Verified : SignatureVerdict::NotVerified,
-        result == ERROR_SUCCESS ? signer : std::string()};
+  if (result == ERROR_SUCCESS && signable && !signer.empty())
+    signature = {SignatureVerdict::Verified, signer};
+  else if (result != ERROR_SUCCESS && !program && !unknownForm && signable)
+    signature = {SignatureVerdict::NotVerified, std::string()};
   else if (!program || !CheckCatalogs(file, wide, signature))
     signature = {SignatureVerdict::Unsigned, std::string()};
   signature.programImage = programImage;
+  signature.read = true;
+  if (whileOpen) whileOpen(file, signature);
   CloseHandle(file);
   return signature;
 }

@@ -3,6 +3,9 @@
 // cached URLs are used.
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
 
 enum class SignatureVerdict {
@@ -13,7 +16,13 @@ enum class SignatureVerdict {
 
 struct FileSignature {
   SignatureVerdict verdict = SignatureVerdict::Unsigned;
-  std::string signer;  // the signing certificate's name, when verified
+  // The name on the certificate that made the verified signature, from the
+  // verification itself; empty otherwise.
+  std::string signer;
+  // The file was read: false for a device, a file offline or recalled on
+  // access, one another program holds open for writing, or an open that
+  // failed. Nothing else here is known then.
+  bool read = false;
   // The file begins as a program image ("MZ"): the only kind of file that
   // can hold a version resource.
   bool programImage = false;
@@ -28,11 +37,14 @@ class SignatureChecker {
   SignatureChecker(const SignatureChecker&) = delete;
   SignatureChecker& operator=(const SignatureChecker&) = delete;
 
-  // `path` is read as the 64-bit shell means it (see NativeFilePath).
-  FileSignature Check(const std::string& path);
+  // `path` is read as the 64-bit shell means it (see NativeFilePath), through
+  // one handle that lets others read only; `whileOpen` runs before that
+  // handle is closed, with it and the result, when the file was read.
+  using WhileOpen = std::function<void(HANDLE file, const FileSignature& signature)>;
+  FileSignature Check(const std::string& path, const WhileOpen& whileOpen = nullptr);
 
  private:
-  bool CheckCatalogs(void* file, const std::wstring& path, FileSignature& signature);
+  bool CheckCatalogs(HANDLE file, const std::wstring& path, FileSignature& signature);
   // SHA-256 catalogs (Windows 8 and later), then SHA-1 ones; null when not
   // opened (yet, or at all).
   void* admins_[2] = {};

@@ -1,6 +1,10 @@
 #include "scan/inventory.h"
 
+#include <process.h>
+
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 #include "scan/registry_scan.h"
@@ -193,15 +197,82 @@ void InventorySink::AddEntryRow(const char* type, const char* name, const char* 
   owners.push_back(owner);
 }
 
-std::vector<InventoryRow> ScanInventory() {
+namespace {
+
+// How long a thread whose file was cancelled may take to come back.
+constexpr DWORD kCancelGrace = 1000;
+
+// The rows whose details one thread reads, from `first` on. Shared with the
+// thread, which may outlive the scan when it is left behind.
+struct DetailsShare {
+  std::vector<InventoryRow> rows;
+  std::vector<EntryOwner> owners;
+  std::vector<EntryDetails> details;
+  size_t first = 0;
+  std::atomic<size_t> done{0};
+  DWORD localLimit = 0, remoteLimit = 0;
+  std::unique_ptr<FileTimeLimit> limit;
+};
+
+unsigned __stdcall ReadShare(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<DetailsShare>> owned(
+      static_cast<std::shared_ptr<DetailsShare>*>(parameter));
+  DetailsShare& share = **owned;
+  EntryDetailsReader reader;
+  reader.LimitTime(share.limit.get(), share.localLimit, share.remoteLimit);
+  for (size_t i = share.first; i < share.rows.size(); ++i) {
+    const InventoryRow& row = share.rows[i];
+    share.details[i] = reader.Read(row.type, row.command, row.location, share.owners[i]);
+    share.done.store(i + 1, std::memory_order_release);
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::vector<InventoryRow> ScanInventory(DWORD localLimit, DWORD remoteLimit) {
   InventorySink sink;
   ScanRegistry(sink);
   ScanStartupFolders(sink);
-  EntryDetailsReader reader;
-  for (size_t i = 0; i < sink.rows.size(); ++i) {
-    InventoryRow& row = sink.rows[i];
-    AddDetails(row, reader.Read(row.type, row.command, row.location, sink.owners[i]));
+  std::vector<EntryDetails> details(sink.rows.size());
+  for (size_t next = 0; next < sink.rows.size();) {
+    auto share = std::make_shared<DetailsShare>();
+    share->rows = sink.rows;
+    share->owners = sink.owners;
+    share->details.resize(sink.rows.size());
+    share->first = next;
+    share->done = next;
+    share->localLimit = localLimit;
+    share->remoteLimit = remoteLimit;
+    auto* reference = new std::shared_ptr<DetailsShare>(share);
+    const uintptr_t started =
+        _beginthreadex(nullptr, 0, ReadShare, reference, CREATE_SUSPENDED, nullptr);
+    if (!started) {  // no thread to spare: read here, without a limit
+      delete reference;
+      EntryDetailsReader reader;
+      for (; next < sink.rows.size(); ++next) {
+        const InventoryRow& row = sink.rows[next];
+        details[next] = reader.Read(row.type, row.command, row.location, sink.owners[next]);
+      }
+      break;
+    }
+    const HANDLE thread = reinterpret_cast<HANDLE>(started);
+    share->limit = std::make_unique<FileTimeLimit>(thread);
+    ResumeThread(thread);
+    bool ended = false;
+    while (!(ended = WaitForSingleObject(thread, 100) == WAIT_OBJECT_0) &&
+           !share->limit->Overdue(kCancelGrace)) {
+    }
+    CloseHandle(thread);
+    const size_t done = share->done.load(std::memory_order_acquire);
+    for (; next < done; ++next) details[next] = std::move(share->details[next]);
+    // Left behind inside a file: that row goes without its details.
+    if (!ended) {
+      details[next].user = OwnerUserName(sink.owners[next]);
+      ++next;
+    }
   }
+  for (size_t i = 0; i < sink.rows.size(); ++i) AddDetails(sink.rows[i], details[i]);
   return std::move(sink.rows);
 }
 

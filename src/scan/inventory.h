@@ -46,7 +46,11 @@ class InventorySink : public RowSink {
 };
 
 // Both scans, in the order of the main window's list, each row with its details.
-std::vector<InventoryRow> ScanInventory();
+// Each row's program file is read under a time limit (milliseconds, by its
+// volume), on a thread that is left behind when it does not come back after
+// its file was cancelled: the list always ends.
+std::vector<InventoryRow> ScanInventory(DWORD localLimit = kLocalFileLimit,
+                                        DWORD remoteLimit = kRemoteFileLimit);
 
 // No format carries a raw control character (U+0000-U+001F, U+007F,
 // U+0080-U+009F) except CSV, which keeps each inside quotes, where it is data.

@@ -71,10 +71,11 @@ UserEnvironment UserEnvironment::OfThisProcess() {
   return environment;
 }
 
-UserEnvironment UserEnvironment::OfHive(const std::string& hive) {
-  UserEnvironment environment = OfThisProcess();
-  if (!hive.empty() && SameNameIgnoringCase(hive, CurrentUserSid())) return environment;
+namespace {
 
+// Another user's variables: the machine's, without this user's own.
+UserEnvironment OtherUser() {
+  UserEnvironment environment = UserEnvironment::OfThisProcess();
   for (const char* name : kPerUserVariables) environment.Remove(name);
   EnumStringValues(HKEY_CURRENT_USER, "Environment",
                    [&](const std::string& name, DWORD, const std::string&, const std::wstring&) {
@@ -83,16 +84,37 @@ UserEnvironment UserEnvironment::OfHive(const std::string& hive) {
   // The machine's Path alone; the user's own part follows from the hive.
   environment.Remove("Path");
   ApplyEnvironmentKey(environment, HKEY_LOCAL_MACHINE, kMachineEnvironment);
+  return environment;
+}
 
+void SetProfileFolders(UserEnvironment& environment, const std::string& profile) {
+  environment.Set("USERPROFILE", profile);
+  environment.Set("APPDATA", profile + "\\AppData\\Roaming");
+  environment.Set("LOCALAPPDATA", profile + "\\AppData\\Local");
+}
+
+}  // namespace
+
+UserEnvironment UserEnvironment::OfHive(const std::string& hive) {
+  UserEnvironment environment = OfThisProcess();
+  if (!hive.empty() && SameNameIgnoringCase(hive, CurrentUserSid())) return environment;
+
+  environment = OtherUser();
+  environment.userRoot_ = HKEY_USERS;
+  environment.userKey_ = hive;
   std::string profile;
   if (ReadStringValue(HKEY_LOCAL_MACHINE, kProfileList + hive, "ProfileImagePath", profile) ==
           ERROR_SUCCESS &&
-      environment.Expand(std::string(profile), profile) && !profile.empty()) {
-    environment.Set("USERPROFILE", profile);
-    environment.Set("APPDATA", profile + "\\AppData\\Roaming");
-    environment.Set("LOCALAPPDATA", profile + "\\AppData\\Local");
-  }
+      environment.Expand(std::string(profile), profile) && !profile.empty())
+    SetProfileFolders(environment, profile);
   ApplyEnvironmentKey(environment, HKEY_USERS, hive + "\\Environment");
+  return environment;
+}
+
+UserEnvironment UserEnvironment::OfProfileFolder(const std::string& profile) {
+  UserEnvironment environment = OtherUser();
+  environment.userRoot_ = nullptr;
+  SetProfileFolders(environment, profile);
   return environment;
 }
 
@@ -110,6 +132,15 @@ const std::string* UserEnvironment::Find(const std::string& name) const {
 }
 
 bool UserEnvironment::Expand(const std::string& text, std::string& expanded) const {
+  std::vector<std::string> unknown;
+  std::string result = ExpandKnown(text, unknown);
+  if (!unknown.empty()) return false;
+  expanded = std::move(result);
+  return true;
+}
+
+std::string UserEnvironment::ExpandKnown(const std::string& text,
+                                         std::vector<std::string>& unknown) const {
   std::string result;
   size_t at = 0;
   for (;;) {
@@ -117,13 +148,16 @@ bool UserEnvironment::Expand(const std::string& text, std::string& expanded) con
     const size_t close = open == std::string::npos ? open : text.find('%', open + 1);
     if (close == std::string::npos) break;
     const std::string* value = Find(text.substr(open + 1, close - open - 1));
-    if (!value) return false;
     result.append(text, at, open - at);
-    result += *value;
+    if (value) {
+      result += *value;
+    } else {
+      unknown.push_back(text.substr(open, close - open + 1));
+      result.append(text, open, close - open + 1);
+    }
     at = close + 1;
   }
-  expanded = result + text.substr(at);
-  return true;
+  return result + text.substr(at);
 }
 
 std::string CurrentUserSid() {

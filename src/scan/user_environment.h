@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "scan/row_sink.h"
 
@@ -21,6 +22,9 @@ class UserEnvironment {
   // the profile folders that ProfileList names for the hive's SID, and the
   // hive's own Environment key. This user's hive gives OfThisProcess().
   static UserEnvironment OfHive(const std::string& hive);
+  // The variables of the user whose profile folder is `profile`, found on the
+  // disk with no hive known: the machine's, and that folder's.
+  static UserEnvironment OfProfileFolder(const std::string& profile);
 
   void Set(const std::string& name, const std::string& value);
   void Remove(const std::string& name);
@@ -29,9 +33,19 @@ class UserEnvironment {
   // `text` with every %NAME% replaced. False when a name is not set: what the
   // text stands for cannot be known. A lone % stays as it is.
   bool Expand(const std::string& text, std::string& expanded) const;
+  // `text` with every %NAME% that is set replaced; the others stay as they
+  // are written, and `unknown` gets each of them ("%NAME%").
+  std::string ExpandKnown(const std::string& text, std::vector<std::string>& unknown) const;
+
+  // The user's own registry key (HKEY_CURRENT_USER, or HKEY_USERS\<hive>);
+  // a null root for a profile with no hive.
+  HKEY UserRoot() const { return userRoot_; }
+  const std::string& UserKey() const { return userKey_; }
 
  private:
   std::map<std::string, std::string> variables_;  // by upper-case name
+  HKEY userRoot_ = HKEY_CURRENT_USER;
+  std::string userKey_;
 };
 
 // The string form of this process's user SID ("S-1-5-21-..."); empty when

@@ -8,6 +8,7 @@
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "resource.h"
+#include "support/blocking_open.h"
 #include "support/details_wait.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
@@ -120,6 +121,48 @@ TEST(EntryDetailsWindow, StartupFilesShowTheirOwnPaths) {
   }});
   EXPECT_EQ(files, shown);
   EXPECT_EQ(files, given);
+}
+
+// A program file that never answers: the window's thread never looks at it;
+// Save List waits until Esc; F5 and closing cancel the worker's open, or
+// leave a worker that does not heed it behind (the next waits for its end).
+TEST(EntryDetailsWindow, AProgramFileThatNeverAnswers) {
+  for (const bool heedsCancel : {true, false}) {
+    SCOPED_TRACE(heedsCancel ? "cancelled" : "left behind");
+    RegistrySandbox sandbox;
+    TempFolder temp;
+    const std::string stuck = temp.WriteFile("stuck-share.exe", "s");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Stuck", "\"" + stuck + "\" /x");
+    BlockingOpen blocking("stuck-share", heedsCancel);
+    ASSERT_TRUE(blocking.applied());
+    blocking.watched = GetCurrentThreadId();
+    ShellRecorder shell;
+    CLumivaneApp app;
+    CLumivaneDlg dialog;
+    app.m_pMainWnd = &dialog;
+    bool openGreyed = false;
+    RunModal(dialog, {[&] {
+                        ASSERT_TRUE(blocking.WaitUntilBlocked());
+                        dialog.EntryList().SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+                        openGreyed = MenuItemGreyed(dialog, ID_TASK_OPEN_FILE_LOCATION);
+                        dialog.SendMessage(WM_COMMAND, ID_TASK_COPY);
+                        dialog.SendMessage(WM_COMMAND, ID_TASK_OPEN_FILE_LOCATION);
+                        PostKey(dialog, VK_ESCAPE);
+                        dialog.SendMessage(WM_COMMAND, ID_FILE_SAVE_LIST);
+                        dialog.OnRefresh();
+                      },
+                      [&] {
+                        MSG m;  // the next worker starts once the last has ended
+                        for (int i = 0; i < 400 && blocking.blocked < 2; ++i, Sleep(5))
+                          if (PeekMessageA(&m, dialog, WM_ENTRY_DETAILS, WM_ENTRY_DETAILS, PM_REMOVE))
+                            DispatchMessageA(&m);
+                      },
+                      [&] { dialog.SendMessage(WM_COMMAND, IDCANCEL); }});
+    EXPECT_EQ(0, blocking.byWatched);
+    EXPECT_TRUE(openGreyed);
+    EXPECT_EQ(heedsCancel ? 2 : 1, blocking.blocked);
+    EXPECT_EQ(heedsCancel ? 2 : 0, blocking.cancelled);
+  }
 }
 
 }  // namespace

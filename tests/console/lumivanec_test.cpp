@@ -15,7 +15,9 @@
 #include "app/entry_list.h"
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
+#include "scan/image_resolution.h"
 #include "scan/inventory.h"
+#include "util/file_utils.h"
 #include "support/child_process.h"
 #include "support/chosen_path_prompts.h"
 #include "support/modal_script.h"
@@ -337,6 +339,9 @@ TEST(RegistryViews, BothBuildsGiveTheSameImage) {
       !GetEnvironmentVariableA("CommonProgramW6432", commonFiles, MAX_PATH))
     GTEST_SKIP() << "32-bit Windows: one kind of program";
   GetSystemDirectoryA(system, MAX_PATH);
+  // In the 64-bit System32 alone (written past this build's redirection).
+  const std::string only64 = std::string(system) + "\\lumivane-only64.exe";
+  ASSERT_TRUE(WriteFileWhole(NativeFilePath(only64).c_str(), "x"));
   RealValues run(HKEY_CURRENT_USER, kRun);
   const struct {
     const char* name;
@@ -346,8 +351,7 @@ TEST(RegistryViews, BothBuildsGiveTheSameImage) {
        std::string(programFiles) + "\\Lumivane Test\\t.exe", "missing"},
       {"Lumivane image 2", "\"%CommonProgramFiles%\\t.exe\"", std::string(commonFiles) + "\\t.exe",
        "missing"},
-      {"Lumivane image 3", std::string(system) + "\\notepad.exe",
-       std::string(system) + "\\notepad.exe", "unsigned"},
+      {"Lumivane image 3", only64, only64, "unsigned"},
   };
   for (const auto& c : cases) run.Set(c.name, c.command, REG_EXPAND_SZ);
   const std::vector<InventoryRow> rows = TabRows(Lumivanec("").out);
@@ -360,6 +364,7 @@ TEST(RegistryViews, BothBuildsGiveTheSameImage) {
       EXPECT_EQ(c.signature, row.signature) << row.location;
     }
   }
+  DeleteFileA(NativeFilePath(only64).c_str());
 }
 
 }  // namespace

@@ -33,9 +33,12 @@ TEST(CommandImage, FindsWhatWindowsWouldStart) {
   const std::string library = temp.WriteFile("Tools\\lib.dll", "l");
   const std::string onPath = temp.WriteFile("OnPath\\pathtool.exe", "p");
   const std::string registered = temp.WriteFile("Apps\\registered.exe", "r");
-  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE,
-                             "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\apptool.exe",
-                             "", "\"" + registered + "\"");
+  const std::string usersOwn = temp.WriteFile("Apps\\users own.exe", "u");
+  const std::string script = temp.WriteFile("Tools\\s.vbs", "s");
+  const std::string appPaths = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, appPaths + "apptool.exe", "",
+                             "\"" + registered + "\"");
+  RegistrySandbox::SetString(HKEY_CURRENT_USER, appPaths + "userapp.exe", "", usersOwn);
   UserEnvironment environment = UserEnvironment::OfThisProcess();
   environment.Set("LumiTools", temp / "Tools");
   environment.Set("PATH", temp / "Nowhere" + ";" + temp / "OnPath");
@@ -66,6 +69,14 @@ TEST(CommandImage, FindsWhatWindowsWouldStart) {
       {"", false, "", false},
       {"   ", false, "", false},
       {"\"" + program + " /q", false, "", false},
+      // Tabs; unknown variables outside the image's path; script hosts; devices.
+      {t + "\\Tools\\tool\t/x", false, tool, true},
+      {"notepad\t/a", false, system32 + "notepad.exe", true},
+      {"%LumiTools%\\tool.exe %NotSetAnywhere%", true, tool, true},
+      {t + "\\%NotSetAnywhere%\\tool.exe %LumiTools%", true, "", false},
+      {"wscript.exe //B \"" + script + "\" /arg", false, script, true},
+      {"userapp", false, usersOwn, true},
+      {"\\\\.\\pipe\\lumivane.exe", false, "\\\\.\\pipe\\lumivane.exe", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
@@ -78,27 +89,64 @@ TEST(CommandImage, FindsWhatWindowsWouldStart) {
   EXPECT_EQ(shortest, CommandImage(t + "\\Program Files\\a b\\x.exe /q", false, environment).path);
 }
 
-TEST(StartupImage, ShortcutTargetOtherFilesThemselves) {
-  TempFolder temp;
-  const std::string target = temp.WriteFile("target.exe", "t");
-  const std::string shortcut = temp / "link.lnk";
+void MakeShortcut(const std::string& path, const std::string& target,
+                  const std::string& arguments) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   IShellLinkA* link = nullptr;
   ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                             IID_IShellLinkA, reinterpret_cast<void**>(&link)));
   link->SetPath(target.c_str());
+  link->SetArguments(arguments.c_str());
   IPersistFile* file = nullptr;
   link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
   wchar_t wide[MAX_PATH];
-  MultiByteToWideChar(CP_ACP, 0, shortcut.c_str(), -1, wide, MAX_PATH);
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
   EXPECT_HRESULT_SUCCEEDED(file->Save(wide, TRUE));
   file->Release();
   link->Release();
   CoUninitialize();
+}
 
-  EXPECT_EQ(target, StartupImage(shortcut).path);
-  EXPECT_EQ(target, StartupImage(target).path);
-  EXPECT_EQ("", StartupImage(temp.WriteFile("site.url", "[InternetShortcut]")).path);
+// What a shortcut starts: its target as stored, read in its owner's
+// environment, then the host rules of a command.
+TEST(StartupImage, ShortcutsAsWindowsStartsThem) {
+  RegistrySandbox sandbox;
+  TempFolder temp;
+  const std::string target = temp.WriteFile("target.exe", "t");
+  const std::string library = temp.WriteFile("pub\\x.dll", "l");
+  const std::string othersTool = temp.WriteFile("other\\bin\\t.exe", "o");
+  const std::string sid = "S-1-5-21-7-7-7-1002";
+  RegistrySandbox::SetString(HKEY_LOCAL_MACHINE,
+                             "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid,
+                             "ProfileImagePath", temp / "other");
+  UserEnvironment mine = UserEnvironment::OfThisProcess();
+  const UserEnvironment other = UserEnvironment::OfHive(sid);
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, MAX_PATH);
+  const struct {
+    const char* label;
+    std::string target, arguments;
+    const UserEnvironment& environment;
+    std::string image;
+  } cases[] = {
+      {"plain", target, "-p", mine, target},
+      // (Wine expands a target's variables when it stores it: arguments keep them.)
+      {"arguments in another user's environment", std::string(system) + "\\rundll32.exe",
+       "%USERPROFILE%\\bin\\t.exe,Start", other, othersTool},
+      {"64-bit program files", std::string(system) + "\\rundll32.exe",
+       "%ProgramFiles%\\Lumivane Test\\t.dll,Start", mine,
+       "C:\\Program Files\\Lumivane Test\\t.dll"},
+      {"rundll32", std::string(system) + "\\rundll32.exe", library + ",Start", mine, library},
+      {"unknown variable in the arguments", target, "%NotSetAnywhere%", mine, target},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string shortcut = temp / (std::string(c.label) + ".lnk");
+    MakeShortcut(shortcut, c.target, c.arguments);
+    EXPECT_EQ(c.image, StartupImage(shortcut, c.environment).path);
+  }
+  EXPECT_EQ(target, StartupImage(target, mine).path);
+  EXPECT_EQ("", StartupImage(temp.WriteFile("site.url", "[InternetShortcut]"), mine).path);
 }
 
 // Another user's hive: its own variables and profile folders; this user's

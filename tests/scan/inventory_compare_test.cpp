@@ -14,7 +14,7 @@ const char kRun[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVer
 const char kMachineRun[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 const Rows kNow = {
-    {"Registry", "Tool", "tool.exe", kRun, "enabled", 0},
+    {"Registry", "Tool", "tool.exe", kRun, "enabled", 0, "C:\\Tools\\tool.exe"},
     {"Start-Up", "x.lnk", "Shortcut", "C:\\Start\\x.lnk", "disabled", 133171022450000000ull},
     {"Registry", "Twin", "one.exe", kMachineRun, "enabled", 0},
     {"Registry", "Twin", "two.exe", kMachineRun, "enabled", 0},
@@ -43,6 +43,8 @@ TEST(CompareInventories, BaselinesInEachFormat) {
       {"removed", F::Json, [&](Rows& r) { r.push_back(old); }, {"removed Old old.exe"}, false},
       {"command", F::Csv, [](Rows& r) { r[0].command = "x"; }, {"changed Tool tool.exe"}, true},
       {"state", F::Json, [](Rows& r) { r[1].state = "enabled"; }, {"changed x.lnk Shortcut"}, true},
+      {"image", F::Csv, [](Rows& r) { r[0].imagePath = "C:\\Old\\tool.exe"; },
+       {"changed Tool tool.exe"}, true},
       {"twins",
        F::Tabs,
        [](Rows& r) { std::swap(r[2].command, r[3].command); },

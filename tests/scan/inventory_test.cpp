@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/blocking_open.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_folder.h"
 
@@ -121,6 +122,33 @@ TEST(ScanInventory, RegistryRowsThenStartupFiles) {
        "All Users"}};
   expected[0].user = OwnerUserName({EntryOwner::Kind::CurrentUser});
   EXPECT_EQ(expected, ScanInventory());
+}
+
+// A program file that never answers: cancelled at its time limit (the row
+// keeps its path alone), or its thread left behind; the list always ends.
+TEST(ScanInventory, EndsPastAFileThatNeverAnswers) {
+  for (const bool heedsCancel : {true, false}) {
+    SCOPED_TRACE(heedsCancel ? "cancelled" : "left behind");
+    RegistrySandbox sandbox;
+    TempFolder temp;
+    const std::string stuck = temp.WriteFile("stuck-share.exe", "s");
+    const std::string after = temp.WriteFile("after.exe", "a");
+    const char run[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, run, "Stuck", "\"" + stuck + "\" /x");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, run, "After", "\"" + after + "\"");
+    BlockingOpen blocking("stuck-share", heedsCancel);
+    ASSERT_TRUE(blocking.applied());
+    const std::vector<InventoryRow> rows = ScanInventory(300, 300);
+    ASSERT_EQ(2u, rows.size());
+    for (const InventoryRow& row : rows) {
+      const bool isStuck = row.name == "Stuck";
+      EXPECT_EQ(isStuck ? (heedsCancel ? stuck : "") : after, row.imagePath);
+      EXPECT_EQ(isStuck ? "n/a" : "unsigned", row.signature);
+      EXPECT_EQ("All Users", row.user);
+    }
+    EXPECT_EQ(1, blocking.blocked);
+    EXPECT_EQ(heedsCancel ? 1 : 0, blocking.cancelled);
+  }
 }
 
 }  // namespace
