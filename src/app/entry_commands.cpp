@@ -41,6 +41,7 @@ void CLumivaneDlg::OnRemove() {
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
   if (!IsEntryRemovable(entry.type, entry.name, entry.location, entry.owner)) {
     MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
+    OnRefresh();  // the row may be stale: the list shows what is there now
     return;
   }
   // Only an explicit Yes deletes: a box that could not be shown says nothing.

@@ -204,10 +204,11 @@ LONG ReadStringValueOf(HKEY key, const char* valueName, std::string& text,
   for (;;) {
     size = static_cast<DWORD>(data.size());
     result = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
-    if (result != ERROR_MORE_DATA || !IsStringType(type)) break;
-    data.resize(std::max<size_t>(size, data.size() * 2));
+    if (result != ERROR_MORE_DATA || !IsStringType(type) || size <= data.size()) break;
+    data.resize(size);
   }
-  if (result == ERROR_MORE_DATA) result = ERROR_SUCCESS;  // another type: its data is not wanted
+  // Another type: its data is not wanted.
+  if (result == ERROR_MORE_DATA && !IsStringType(type)) result = ERROR_SUCCESS;
   if (result == ERROR_SUCCESS) {
     if (IsStringType(type))
       text = TextOfWideData(data, size);
@@ -307,8 +308,10 @@ LONG EnumValueWhole(HKEY key, DWORD index, std::vector<wchar_t>& buffer, std::ws
     dataSize = static_cast<DWORD>(data.size());
     const LONG result = RegEnumValueW(key, index, buffer.data(), &length, nullptr, &type,
                                       data.data(), &dataSize);
-    if (result == ERROR_MORE_DATA) {
-      data.resize(std::max<size_t>(dataSize, data.size() * 2));
+    // Only more room than before helps; the name, never too long here, or a
+    // size that is no larger, is a failure of this index.
+    if (result == ERROR_MORE_DATA && dataSize > data.size()) {
+      data.resize(dataSize);
       continue;
     }
     if (result == ERROR_SUCCESS) name.assign(buffer.data(), length);

@@ -115,71 +115,50 @@ std::set<std::wstring> RunValueNames() {
   return names;
 }
 
-// `wide` in the code page, U+FFFD as its default character where it has none.
-std::string InCodePage(const std::wstring& wide) {
-  std::string text(wide.size() * 4, '\0');
-  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  text.resize(WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()),
-                                  &text[0], static_cast<int>(text.size()), nullptr, nullptr));
-  return text;
-}
-
 // Names no narrow text carries exactly, beside names that read alike once cut
-// or once a NUL ends them: each is listed once as written here, and Remove
-// deletes it alone, by its exact name; Disable and Backup refuse what the row
-// cannot name.
+// or once a NUL ends them: each is listed once as written here, Remove deletes
+// it alone, and Disable and Backup refuse what the row's text cannot name.
 TEST(Names, HostileValueNamesAreListedAndActedOnExactly) {
   RegistrySandbox sandbox;
-  const std::wstring e150(150, L'\xE9'), e127(127, L'\xE9');
-  const std::wstring nulInside(L"Updater\0x", 9), nulFirst(L"\0first", 6);
-  const std::wstring lone = L"A\xD800";
-  const std::string longData(600, 'd');
   const struct {
-    std::wstring name;
-    std::wstring shown;  // as the row shows it, U+FFFD for what it cannot
+    std::wstring name, shown;  // shown: U+FFFD for what the row cannot show
     std::string data;
     bool exact;  // the shown text gives the name back
   } values[] = {
-      {e150, e150, "e150.exe", true},         {e127, e127, "e127.exe", true},
-      {L"Updater", L"Updater", "real.exe", true}, {nulInside, L"Updater\xFFFDx", "nul.exe", false},
-      {nulFirst, L"\xFFFD" L"first", "first.exe", false}, {lone, L"A\xFFFD", longData, false},
+      {std::wstring(150, L'\xE9'), std::wstring(150, L'\xE9'), "e150.exe", true},
+      {std::wstring(127, L'\xE9'), std::wstring(127, L'\xE9'), "e127.exe", true},
+      {L"Updater", L"Updater", "real.exe", true},
+      {std::wstring(L"Updater\0x", 9), L"Updater\xFFFDx", "nul.exe", false},
+      {std::wstring(L"\0first", 6), L"\xFFFD" L"first", "first.exe", false},
+      {L"A\xD800", L"A\xFFFD", std::string(600, 'd'), false},
   };
-  for (const auto& v : values) {
+  using SetValueKey = LONG(NTAPI*)(HANDLE, void*, ULONG, ULONG, const void*, ULONG);
+  const auto setValueKey = reinterpret_cast<SetValueKey>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
+  HKEY key;
+  ASSERT_EQ(0, RegCreateKeyExW(HKEY_CURRENT_USER, (kKey + L"Run").c_str(), 0, nullptr, 0,
+                               KEY_SET_VALUE, nullptr, &key, nullptr));
+  for (const auto& v : values) {  // natively: the registry functions end a name at a NUL
     const std::wstring data = WideFromCodePage(v.data);
-    HKEY key;
-    ASSERT_EQ(0, RegCreateKeyExW(HKEY_CURRENT_USER, (kKey + L"Run").c_str(), 0, nullptr, 0,
-                                 KEY_SET_VALUE, nullptr, &key, nullptr));
-    if (v.name.find(L'\0') == std::wstring::npos) {
-      RegSetValueExW(key, v.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                     static_cast<DWORD>(data.size() + 1) * 2);
-    } else {  // the registry functions end a name at a NUL; the native call does not
-      struct { USHORT length, maximum; const wchar_t* buffer; } name = {
-          static_cast<USHORT>(v.name.size() * 2), static_cast<USHORT>(v.name.size() * 2),
-          v.name.data()};
-      using SetValueKey = LONG(NTAPI*)(HANDLE, void*, ULONG, ULONG, const void*, ULONG);
-      const auto set = reinterpret_cast<SetValueKey>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
-      ASSERT_EQ(0, set(key, &name, 0, REG_SZ, data.c_str(), static_cast<ULONG>(data.size() + 1) * 2));
-    }
-    RegCloseKey(key);
+    const USHORT bytes = static_cast<USHORT>(v.name.size() * 2);
+    struct { USHORT length, maximum; const wchar_t* buffer; } name = {bytes, bytes, v.name.data()};
+    EXPECT_EQ(0, setValueKey(key, &name, 0, REG_SZ, data.c_str(), (data.size() + 1) * 2));
   }
-  ASSERT_EQ(RunValueNames().size(), std::size(values));
+  RegCloseKey(key);
   RecordingSink sink;
   ScanRegistry(sink);
   ASSERT_EQ(sink.rows.size(), std::size(values));
-  const std::string run = "HKEY_CURRENT_USER\\" + Narrow(kKey) + "Run";
   TempFolder backups;
   for (const auto& v : values) {
-    const std::string shown = InCodePage(v.shown);
+    const std::string shown = Narrow(v.shown);
     SCOPED_TRACE(Utf8FromCodePage(shown));
     const auto row = std::find_if(sink.rows.begin(), sink.rows.end(),
                                   [&](const RecordedRow& r) { return r.name == shown; });
     ASSERT_NE(row, sink.rows.end());
     const EntryOwner& owner = sink.owners[row - sink.rows.begin()];
     EXPECT_EQ(row->action, v.data);
-    EXPECT_EQ(row->location, run);
-    // Exact in UTF-8; a legacy code page lacks 'é' in 932 only.
-    const bool plain = v.exact && WideFromCodePage(shown) == v.name;
+    EXPECT_EQ(row->location, "HKEY_CURRENT_USER\\" + Narrow(kKey) + "Run");
+    const bool plain = v.exact && WideFromCodePage(shown) == v.name;  // 932 lacks 'é'
     EXPECT_EQ(owner.exactName, plain ? std::wstring() : v.name);
     ChosenPathPrompts prompts(backups / "b.reg");
     BackupEntry(row->type, row->name, row->location, prompts, owner);
@@ -201,26 +180,18 @@ TEST(Names, AStartupFileWithALongPathIsListedAndRemoved) {
   TempFolder temp;
   RegistrySandbox::SetString(HKEY_CURRENT_USER, Narrow(kKey) + "Explorer\\Shell Folders",
                              "Startup", temp.Path());
-  const std::wstring folder = WideFromCodePage(temp.Path()) + L"\\" + std::wstring(100, L'\xE9');
-  const std::wstring name = std::wstring(120, L'\xE9') + L".lnk";  // 244 bytes in UTF-8
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  struct Cleanup {  // the narrow clean-up cannot reach these names
-    std::wstring folder;
-    ~Cleanup() { std::filesystem::remove_all(folder); }
-  } cleanup{folder};
-  HANDLE file = CreateFileW((folder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-  CloseHandle(file);
+  const std::wstring name = std::wstring(100, L'\xE9') + L"\\" + std::wstring(120, L'\xE9') + L".lnk";
+  const std::wstring path = WideFromCodePage(temp.Path()) + L"\\" + name;
+  ASSERT_TRUE(CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr));
+  CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   RecordingSink sink;
   ScanStartupFolders(sink);
   ASSERT_EQ(sink.rows.size(), 1u);
-  const RecordedRow& row = sink.rows[0];
-  EXPECT_EQ(row.name, InCodePage(name));
-  EXPECT_EQ(row.location, temp.Path() + "\\" + InCodePage(std::wstring(100, L'\xE9') + L"\\" + name));
+  EXPECT_EQ(sink.rows[0].location, temp.Path() + "\\" + Narrow(name));
   const bool accentShown = GetACP() != 932;  // 932 has no 'é': shown '?', refused
-  EXPECT_EQ(RemoveEntry(row.type, row.name, row.location, sink.owners[0]), accentShown);
-  EXPECT_EQ(GetFileAttributesW((folder + L"\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES,
-            !accentShown);
+  EXPECT_EQ(RemoveEntry(StartupFileType, sink.rows[0].name, sink.rows[0].location, sink.owners[0]),
+            accentShown);
+  EXPECT_EQ(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES, !accentShown);
+  std::filesystem::remove_all(path.substr(0, path.rfind(L'\\')));
 }
 }  // namespace

@@ -10,7 +10,6 @@ ImportPatch* infoPatch = nullptr;
 ImportPatch* enumValuePatch = nullptr;
 ImportPatch* enumKeyPatch = nullptr;
 ImportPatch* queryPatch = nullptr;
-ImportPatch* infoWidePatch = nullptr;
 ImportPatch* enumValueWidePatch = nullptr;
 ImportPatch* queryWidePatch = nullptr;
 
@@ -98,22 +97,6 @@ LONG WINAPI QueryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
 }
 
 // The wide forms, which the value walks and reads use, take the same faults.
-LONG WINAPI QueryInfoWide(HKEY key, LPWSTR keyClass, LPDWORD classLength, LPDWORD reserved,
-                          LPDWORD subKeys, LPDWORD longestSubKey, LPDWORD longestClass,
-                          LPDWORD values, LPDWORD longestValue, LPDWORD longestData,
-                          LPDWORD security, PFILETIME written) {
-  if (active->failInfo) {
-    LONG error = active->failInfo();
-    if (error != ERROR_SUCCESS) return error;
-  }
-  LONG result = Original<decltype(&RegQueryInfoKeyW)>(infoWidePatch)(
-      key, keyClass, classLength, reserved, subKeys, longestSubKey, longestClass, values,
-      longestValue, longestData, security, written);
-  if (result == ERROR_SUCCESS && active->changeInfo)
-    active->changeInfo(subKeys, longestSubKey, values, longestValue);
-  return result;
-}
-
 LONG WINAPI EnumValueWide(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength,
                           LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   ++active->enumCalls;
@@ -146,7 +129,6 @@ RegistryFaults::RegistryFaults() {
   enumValuePatch = patches_.Add("RegEnumValueA", reinterpret_cast<void*>(&EnumValue));
   enumKeyPatch = patches_.Add("RegEnumKeyExA", reinterpret_cast<void*>(&EnumKey));
   queryPatch = patches_.Add("RegQueryValueExA", reinterpret_cast<void*>(&QueryValue));
-  infoWidePatch = patches_.Add("RegQueryInfoKeyW", reinterpret_cast<void*>(&QueryInfoWide));
   enumValueWidePatch = patches_.Add("RegEnumValueW", reinterpret_cast<void*>(&EnumValueWide));
   queryWidePatch = patches_.Add("RegQueryValueExW", reinterpret_cast<void*>(&QueryValueWide));
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -582,88 +583,55 @@ TEST(WriteFileWhole, EmptyTextGivesAnEmptyFile) {
 
 }  // namespace
 
-namespace {
 
-// Opens `other` whenever the program asks for `asked`: the file swapped in
-// between the listing and the removal.
-struct SwappedFile {
-  static inline std::wstring asked, other;
-  static inline ImportPatch* patch = nullptr;
-  static HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                            DWORD disposition, DWORD flags, HANDLE templateFile) {
-    return reinterpret_cast<decltype(&CreateFileW)>(patch->original())(
-        path == asked ? other.c_str() : path, access, share, security, disposition, flags,
-        templateFile);
-  }
-};
-
-std::wstring Wide(const std::string& path) {
-  return std::wstring(path.begin(), path.end());  // the temporary folders are ASCII
+// Opens Elsewhere\a.lnk whenever the program asks for Startup\a.lnk: the file
+// swapped in between the listing and the removal.
+ImportPatch* swapPatch = nullptr;
+HANDLE WINAPI OpenSwapped(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile) {
+  std::wstring opened = path;
+  const size_t at = opened.find(L"Startup");
+  if (at != std::wstring::npos) opened.replace(at, 7, L"Elsewhere");
+  return reinterpret_cast<decltype(&CreateFileW)>(swapPatch->original())(
+      opened.c_str(), access, share, security, disposition, flags, templateFile);
 }
 
-}  // namespace
-
+// Only the file listed in its folder goes, or one pending deletion because
+// another program holds it open (the handle `prepare` returns) with delete
+// sharing; anything else stays.
 TEST(RemoveListedFile, RemovesOnlyTheFileListedInItsFolder) {
+  using Prepare = std::function<HANDLE(TempFolder&, const std::string& file)>;
   const struct {
     const char* label;
-    std::function<void(TempFolder&, const std::string& file)> prepare;
-    bool removed;
+    Prepare prepare;
+    bool removed, stays;
   } cases[] = {
-      {"the file itself", [](TempFolder&, const std::string&) {}, true},
-      {"read-only",
-       [](TempFolder&, const std::string& file) {
-         SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
-       },
-       true},
-      {"another name of it", [](TempFolder& t, const std::string& f) { HardLink(t, f, "b.lnk"); },
-       false},
-      {"a folder in its place",
-       [](TempFolder& t, const std::string& f) {
-         DeleteFileA(f.c_str());
-         t.MakeFolder("Startup\\a.lnk");
-       },
-       false},
-      {"gone", [](TempFolder&, const std::string& f) { DeleteFileA(f.c_str()); }, false},
+      {"the file itself", [](TempFolder&, const std::string&) { return HANDLE(); }, true, false},
+      {"held open", [](TempFolder&, const std::string& f) {
+         return CreateFileA(f.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr); },
+       true, true},
+      {"another name of it", [](TempFolder& t, const std::string& f) {
+         HardLink(t, f, "b.lnk"); return HANDLE(); }, false, true},
+      {"a folder in its place", [](TempFolder& t, const std::string& f) {
+         DeleteFileA(f.c_str()); t.MakeFolder("Startup\\a.lnk"); return HANDLE(); }, false, true},
+      {"swapped", [](TempFolder& t, const std::string&) {
+         t.WriteFile("Elsewhere\\a.lnk", "other"); return HANDLE(); }, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     TempFolder temp;
     const std::string file = temp.WriteFile("Startup\\a.lnk", "shortcut");
-    const std::wstring final = Wide(temp.Path()) + L"\\Startup\\a.lnk";
-    c.prepare(temp, file);
-    EXPECT_EQ(RemoveListedFile(Wide(file), final, 1), c.removed);
-    EXPECT_EQ(GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES,
-              !c.removed && std::string(c.label) != "gone");
+    const std::wstring path(file.begin(), file.end());  // the temporary folders are ASCII
+    const HANDLE held = c.prepare(temp, file);
+    std::optional<ImportPatch> patch;
+    if (std::string(c.label) == "swapped") {
+      patch.emplace("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&OpenSwapped));
+      swapPatch = &*patch;
+    }
+    EXPECT_EQ(RemoveListedFile(path, path, 1), c.removed);
+    patch.reset();
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES, c.stays);
+    if (held) CloseHandle(held);
+    if (held) EXPECT_FALSE(TempFolder::Exists(file)) << "gone once the other program lets go";
   }
-}
-
-// The name now leads to a file in another folder: nothing happens to either.
-TEST(RemoveListedFile, AnotherFileOpenedInItsPlaceIsLeftAlone) {
-  TempFolder temp;
-  const std::string file = temp.WriteFile("Startup\\a.lnk", "listed");
-  const std::string other = temp.WriteFile("Elsewhere\\a.lnk", "other");
-  SwappedFile::asked = Wide(file);
-  SwappedFile::other = Wide(other);
-  {
-    ImportPatch patch("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&SwappedFile::Open));
-    ASSERT_TRUE(patch.applied());
-    SwappedFile::patch = &patch;
-    EXPECT_FALSE(RemoveListedFile(Wide(file), Wide(temp.Path()) + L"\\Startup\\a.lnk", 1));
-  }
-  EXPECT_EQ("listed", TempFolder::ReadFile(file));
-  EXPECT_EQ("other", TempFolder::ReadFile(other));
-}
-
-// Held open by another program that lets others delete it: pending deletion
-// counts as removed, and the file goes when that program lets go.
-TEST(RemoveListedFile, AFileHeldOpenWithDeleteSharingCountsAsRemoved) {
-  TempFolder temp;
-  const std::string file = temp.WriteFile("Startup\\a.lnk", "shortcut");
-  HANDLE held = CreateFileA(file.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(RemoveListedFile(Wide(file), Wide(temp.Path()) + L"\\Startup\\a.lnk", 1));
-  CloseHandle(held);
-  EXPECT_FALSE(TempFolder::Exists(file));
 }
