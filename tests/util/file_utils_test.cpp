@@ -12,6 +12,7 @@
 #include "support/file_faults.h"
 #include "support/import_patch.h"
 #include "support/temp_folder.h"
+#include "util/text_encoding.h"
 #include "util/string_utils.h"
 
 namespace {
@@ -482,12 +483,15 @@ std::vector<DWORD> g_attributesSet;
 ImportPatchSet g_linkPatches("kernel32.dll");
 ImportPatch *g_finalPath, *g_setAttributes;
 
-DWORD WINAPI FinalPathThroughLink(HANDLE file, LPSTR buffer, DWORD size, DWORD flags) {
+DWORD WINAPI FinalPathThroughLink(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags) {
   const DWORD length = reinterpret_cast<decltype(&FinalPathThroughLink)>(g_finalPath->original())(
       file, buffer, size, flags);
-  if (length == 0 || length >= size || !SameNameIgnoringCase(buffer, "\\\\?\\" + g_link))
+  const std::wstring real = L"\\\\?\\" + WideFromCodePage(g_real);
+  if (length == 0 || length >= size ||
+      _wcsicmp(buffer, (L"\\\\?\\" + WideFromCodePage(g_link)).c_str()) != 0 || real.size() >= size)
     return length;
-  return static_cast<DWORD>(snprintf(buffer, size, "\\\\?\\%s", g_real.c_str()));
+  wcscpy(buffer, real.c_str());
+  return static_cast<DWORD>(real.size());
 }
 
 BOOL WINAPI RecordAttributes(LPCSTR path, DWORD attributes) {
@@ -499,7 +503,7 @@ TEST(WriteFileWhole, WritesThroughALinkAndSetsArchive) {
   TempFolder temp;
   g_real = temp.WriteFile("real\\System.ini", "old");
   g_link = temp.WriteFile("link.ini", "the link");
-  g_finalPath = g_linkPatches.Add("GetFinalPathNameByHandleA", (void*)&FinalPathThroughLink);
+  g_finalPath = g_linkPatches.Add("GetFinalPathNameByHandleW", (void*)&FinalPathThroughLink);
   g_setAttributes = g_linkPatches.Add("SetFileAttributesA", (void*)&RecordAttributes);
   ASSERT_TRUE(g_linkPatches.applied());
   EXPECT_TRUE(WriteFileWhole(g_link.c_str(), "new"));
