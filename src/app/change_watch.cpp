@@ -30,11 +30,28 @@ struct ChangeWatch::WaitGroup {
   HANDLE thread = nullptr;
 };
 
+// The thread that polls other users' keys and the list of hives.
+struct ChangeWatch::Poll {
+  HWND window;
+  UINT message;
+  WPARAM generation;
+  std::vector<RegistryLocation> keys;
+  std::vector<std::string> hives;
+  FILETIME since;  // before the list was read: a later write is a change
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> ending{false};
+  HANDLE thread = nullptr;
+};
+
 namespace {
 
 constexpr DWORD kNameChanges = REG_NOTIFY_CHANGE_NAME;
 constexpr DWORD kValueChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
-constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+// A shortcut rewritten in place changes no name.
+constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                 FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
+constexpr DWORD kPollInterval = 2000;
+constexpr LPARAM kPolled = -1;  // the message's watch number for a polled change
 constexpr DWORD kWaitStack = 64 * 1024;
 constexpr size_t kMinKeysPerEvent = 32;
 constexpr size_t kMaxKeysPerEvent = 128;
@@ -73,6 +90,25 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
     group.members[member]->armed = false;
     PostMessageA(group.window, group.message, group.generation, group.first + member);
   }
+  return 0;
+}
+
+DWORD WINAPI ChangeWatch::PollForChanges(void* context) {
+  Poll& poll = *static_cast<Poll*>(context);
+  // Not while the list is read (it would wait on the same registry): a key
+  // written since the list was read tells by its time.
+  if (WaitForSingleObject(poll.stop, kPollInterval) != WAIT_TIMEOUT) return 0;
+  std::vector<PolledKey> keys = ResolvePolledKeys(poll.keys);
+  bool changed = LoadedHives() != poll.hives;
+  for (const PolledKey& key : keys)
+    changed = changed || CompareFileTime(&key.lastWrite, &poll.since) >= 0;
+  while (!changed && WaitForSingleObject(poll.stop, kPollInterval) == WAIT_TIMEOUT) {
+    changed = LoadedHives() != poll.hives;
+    for (size_t i = 0; i < keys.size() && !changed && !poll.ending; ++i)
+      changed = PolledKeyChanged(keys[i]);
+  }
+  // The window then reads everything again, and starts a new poll.
+  if (changed && !poll.ending) PostMessageA(poll.window, poll.message, poll.generation, kPolled);
   return 0;
 }
 
@@ -131,6 +167,17 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
     Arm(*watches_.back(), false);
   }
 
+  poll_ = std::make_unique<Poll>();
+  poll_->window = window_;
+  poll_->message = message_;
+  poll_->generation = generation_;
+  poll_->keys = targets.polledKeys;
+  poll_->hives = targets.hives;
+  GetSystemTimeAsFileTime(&poll_->since);
+  if (poll_->stop)
+    poll_->thread = CreateThread(nullptr, kWaitStack, PollForChanges, poll_.get(),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+
   for (size_t first = 0; first < watches_.size(); first += WaitGroup::kMembers) {
     auto group = std::make_unique<WaitGroup>();
     group->window = window_;
@@ -162,6 +209,16 @@ void ChangeWatch::Stop() {
     if (group->control) CloseHandle(group->control);
   }
   groups_.clear();
+  if (poll_) {
+    poll_->ending = true;
+    if (poll_->stop) SetEvent(poll_->stop);
+    if (poll_->thread) {
+      WaitForSingleObject(poll_->thread, INFINITE);
+      CloseHandle(poll_->thread);
+    }
+    if (poll_->stop) CloseHandle(poll_->stop);
+    poll_.reset();
+  }
   for (auto& watch : watches_) {
     for (const WatchedKey& watched : watch->keys)
       if (watched.key) RegCloseKey(watched.key);
@@ -172,8 +229,9 @@ void ChangeWatch::Stop() {
 }
 
 bool ChangeWatch::Rearm(WPARAM wParam, LPARAM lParam) {
-  if (wParam != generation_ || lParam < 0 || static_cast<size_t>(lParam) >= watches_.size())
-    return false;
+  if (wParam != generation_) return false;
+  if (lParam == kPolled) return true;  // the poll is over: the refresh starts the next
+  if (lParam < 0 || static_cast<size_t>(lParam) >= watches_.size()) return false;
   Watch& watch = *watches_[lParam];
   if (Arm(watch, true) && watch.group->control) SetEvent(watch.group->control);
   return true;

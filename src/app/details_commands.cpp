@@ -30,13 +30,8 @@ std::string FileToShow(const CEntryList& list, int row, const SelectedEntry& ent
 
 bool CLumivaneDlg::OnEntryDetails(WPARAM wParam, LPARAM, LRESULT* result) {
   *result = 0;
-  if (!m_detailsWorker.Deliver(wParam, m_listEntries)) return true;
-  m_detailsComplete = true;
-  // Publisher and Image Path sort once all their texts are there, not row by row.
-  if (m_listEntries.SortColumn() >= kFirstDetailsColumn) {
-    m_listEntries.Resort();
-    m_clickGuard.RowsReordered();
-  }
+  if (m_detailsWorker.Deliver(wParam, m_listEntries)) m_detailsComplete = true;
+  ResortForDetails();
   return true;
 }
 
