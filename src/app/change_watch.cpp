@@ -96,9 +96,10 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
 DWORD WINAPI ChangeWatch::PollForChanges(void* context) {
   Poll& poll = *static_cast<Poll*>(context);
   // Not while the list is read (it would wait on the same registry): a key
-  // written since the list was read tells by its time.
+  // written since the fill began tells by its time.
   if (WaitForSingleObject(poll.stop, kPollInterval) != WAIT_TIMEOUT) return 0;
-  std::vector<PolledKey> keys = ResolvePolledKeys(poll.keys);
+  // A window that closes or fills again meanwhile does not wait for all of it.
+  std::vector<PolledKey> keys = ResolvePolledKeys(poll.keys, poll.ending);
   bool changed = LoadedHives() != poll.hives;
   for (const PolledKey& key : keys)
     changed = changed || CompareFileTime(&key.lastWrite, &poll.since) >= 0;

@@ -119,10 +119,12 @@ std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& key
   return opened;
 }
 
-std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys) {
+std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys,
+                                         const std::atomic<bool>& stop) {
   std::vector<PolledKey> resolved;
   std::set<std::pair<HKEY, std::string>> seen;
   for (const RegistryLocation& location : keys) {
+    if (stop) break;
     PolledKey polled{location.root, location.subKey, {}};
     // Only the absence of a key sends the poll up to its parent.
     LONG result;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,9 @@ struct PolledKey {
 };
 
 // Each key once; a key that cannot be read, or whose only existing parent is
-// the root, is left out.
-std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys);
+// the root, is left out. Once `stop` is set, what is resolved so far.
+std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys,
+                                         const std::atomic<bool>& stop);
 
 // Opens the key, reads its last-write time and closes it: true when that
 // differs from the one kept (or the key went), which is then brought up to date.
