@@ -17,7 +17,7 @@ namespace {
 
 constexpr UINT_PTR kWatchTimer = 21;
 constexpr UINT kQuietTime = 300;      // ms without changes before the list follows
-constexpr DWORD kLongestWait = 2000;  // ms from a stream's first change: a rewrite never ends
+constexpr DWORD kLongestWait = 2000;  // ms from the first change of a stream that never stops
 constexpr char kWatchValue[] = "Watch";
 
 // On unless the user turned it off: a missing or malformed value means on.
