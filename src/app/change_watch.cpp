@@ -4,10 +4,13 @@
 #include <atomic>
 #include <iterator>
 
+#include "util/string_utils.h"
+
 struct ChangeWatch::Watch {
   std::vector<WatchedKey> keys;  // keys, with the event their notifications set
   HANDLE event = nullptr;
   HANDLE folder = INVALID_HANDLE_VALUE;  // or a folder's change notification
+  std::string folderKey;                 // the folder in lower case, '*' when without subtree
   WaitGroup* group = nullptr;
   // Waited on only while armed: a folder's handle stays signalled until it
   // is re-armed.
@@ -136,7 +139,10 @@ bool ChangeWatch::Arm(Watch& watch, bool fired) {
 }
 
 void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
-  Stop();
+  // A folder watched already keeps its handle: a new watch of a subtree costs
+  // a walk of it (Wine watches every folder below).
+  std::map<std::string, std::pair<HANDLE, bool>> kept;
+  StopKeepingFolders(&kept);
   window_ = window;
   ++generation_;
   std::vector<WatchedKey> keys = OpenWatchedKeys(targets.keys);
@@ -159,14 +165,26 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
     Arm(watch, false);
   }
   for (const WatchedFolder& folder : folders) {
-    HANDLE handle =
-        FindFirstChangeNotificationA(folder.path.c_str(), folder.subtree,
-                                     folder.subtree ? kFolderChanges : FILE_NOTIFY_CHANGE_DIR_NAME);
+    const std::string key = LowerCopy(folder.path) + (folder.subtree ? "" : "*");
+    const auto old = kept.find(key);
+    const bool fired = old != kept.end() && !old->second.second;
+    HANDLE handle = old != kept.end() ? old->second.first : INVALID_HANDLE_VALUE;
+    if (old != kept.end()) kept.erase(old);
+    if (handle == INVALID_HANDLE_VALUE)
+      handle = FindFirstChangeNotificationA(
+          folder.path.c_str(), folder.subtree,
+          folder.subtree ? kFolderChanges : FILE_NOTIFY_CHANGE_DIR_NAME);
     if (handle == INVALID_HANDLE_VALUE) continue;
     watches_.push_back(std::make_unique<Watch>());
     watches_.back()->folder = handle;
-    Arm(*watches_.back(), false);
+    watches_.back()->folderKey = key;
+    // One that fired before the fill asks again: the fill reads what changed.
+    if (!Arm(*watches_.back(), fired)) {
+      FindCloseChangeNotification(handle);
+      watches_.pop_back();
+    }
   }
+  for (const auto& gone : kept) FindCloseChangeNotification(gone.second.first);
 
   poll_ = std::make_unique<Poll>();
   poll_->window = window_;
@@ -197,6 +215,10 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
 }
 
 void ChangeWatch::Stop() {
+  StopKeepingFolders(nullptr);
+}
+
+void ChangeWatch::StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept) {
   // Ends the threads first, so that none waits on a handle once it is closed.
   for (auto& group : groups_) {
     group->ending = true;
@@ -224,7 +246,11 @@ void ChangeWatch::Stop() {
     for (const WatchedKey& watched : watch->keys)
       if (watched.key) RegCloseKey(watched.key);
     if (watch->event) CloseHandle(watch->event);
-    if (watch->folder != INVALID_HANDLE_VALUE) FindCloseChangeNotification(watch->folder);
+    if (watch->folder != INVALID_HANDLE_VALUE &&
+        !(kept &&
+          kept->emplace(watch->folderKey, std::make_pair(watch->folder, watch->armed.load()))
+              .second))
+      FindCloseChangeNotification(watch->folder);
   }
   watches_.clear();
 }

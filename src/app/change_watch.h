@@ -9,7 +9,10 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "scan/watch_targets.h"
@@ -36,6 +39,9 @@ class ChangeWatch {
   struct Poll;
   static DWORD WINAPI WaitForChanges(void* group);
   static DWORD WINAPI PollForChanges(void* poll);
+  // Stop(), but the folders' handles go into `kept` by folder, with whether
+  // each was armed, rather than being closed.
+  void StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept);
   // Arms a watch Start made, or again one that `fired`.
   bool Arm(Watch& watch, bool fired);
 
