@@ -4,10 +4,13 @@
 #include <atomic>
 #include <iterator>
 
+#include "util/string_utils.h"
+
 struct ChangeWatch::Watch {
   std::vector<WatchedKey> keys;  // keys, with the event their notifications set
   HANDLE event = nullptr;
   HANDLE folder = INVALID_HANDLE_VALUE;  // or a folder's change notification
+  std::string folderKey;                 // the folder in lower case, '*' when without subtree
   WaitGroup* group = nullptr;
   // Waited on only while armed: a folder's handle stays signalled until it
   // is re-armed.
@@ -30,11 +33,28 @@ struct ChangeWatch::WaitGroup {
   HANDLE thread = nullptr;
 };
 
+// The thread that polls other users' keys and the list of hives.
+struct ChangeWatch::Poll {
+  HWND window;
+  UINT message;
+  WPARAM generation;
+  std::vector<RegistryLocation> keys;
+  std::vector<std::string> hives;
+  FILETIME since;  // before the list was read: a later write is a change
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> ending{false};
+  HANDLE thread = nullptr;
+};
+
 namespace {
 
 constexpr DWORD kNameChanges = REG_NOTIFY_CHANGE_NAME;
 constexpr DWORD kValueChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
-constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+// A shortcut rewritten in place changes no name.
+constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                 FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
+constexpr DWORD kPollInterval = 2000;
+constexpr LPARAM kPolled = -1;  // the message's watch number for a polled change
 constexpr DWORD kWaitStack = 64 * 1024;
 constexpr size_t kMinKeysPerEvent = 32;
 constexpr size_t kMaxKeysPerEvent = 128;
@@ -76,6 +96,26 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
   return 0;
 }
 
+DWORD WINAPI ChangeWatch::PollForChanges(void* context) {
+  Poll& poll = *static_cast<Poll*>(context);
+  // Not while the list is read (it would wait on the same registry): a key
+  // written since the fill began tells by its time.
+  if (WaitForSingleObject(poll.stop, kPollInterval) != WAIT_TIMEOUT) return 0;
+  // A window that closes or fills again meanwhile does not wait for all of it.
+  std::vector<PolledKey> keys = ResolvePolledKeys(poll.keys, poll.ending);
+  bool changed = LoadedHives() != poll.hives;
+  for (const PolledKey& key : keys)
+    changed = changed || CompareFileTime(&key.lastWrite, &poll.since) >= 0;
+  while (!changed && WaitForSingleObject(poll.stop, kPollInterval) == WAIT_TIMEOUT) {
+    changed = LoadedHives() != poll.hives;
+    for (size_t i = 0; i < keys.size() && !changed && !poll.ending; ++i)
+      changed = PolledKeyChanged(keys[i]);
+  }
+  // The window then reads everything again, and starts a new poll.
+  if (changed && !poll.ending) PostMessageA(poll.window, poll.message, poll.generation, kPolled);
+  return 0;
+}
+
 bool ChangeWatch::Arm(Watch& watch, bool fired) {
   if (watch.folder != INVALID_HANDLE_VALUE) {
     if (fired && !FindNextChangeNotification(watch.folder)) return false;
@@ -99,7 +139,10 @@ bool ChangeWatch::Arm(Watch& watch, bool fired) {
 }
 
 void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
-  Stop();
+  // A folder watched already keeps its handle: a new watch of a subtree costs
+  // a walk of it (Wine watches every folder below).
+  std::map<std::string, std::pair<HANDLE, bool>> kept;
+  StopKeepingFolders(&kept);
   window_ = window;
   ++generation_;
   std::vector<WatchedKey> keys = OpenWatchedKeys(targets.keys);
@@ -122,14 +165,37 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
     Arm(watch, false);
   }
   for (const WatchedFolder& folder : folders) {
-    HANDLE handle =
-        FindFirstChangeNotificationA(folder.path.c_str(), folder.subtree,
-                                     folder.subtree ? kFolderChanges : FILE_NOTIFY_CHANGE_DIR_NAME);
+    const std::string key = LowerCopy(folder.path) + (folder.subtree ? "" : "*");
+    const auto old = kept.find(key);
+    const bool fired = old != kept.end() && !old->second.second;
+    HANDLE handle = old != kept.end() ? old->second.first : INVALID_HANDLE_VALUE;
+    if (old != kept.end()) kept.erase(old);
+    if (handle == INVALID_HANDLE_VALUE)
+      handle = FindFirstChangeNotificationA(
+          folder.path.c_str(), folder.subtree,
+          folder.subtree ? kFolderChanges : FILE_NOTIFY_CHANGE_DIR_NAME);
     if (handle == INVALID_HANDLE_VALUE) continue;
     watches_.push_back(std::make_unique<Watch>());
     watches_.back()->folder = handle;
-    Arm(*watches_.back(), false);
+    watches_.back()->folderKey = key;
+    // One that fired before the fill asks again: the fill reads what changed.
+    if (!Arm(*watches_.back(), fired)) {
+      FindCloseChangeNotification(handle);
+      watches_.pop_back();
+    }
   }
+  for (const auto& gone : kept) FindCloseChangeNotification(gone.second.first);
+
+  poll_ = std::make_unique<Poll>();
+  poll_->window = window_;
+  poll_->message = message_;
+  poll_->generation = generation_;
+  poll_->keys = targets.polledKeys;
+  poll_->hives = targets.hives;
+  GetSystemTimeAsFileTime(&poll_->since);
+  if (poll_->stop)
+    poll_->thread = CreateThread(nullptr, kWaitStack, PollForChanges, poll_.get(),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
 
   for (size_t first = 0; first < watches_.size(); first += WaitGroup::kMembers) {
     auto group = std::make_unique<WaitGroup>();
@@ -149,6 +215,10 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
 }
 
 void ChangeWatch::Stop() {
+  StopKeepingFolders(nullptr);
+}
+
+void ChangeWatch::StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept) {
   // Ends the threads first, so that none waits on a handle once it is closed.
   for (auto& group : groups_) {
     group->ending = true;
@@ -162,18 +232,33 @@ void ChangeWatch::Stop() {
     if (group->control) CloseHandle(group->control);
   }
   groups_.clear();
+  if (poll_) {
+    poll_->ending = true;
+    if (poll_->stop) SetEvent(poll_->stop);
+    if (poll_->thread) {
+      WaitForSingleObject(poll_->thread, INFINITE);
+      CloseHandle(poll_->thread);
+    }
+    if (poll_->stop) CloseHandle(poll_->stop);
+    poll_.reset();
+  }
   for (auto& watch : watches_) {
     for (const WatchedKey& watched : watch->keys)
       if (watched.key) RegCloseKey(watched.key);
     if (watch->event) CloseHandle(watch->event);
-    if (watch->folder != INVALID_HANDLE_VALUE) FindCloseChangeNotification(watch->folder);
+    if (watch->folder != INVALID_HANDLE_VALUE &&
+        !(kept &&
+          kept->emplace(watch->folderKey, std::make_pair(watch->folder, watch->armed.load()))
+              .second))
+      FindCloseChangeNotification(watch->folder);
   }
   watches_.clear();
 }
 
 bool ChangeWatch::Rearm(WPARAM wParam, LPARAM lParam) {
-  if (wParam != generation_ || lParam < 0 || static_cast<size_t>(lParam) >= watches_.size())
-    return false;
+  if (wParam != generation_) return false;
+  if (lParam == kPolled) return true;  // the poll is over: the refresh starts the next
+  if (lParam < 0 || static_cast<size_t>(lParam) >= watches_.size()) return false;
   Watch& watch = *watches_[lParam];
   if (Arm(watch, true) && watch.group->control) SetEvent(watch.group->control);
   return true;

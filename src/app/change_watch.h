@@ -3,11 +3,16 @@
 // decides when to refresh. A watch is a folder, or a few keys that share one
 // event; a wait takes at most 64 handles, so the watches are split over as
 // many waiting threads as they need (a thread costs far more than a key).
+// Other users' hives are not held open: one more thread polls their keys
+// every two seconds, and the list of hives.
 #pragma once
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "scan/watch_targets.h"
@@ -31,7 +36,12 @@ class ChangeWatch {
  private:
   struct Watch;
   struct WaitGroup;
+  struct Poll;
   static DWORD WINAPI WaitForChanges(void* group);
+  static DWORD WINAPI PollForChanges(void* poll);
+  // Stop(), but the folders' handles go into `kept` by folder, with whether
+  // each was armed, rather than being closed.
+  void StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept);
   // Arms a watch Start made, or again one that `fired`.
   bool Arm(Watch& watch, bool fired);
 
@@ -40,4 +50,5 @@ class ChangeWatch {
   UINT_PTR generation_ = 0;  // tells a stopped watch's late message from a live one's
   std::vector<std::unique_ptr<Watch>> watches_;
   std::vector<std::unique_ptr<WaitGroup>> groups_;
+  std::unique_ptr<Poll> poll_;
 };

@@ -33,13 +33,8 @@ bool IsInput(const MSG& message) {
 
 bool CLumivaneDlg::OnEntryDetails(WPARAM wParam, LPARAM lParam, LRESULT* result) {
   *result = 0;
-  if (!m_detailsWorker.Deliver(wParam, lParam, m_listEntries)) return true;
-  m_detailsComplete = true;
-  // Publisher and Image Path sort once all their texts are there, not row by row.
-  if (m_listEntries.SortColumn() >= kFirstDetailsColumn) {
-    m_listEntries.Resort();
-    m_clickGuard.RowsReordered();
-  }
+  if (m_detailsWorker.Deliver(wParam, lParam, m_listEntries)) m_detailsComplete = true;
+  ResortForDetails();
   return true;
 }
 

@@ -106,6 +106,11 @@ EntryRow::EntryRow(const char* texts, const EntryOwner* owner, int image,
     : texts_(texts), image_(image), approval_(approval), owner_(owner) {}
 
 const char* EntryRow::Text(int column) const {
+  if ((column == kPublisherColumn || column == kImagePathColumn) && carried_) return "";
+  return SortText(column);
+}
+
+const char* EntryRow::SortText(int column) const {
   if (column == kPublisherColumn || column == kImagePathColumn) {
     static std::string made;
     if (!details_) return "";
@@ -120,12 +125,12 @@ const char* EntryRow::Text(int column) const {
 }
 
 int EntryRow::Image() const {
-  const bool missing = details_ && details_->imageMissing;
+  const bool missing = details_ && !carried_ && details_->imageMissing;
   return missing ? image_ + kMissingProgramImageOffset : image_;
 }
 
 std::optional<EntryDetails> EntryRow::Details() const {
-  if (!details_) return std::nullopt;
+  if (!details_ || carried_) return std::nullopt;
   EntryDetails details = *details_;
   if (imageIsLocation_) details.imagePath = Text(3);
   return details;
@@ -134,6 +139,24 @@ std::optional<EntryDetails> EntryRow::Details() const {
 void EntryRow::SetDetails(std::shared_ptr<const EntryDetails> details, bool imageIsLocation) {
   details_ = std::move(details);
   imageIsLocation_ = imageIsLocation;
+  carried_ = false;
+}
+
+void EntryRow::CarryDetails(const EntryRow& older) {
+  details_ = older.details_;
+  imageIsLocation_ = older.imageIsLocation_;
+  carried_ = true;
+}
+
+uint64_t RowIdentityHash(const EntryRow& row) {
+  uint64_t hash = 1469598103934665603ull;
+  for (int column : {0, 3, 1}) {
+    for (const char* c = row.Text(column); *c; ++c)
+      hash = (hash ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*c)))) *
+             1099511628211ull;
+    hash = (hash ^ 0x100) * 1099511628211ull;
+  }
+  return hash;
 }
 
 // Besides the list view's own redraw switch, the window's: while it is off
@@ -143,15 +166,28 @@ void EntryRow::SetDetails(std::shared_ptr<const EntryDetails> details, bool imag
 CEntryList::Refill::Refill(CEntryList& list) : list_(list) {
   list_.SendMessage(WM_SETREDRAW, FALSE);
   DefWindowProcA(list_.m_hWnd, WM_SETREDRAW, FALSE, 0);
+  list_.DeleteAllItems();  // the control never asks for a row that goes
+  list_.KeepRowsForSorting();
   list_.DeleteAllRows();
 }
 
 CEntryList::Refill::~Refill() {
   list_.Resort();
+  list_.m_carried.clear();
+  list_.m_lastRows.clear();
   list_.SendMessage(WM_SETREDRAW, TRUE);
   DefWindowProcA(list_.m_hWnd, WM_SETREDRAW, TRUE, 0);
   RedrawWindow(list_.m_hWnd, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void CEntryList::KeepRowsForSorting() {
+  m_carried.clear();
+  m_lastRows.clear();
+  if (m_sortColumn < kFirstDetailsColumn) return;
+  for (const EntryRow& row : m_rows)
+    if (row.HasDetails()) m_carried.emplace(RowIdentityHash(row), &row);
+  m_lastRows.swap(m_rows);  // the rows stay where they are
 }
 
 void CEntryList::AddRow(const char* type, const char* name, const char* action,
@@ -160,6 +196,10 @@ void CEntryList::AddRow(const char* type, const char* name, const char* action,
   m_shown.push_back(m_rows.size());
   m_rows.emplace_back(m_store->AddTexts({type, name, action, location}), m_store->Keep(owner),
                       image, approval);
+  if (!m_carried.empty()) {
+    const auto older = m_carried.find(RowIdentityHash(m_rows.back()));
+    if (older != m_carried.end()) m_rows.back().CarryDetails(*older->second);
+  }
   // While the list does not redraw (a refresh), this only records the count.
   SendMessage(LVM_SETITEMCOUNT, m_rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
@@ -175,9 +215,12 @@ void CEntryList::SortBy(int column, bool descending) {
   Resort();
 }
 
-void CEntryList::Resort() {
+bool CEntryList::Resort(bool keepTopRow) {
   const int selected = GetNextItem(-1, LVNI_SELECTED);
   const size_t selectedRow = selected >= 0 ? m_shown[static_cast<size_t>(selected)] : 0;
+  const int top = static_cast<int>(SendMessage(LVM_GETTOPINDEX));
+  const size_t topRow = top >= 0 && top < RowCount() ? m_shown[static_cast<size_t>(top)] : 0;
+  const std::vector<size_t> before = m_shown;
   for (size_t i = 0; i < m_shown.size(); ++i) m_shown[i] = i;
   if (m_sortColumn >= 0) {
     // Many rows share a text (a key's values, a file type), and comparing two
@@ -186,7 +229,7 @@ void CEntryList::Resort() {
     std::vector<const std::wstring*> texts;
     std::vector<size_t> textOf(m_rows.size());
     for (size_t row = 0; row < m_rows.size(); ++row) {
-      auto found = distinct.emplace(SortKey(m_rows[row].Text(m_sortColumn)), texts.size());
+      auto found = distinct.emplace(SortKey(m_rows[row].SortText(m_sortColumn)), texts.size());
       if (found.second) texts.push_back(&found.first->first);
       textOf[row] = found.first->second;
     }
@@ -204,14 +247,24 @@ void CEntryList::Resort() {
       return sign * (rank[textOf[a]] - rank[textOf[b]]) < 0;
     });
   }
+  const auto shownAt = [&](size_t row) {
+    return static_cast<int>(std::find(m_shown.begin(), m_shown.end(), row) - m_shown.begin());
+  };
   if (selected >= 0) {
-    const int now =
-        static_cast<int>(std::find(m_shown.begin(), m_shown.end(), selectedRow) - m_shown.begin());
+    const int now = shownAt(selectedRow);
     SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     SetItemState(now, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    EnsureVisible(now);
+    if (!keepTopRow) EnsureVisible(now);
   }
+  if (keepTopRow && top >= 0 && top < RowCount()) ScrollToTop(shownAt(topRow));
   InvalidateRect(m_hWnd, nullptr, FALSE);
+  return m_shown != before;
+}
+
+void CEntryList::ScrollToTop(int row) {
+  RECT bounds = {LVIR_BOUNDS, 0, 0, 0};
+  if (SendMessage(LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&bounds)))
+    SendMessage(LVM_SCROLL, 0, (row - SendMessage(LVM_GETTOPINDEX)) * (bounds.bottom - bounds.top));
 }
 
 DetailsBatch CEntryList::DetailsRequests() const {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/controls.h"
@@ -77,6 +78,9 @@ class EntryRow {
   // until the details are there. The last two are made on each call and last
   // until the next (user-interface thread only): rows keep no copies of them.
   const char* Text(int column) const;
+  // What the row sorts by: Text, or in the last two columns, before the
+  // details are read, the texts of the details carried over for it.
+  const char* SortText(int column) const;
   // Crossed out once the details say the program is missing.
   int Image() const;
   const EntryApproval& Approval() const { return approval_; }
@@ -87,11 +91,16 @@ class EntryRow {
   // `details` with an empty image path and `imageIsLocation`: the image is
   // the row's own start-up file, whose path the row already holds.
   void SetDetails(std::shared_ptr<const EntryDetails> details, bool imageIsLocation);
+  // The details of the same entry in the last filling: they place the row
+  // for sorting until its own arrive, and are neither shown nor used.
+  void CarryDetails(const EntryRow& older);
+  bool HasDetails() const { return details_ != nullptr; }  // carried or not
 
  private:
   const char* texts_;
   int image_;
   bool imageIsLocation_ = false;
+  bool carried_ = false;
   EntryApproval approval_;
   const EntryOwner* owner_;
   std::shared_ptr<const EntryDetails> details_;
@@ -139,13 +148,17 @@ class CEntryList : public CListCtrl {
   // Sorts the rows by the texts of `column` as the user's locale orders them,
   // numbers inside a text by their value; rows of equal text keep the order
   // of the scan. Column -1 is the order of the scan. The header shows the
-  // arrow, and the selected row stays selected.
+  // arrow, and the selected row stays selected. Rows without their details
+  // yet sort by those of the last filling, when they were read.
   void SortBy(int column, bool descending);
   int SortColumn() const { return m_sortColumn; }
   bool SortDescending() const { return m_sortDescending; }
   // Sorts again as chosen: after a refill, and for texts that arrive after
-  // their rows, once they are complete (never row by row as they arrive).
-  void Resort();
+  // their rows. The selected row stays selected and is shown, or with
+  // `keepTopRow` the row at the top stays there. True when rows moved.
+  bool Resort(bool keepTopRow = false);
+  // Scrolls the list so that `row` is the top one, as far as it goes.
+  void ScrollToTop(int row);
 
   // Fills in the text and the image asked for; a request for a row the list
   // does not hold gets nothing.
@@ -164,9 +177,18 @@ class CEntryList : public CListCtrl {
   std::deque<EntryRow> m_rows;
   std::shared_ptr<RowStore> m_store = std::make_shared<RowStore>();
   std::vector<size_t> m_shown;  // the row shown at each index, into m_rows
+  // During a refill sorted by the details: the last filling's rows that had
+  // details, by identity.
+  std::unordered_map<uint64_t, const EntryRow*> m_carried;
+  std::deque<EntryRow> m_lastRows;
+  void KeepRowsForSorting();
   int m_sortColumn = -1;
   bool m_sortDescending = false;
 };
+
+// Type, location and name, letter case aside in the last two, as a hash: what
+// a row is, whatever its place in the list or its filling.
+uint64_t RowIdentityHash(const EntryRow& row);
 
 // Appends the rows the scans find at the end of the list.
 class EntryListSink : public RowSink {

@@ -20,7 +20,38 @@ CLumivaneDlg::~CLumivaneDlg() {
   if (m_boldFont) DeleteObject(m_boldFont);
 }
 
+namespace {
+
+// The commands that act on the selected row (Enter ends the program: a key
+// meant for the row is no less held back).
+bool ActsOnSelectedRow(UINT command) {
+  switch (command) {
+    case IDOK:
+    case IDC_REMOVE:
+    case IDC_BACKUP:
+    case ID_TASK_REMOVE:
+    case ID_TASK_BACKUP:
+    case ID_TASK_DISABLE:
+    case ID_TASK_COPY:
+    case ID_TASK_JUMP_TO_ENTRY:
+    case ID_TASK_OPEN_FILE_LOCATION:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 bool CLumivaneDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  // Keys, buttons and menu items alike, right after the selected row changed
+  // under the user.
+  if (message == WM_COMMAND && HIWORD(wParam) <= 1 && ActsOnSelectedRow(LOWORD(wParam)) &&
+      !m_clickGuard.AllowsRowAction()) {
+    MessageBeep(MB_OK);
+    *result = 0;
+    return true;
+  }
   using D = CLumivaneDlg;
   static const MessageMap<D> map = {
       OnMessage(WM_PAINT, &D::OnPaint),
@@ -104,6 +135,7 @@ BOOL CLumivaneDlg::OnInitDialog() {
 
 void CLumivaneDlg::FillEntryList() {
   m_detailsWorker.Cancel();
+  RebuildWatch();
   {
     WaitCursor wait;
     CEntryList::Refill refill(m_listEntries);

@@ -105,6 +105,9 @@ class CLumivaneDlg : public CDialog {
   // Waits until every row has its details, the window answering meanwhile;
   // false when Esc gave up first (or the window went).
   bool WaitForAllDetails();
+  // Sorted by Publisher or Image Path: sorts again as the details arrive.
+  void ResortForDetails();
+  static void CALLBACK OnDetailsSortTimer(HWND window, UINT, UINT_PTR, DWORD);
   // Greys the jump commands where the selected entry has nowhere to go.
   void UpdateJumpCommands(HMENU menu);
   // The infotip's lines about the row's program; empty before its details.
@@ -119,6 +122,8 @@ class CLumivaneDlg : public CDialog {
   void StartWatch();
   // Watches, or not, as m_watchOn says; the menu item shows which.
   void ApplyWatchSetting();
+  // Watches the keys and folders there are now, before each fill.
+  void RebuildWatch();
   bool OnWatchChanged(WPARAM wParam, LPARAM lParam, LRESULT* result);
   static void CALLBACK OnWatchTimer(HWND window, UINT, UINT_PTR, DWORD);
   bool OnEnterMenuLoop(WPARAM, LPARAM, LRESULT*);
@@ -134,6 +139,8 @@ class CLumivaneDlg : public CDialog {
   void OnEntryListCustomDraw(NMHDR* header, LRESULT* result);
 
   static constexpr UINT_PTR kEntryMenuTimer = 1;
+  static constexpr UINT_PTR kDetailsSortTimer = 2;
+  static constexpr DWORD kDetailsSortInterval = 500;  // ms between sorts as details arrive
 
   HICON m_hIcon;
   CEntryList m_listEntries;
@@ -156,7 +163,9 @@ class CLumivaneDlg : public CDialog {
   static constexpr UINT kWatchChangedMessage = WM_APP + 21;
   ChangeWatch m_watch{kWatchChangedMessage};
   bool m_watchOn = true;
-  int m_menuDepth = 0;  // menus open, the shortcut menu included
+  int m_menuDepth = 0;            // menus open, the shortcut menu included
+  bool m_changesPending = false;  // seen by the watch, not shown yet
+  DWORD m_firstChangeAt = 0;      // the first of them
   bool m_rowsAtOpenKnown = false;
   // Rows by a hash of their identity: a refill with many rows pays no allocation.
   std::vector<uint64_t> m_rowsAtOpen;                    // sorted
@@ -165,4 +174,5 @@ class CLumivaneDlg : public CDialog {
   HFONT m_boldFont = nullptr;
   DetailsWorker m_detailsWorker;
   bool m_detailsComplete = false;
+  DWORD m_detailsSortedAt = 0;
 };

@@ -50,6 +50,27 @@ bool CLumivaneDlg::OnGetMinMaxInfo(WPARAM, LPARAM lParam, LRESULT* result) {
   return true;
 }
 
+void CLumivaneDlg::ResortForDetails() {
+  if (m_listEntries.SortColumn() < kFirstDetailsColumn) return;
+  // Not with every message: at most every so often, and once after the last.
+  const DWORD since = GetTickCount() - m_detailsSortedAt;
+  if (since < kDetailsSortInterval) {
+    SetTimer(m_hWnd, kDetailsSortTimer, kDetailsSortInterval - since, OnDetailsSortTimer);
+    return;
+  }
+  KillTimer(m_hWnd, kDetailsSortTimer);
+  m_detailsSortedAt = GetTickCount();
+  // The user's view stays; a row moved under the pointer or the keys waits.
+  if (m_listEntries.Resort(true)) m_clickGuard.SelectedRowChanged();
+}
+
+void CALLBACK CLumivaneDlg::OnDetailsSortTimer(HWND window, UINT, UINT_PTR, DWORD) {
+  KillTimer(window, kDetailsSortTimer);
+  auto* dialog =
+      static_cast<CLumivaneDlg*>(reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER)));
+  if (dialog) dialog->ResortForDetails();
+}
+
 void CLumivaneDlg::OnEntryListColumnClick(NMHDR* header, LRESULT* result) {
   const int column = reinterpret_cast<NMLISTVIEW*>(header)->iSubItem;
   // A second click on the same heading turns the order round.

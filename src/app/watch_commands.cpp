@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/lumivane_dlg.h"
@@ -15,7 +16,8 @@
 namespace {
 
 constexpr UINT_PTR kWatchTimer = 21;
-constexpr UINT kQuietTime = 300;  // ms without changes before the list follows
+constexpr UINT kQuietTime = 300;      // ms without changes before the list follows
+constexpr DWORD kLongestWait = 2000;  // ms from the first change of a stream that never stops
 constexpr char kWatchValue[] = "Watch";
 
 // On unless the user turned it off: a missing or malformed value means on.
@@ -39,18 +41,6 @@ void WriteWatchSetting(bool on) {
 // Registry paths and file names compare without regard to letter case.
 std::string IdentityOf(const EntryRow& row) {
   return std::string(row.Text(0)) + '\t' + LowerCopy(row.Text(3)) + '\t' + LowerCopy(row.Text(1));
-}
-
-// The same identity as a 64-bit hash, made without allocating.
-uint64_t IdentityHash(const EntryRow& row) {
-  uint64_t hash = 1469598103934665603ull;
-  for (int column : {0, 3, 1}) {
-    for (const char* c = row.Text(column); *c; ++c)
-      hash = (hash ^ static_cast<unsigned char>(tolower(static_cast<unsigned char>(*c)))) *
-             1099511628211ull;
-    hash = (hash ^ 0x100) * 1099511628211ull;
-  }
-  return hash;
 }
 
 std::vector<std::string> IdentitiesOf(const CEntryList& list) {
@@ -85,6 +75,17 @@ int FindIdentity(const std::vector<std::string>& identities, const RowIdentity& 
   return -1;
 }
 
+// What the user sees of a row and acts on: its texts from the scan and its state.
+using RowLook = std::pair<std::string, EntryState>;
+
+RowLook LookOf(const EntryRow* row) {
+  if (!row) return {std::string(), EntryState::NotApplicable};
+  std::string texts;
+  for (int column = 0; column < kFirstDetailsColumn; ++column)
+    texts += std::string(row->Text(column)) + '\t';
+  return {texts, row->Approval().state};
+}
+
 std::string LocalTimeOfDay() {
   SYSTEMTIME now;
   GetLocalTime(&now);
@@ -103,16 +104,22 @@ void CLumivaneDlg::StartWatch() {
 void CLumivaneDlg::ApplyWatchSetting() {
   CheckMenuItem(GetMenu(m_hWnd), ID_TASK_WATCH,
                 MF_BYCOMMAND | (m_watchOn ? MF_CHECKED : MF_UNCHECKED));
-  if (m_watchOn)
-    m_watch.Start(m_hWnd, CollectWatchTargets());
-  else
-    m_watch.Stop();
+  // Turned on, the next fill starts it.
+  if (!m_watchOn) m_watch.Stop();
+}
+
+void CLumivaneDlg::RebuildWatch() {
+  KillTimer(m_hWnd, kWatchTimer);
+  m_changesPending = false;
+  // Armed before the scan: a change while it reads is seen again after it.
+  if (m_watchOn) m_watch.Start(m_hWnd, CollectWatchTargets());
 }
 
 void CLumivaneDlg::OnToggleWatch() {
   m_watchOn = !m_watchOn;
   WriteWatchSetting(m_watchOn);
   KillTimer(m_hWnd, kWatchTimer);
+  m_changesPending = false;
   ApplyWatchSetting();
   // What changed while nobody watched shows at once.
   if (m_watchOn) RefreshFromWatch();
@@ -120,18 +127,27 @@ void CLumivaneDlg::OnToggleWatch() {
 
 bool CLumivaneDlg::OnWatchChanged(WPARAM wParam, LPARAM lParam, LRESULT* result) {
   *result = 0;
-  // Every change starts the quiet time again: a burst of writes refreshes once.
-  if (m_watchOn && m_watch.Rearm(wParam, lParam))
-    SetTimer(m_hWnd, kWatchTimer, kQuietTime, OnWatchTimer);
+  if (!m_watchOn || !m_watch.Rearm(wParam, lParam)) return true;
+  // Every change starts the quiet time again, so a burst of writes refreshes
+  // once; but a stream that never stops still shows within the longest wait.
+  const DWORD now = GetTickCount();
+  if (!m_changesPending) m_firstChangeAt = now;
+  m_changesPending = true;
+  const DWORD waited = now - m_firstChangeAt;
+  const DWORD left = waited < kLongestWait ? kLongestWait - waited : USER_TIMER_MINIMUM;
+  SetTimer(m_hWnd, kWatchTimer, std::min<DWORD>(kQuietTime, left), OnWatchTimer);
   return true;
 }
 
 void CALLBACK CLumivaneDlg::OnWatchTimer(HWND window, UINT, UINT_PTR, DWORD) {
   auto* dialog =
       static_cast<CLumivaneDlg*>(reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER)));
+  if (!dialog) return;
   // Not yet: the timer asks again after another quiet time.
-  if (!dialog || !dialog->WatchRefreshAllowed()) return;
-  KillTimer(window, kWatchTimer);
+  if (!dialog->WatchRefreshAllowed()) {
+    SetTimer(window, kWatchTimer, kQuietTime, OnWatchTimer);
+    return;
+  }
   dialog->RefreshFromWatch();
 }
 
@@ -167,23 +183,24 @@ void CLumivaneDlg::RefreshFromWatch() {
   std::vector<RowIdentity> shown;
   for (int row = top; row < list.RowCount() && row <= top + perPage; ++row)
     shown.push_back(IdentityAt(identities, row));
+  const int oldSelected = list.GetNextItem(-1, LVNI_SELECTED);
+  const RowLook selectedLook = LookOf(list.Row(oldSelected));
 
-  // Armed before the scan: a change while it reads is seen again after it.
-  m_watch.Start(m_hWnd, CollectWatchTargets());
   FillEntryList();
 
   identities = IdentitiesOf(list);
   const int newSelected = FindIdentity(identities, selected);
   if (newSelected >= 0) list.SetItemState(newSelected, LVIS_SELECTED, LVIS_SELECTED);
+  // A key pressed for the row as it stood must not act on it as it is now.
+  if (oldSelected >= 0 &&
+      (newSelected != oldSelected || LookOf(list.Row(newSelected)) != selectedLook))
+    m_clickGuard.SelectedRowChanged();
   const int newFocused = FindIdentity(identities, focused);
   if (newFocused >= 0) list.SetItemState(newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
   for (const RowIdentity& identity : shown) {
     const int row = FindIdentity(identities, identity);
     if (row < 0) continue;
-    RECT bounds = {LVIR_BOUNDS, 0, 0, 0};
-    if (list.SendMessage(LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&bounds)))
-      list.SendMessage(LVM_SCROLL, 0,
-                       (row - list.SendMessage(LVM_GETTOPINDEX)) * (bounds.bottom - bounds.top));
+    list.ScrollToTop(row);
     break;
   }
   // A double click begun on the old rows must not act on the new ones.
@@ -193,14 +210,14 @@ void CLumivaneDlg::RefreshFromWatch() {
 void CLumivaneDlg::MarkNewRows() {
   if (!m_rowsAtOpenKnown) {
     for (int row = 0; row < m_listEntries.RowCount(); ++row)
-      m_rowsAtOpen.push_back(IdentityHash(*m_listEntries.Row(row)));
+      m_rowsAtOpen.push_back(RowIdentityHash(*m_listEntries.Row(row)));
     std::sort(m_rowsAtOpen.begin(), m_rowsAtOpen.end());
     m_rowsAtOpenKnown = true;
     return;
   }
   std::string now;
   for (int row = 0; row < m_listEntries.RowCount(); ++row) {
-    const uint64_t identity = IdentityHash(*m_listEntries.Row(row));
+    const uint64_t identity = RowIdentityHash(*m_listEntries.Row(row));
     if (std::binary_search(m_rowsAtOpen.begin(), m_rowsAtOpen.end(), identity) ||
         m_newSince.count(identity))
       continue;
@@ -212,7 +229,7 @@ void CLumivaneDlg::MarkNewRows() {
 std::string CLumivaneDlg::NewSinceText(int row) const {
   const EntryRow* entry = m_listEntries.Row(row);
   if (!entry || m_newSince.empty()) return std::string();
-  const auto found = m_newSince.find(IdentityHash(*entry));
+  const auto found = m_newSince.find(RowIdentityHash(*entry));
   return found == m_newSince.end() ? std::string() : "New since " + found->second;
 }
 

@@ -74,8 +74,8 @@ const char kHelp[] =
     "\r\n"
     "Exit status: 0 listed, 1 the list could not be written, 2 wrong options.\r\n"
     "With --compare, as diff: 0 nothing added or changed, 1 something was (removed\r\n"
-    "rows alone give 0), 2 trouble (wrong options, FILE unreadable or not a list,\r\n"
-    "output not written).\r\n";
+    "rows alone give 0), 2 trouble (wrong options, FILE unreadable, over 64 MiB or\r\n"
+    "not a list, output not written).\r\n";
 
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
@@ -187,9 +187,14 @@ bool Deliver(bool toFile, const std::string& outputPath, const std::string& text
 
 int Compare(const std::string& baselinePath, InventoryFormat format, bool toFile,
             const std::string& outputPath, InventoryTarget target) {
+  // No list comes near this; a larger file would only take the memory.
+  constexpr uint64_t kLargestBaseline = 64ull << 20;
   std::string path, text;
-  if (!NarrowPath(baselinePath, path) || !ReadWholeFile(path, text)) {
-    Complain("cannot read " + baselinePath + ": " + ErrorText(GetLastError()));
+  if (!NarrowPath(baselinePath, path) || !ReadWholeFile(path, text, kLargestBaseline)) {
+    const DWORD error = GetLastError();
+    Complain(error == ERROR_FILE_TOO_LARGE
+                 ? baselinePath + " is larger than 64 MiB: not a list written by lumivanec"
+                 : "cannot read " + baselinePath + ": " + ErrorText(error));
     return CompareTrouble;
   }
   InventoryTable baseline;

@@ -1,11 +1,13 @@
 #include "scan/watch_targets.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
 #include "scan/registry_scan.h"
 #include "scan/startup_approved.h"
 #include "scan/startup_folder_scan.h"
+#include "scan/user_environment.h"
 #include "util/string_utils.h"
 
 namespace {
@@ -40,6 +42,17 @@ std::string ParentFolderOf(const std::string& folder) {
   return parent;
 }
 
+LONG ReadLastWriteTime(PolledKey& polled) {
+  HKEY key = nullptr;
+  LONG result = RegOpenKeyExA(polled.root, polled.subKey.c_str(), 0,
+                              MachineViewAccess(polled.root, KEY_QUERY_VALUE), &key);
+  if (result != ERROR_SUCCESS) return result;
+  result = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, &polled.lastWrite);
+  RegCloseKey(key);
+  return result;
+}
+
 bool IsFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -54,15 +67,25 @@ WatchTargets CollectWatchTargets() {
 
   std::vector<std::pair<HKEY, std::string>> owners = {{HKEY_LOCAL_MACHINE, ""},
                                                       {HKEY_CURRENT_USER, ""}};
-  NameSet hives;
-  EnumSubKeyNames(HKEY_USERS, std::string(), hives);
-  for (const std::string& hive : hives) owners.emplace_back(HKEY_USERS, hive + '\\');
+  targets.hives = LoadedHives();
+  for (const std::string& hive : targets.hives) owners.emplace_back(HKEY_USERS, hive + '\\');
   const bool approvals = SystemHonoursApproval();
   for (const auto& [root, prefix] : owners) {
     for (const char* key : kShellFolderKeys) AppendKey(targets, root, prefix + key);
     if (approvals)
       for (const char* key : kApprovalKeys) AppendKey(targets, root, prefix + key);
   }
+  // The current user's hive (and its classes) is held open anyway.
+  const std::string own = LowerCopy(CurrentUserSid());
+  auto isOtherUsers = [&](const RegistryLocation& location) {
+    if (location.root != HKEY_USERS) return false;
+    const std::string hive = LowerCopy(location.subKey.substr(0, location.subKey.find('\\')));
+    return own.empty() || (hive != own && hive != own + "_classes");
+  };
+  for (RegistryLocation& location : targets.keys)
+    if (isOtherUsers(location)) targets.polledKeys.push_back(std::move(location));
+  targets.keys.erase(std::remove_if(targets.keys.begin(), targets.keys.end(), isOtherUsers),
+                     targets.keys.end());
 
   for (RegistryLocation& folder : StartupFolderCandidates())
     targets.folders.push_back(std::move(folder.value));
@@ -96,6 +119,37 @@ std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& key
   return opened;
 }
 
+std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys,
+                                         const std::atomic<bool>& stop) {
+  std::vector<PolledKey> resolved;
+  std::set<std::pair<HKEY, std::string>> seen;
+  for (const RegistryLocation& location : keys) {
+    if (stop) break;
+    PolledKey polled{location.root, location.subKey, {}};
+    // Only the absence of a key sends the poll up to its parent.
+    LONG result;
+    while ((result = ReadLastWriteTime(polled)) == ERROR_FILE_NOT_FOUND && !polled.subKey.empty())
+      polled.subKey = ParentOf(polled.subKey);
+    if (result != ERROR_SUCCESS || polled.subKey.empty() ||
+        !seen.emplace(polled.root, LowerCopy(polled.subKey)).second)
+      continue;
+    resolved.push_back(std::move(polled));
+  }
+  return resolved;
+}
+
+bool PolledKeyChanged(PolledKey& polled) {
+  const FILETIME before = polled.lastWrite;
+  if (ReadLastWriteTime(polled) != ERROR_SUCCESS) polled.lastWrite = {};
+  return CompareFileTime(&before, &polled.lastWrite) != 0;
+}
+
+std::vector<std::string> LoadedHives() {
+  NameSet names;
+  EnumSubKeyNames(HKEY_USERS, std::string(), names);
+  return std::vector<std::string>(names.begin(), names.end());
+}
+
 bool ReopenWatchedKey(WatchedKey& watched) {
   if (watched.key) RegCloseKey(watched.key);
   watched.key = nullptr;
@@ -115,7 +169,10 @@ std::vector<WatchedFolder> ResolveWatchedFolders(const std::vector<std::string>&
       subtree = false;
     }
     if (path.empty() || !seen.insert(LowerCopy(path) + (subtree ? "" : "*")).second) continue;
+    const std::string parent = subtree ? ParentFolderOf(path) : std::string();
     resolved.push_back({std::move(path), subtree});
+    if (!parent.empty() && seen.insert(LowerCopy(parent) + "*").second)
+      resolved.push_back({parent, false});
   }
   return resolved;
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,14 @@
 
 struct WatchTargets {
   // The Run-type keys, the Shell Folders keys and the start-up switch keys of
-  // the machine, its 32-bit view, the current user and every hive, whether
-  // they exist or not.
+  // the machine, its 32-bit view and the current user (its hive under
+  // HKEY_USERS too), whether they exist or not: watched by notification.
   std::vector<RegistryLocation> keys;
+  // The same keys of every other hive: polled, since a key held open keeps
+  // its hive from unloading when its user logs off.
+  std::vector<RegistryLocation> polledKeys;
+  // The hives (sub-keys of HKEY_USERS) there were, in the order listed.
+  std::vector<std::string> hives;
   // The start-up folders as the folder scan searches them, repeats included.
   std::vector<std::string> folders;
 };
@@ -39,8 +45,30 @@ std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& key
 // pending on it. False, with no key held, when it no longer opens.
 bool ReopenWatchedKey(WatchedKey& watched);
 
+// The key a poll reads (KEY_QUERY_VALUE, open only while read): for a key that
+// does not exist, its nearest existing parent, whose last-write time changes
+// when the key is made.
+struct PolledKey {
+  HKEY root = nullptr;
+  std::string subKey;
+  FILETIME lastWrite = {};
+};
+
+// Each key once; a key that cannot be read, or whose only existing parent is
+// the root, is left out. Once `stop` is set, what is resolved so far.
+std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys,
+                                         const std::atomic<bool>& stop);
+
+// Opens the key, reads its last-write time and closes it: true when that
+// differs from the one kept (or the key went), which is then brought up to date.
+bool PolledKeyChanged(PolledKey& polled);
+
+// The names of the hives now (the sub-keys of HKEY_USERS), in the order listed.
+std::vector<std::string> LoadedHives();
+
 // A folder to watch: an existing start-up folder with everything below it,
-// or, for one that does not exist, its nearest existing parent, for names.
+// and its parent, for its own name (a folder put in its place); or, for one
+// that does not exist, its nearest existing parent, for names.
 struct WatchedFolder {
   std::string path;
   bool subtree = true;

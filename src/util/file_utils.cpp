@@ -241,19 +241,28 @@ bool CopyFileChecked(const char* source, const char* target, bool overwrite) {
   return copied && out.Commit();
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
+bool ReadWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes) {
   bytes.clear();
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  // Refused before a byte is read; the count read is checked too, for a file
+  // that grows meanwhile.
+  LARGE_INTEGER size = {};
+  bool tooLarge = GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) > maxBytes;
   std::vector<char> buffer(kCopyChunk);
   DWORD got = 0;
-  bool read;
-  while ((read = ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) &&
-         got > 0)
-    bytes.append(buffer.data(), got);
+  bool read = !tooLarge;
+  while (!tooLarge &&
+         (read = ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) &&
+         got > 0) {
+    tooLarge = bytes.size() + got > maxBytes;
+    if (!tooLarge) bytes.append(buffer.data(), got);
+  }
   CloseHandle(file);
+  if (tooLarge) read = false;
   if (!read) bytes.clear();
+  if (tooLarge) SetLastError(ERROR_FILE_TOO_LARGE);
   return read;
 }
 

@@ -46,9 +46,9 @@ bool WipeAndDeleteFile(const char* path, uint16_t passes);
 // when nothing is there yet.
 TargetFileState ProbeTargetFile(const char* path);
 
-// The whole content of a file; false (and no bytes) when it cannot be opened
-// or a read fails part-way.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
+// The whole content of a file; false (and no bytes) when it cannot be opened,
+// a read fails part-way or it holds more than `maxBytes` (ERROR_FILE_TOO_LARGE).
+bool ReadWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes = UINT64_MAX);
 
 // Whether two paths name one file (volume and file index), whatever their
 // spelling or which of its hard links they use. False when either is missing.

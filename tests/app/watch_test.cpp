@@ -2,6 +2,7 @@
 // without F5, and never under the user's hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,7 @@
 namespace {
 
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kApproved[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved";
 const char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
@@ -83,6 +85,8 @@ class WatchTest : public ::testing::Test {
   CLumivaneDlg dialog;
 
   void SetUp() override {
+    app.m_hAccelTable =
+        LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAIN_ACCELERATORS));
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Keep", "keep.exe");
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Old", "old.exe");
     RegistrySandbox::SetString(HKEY_CURRENT_USER, kShellFolders, "Startup", startup.Path());
@@ -110,6 +114,10 @@ TEST_F(WatchTest, ChangesShowWithoutRefreshKeepingTheSelection) {
   const std::string machineRun = "\"" + sandbox.PathFor(HKEY_LOCAL_MACHINE) + "\\" + kRun + "\"";
   const std::string userRunOnce = "\"" + sandbox.PathFor(HKEY_CURRENT_USER) +
                                   "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\"";
+  // Another user's hive is polled, not held open; so is the list of hives.
+  const std::string otherRun = std::string("S-1-5-21-7-7-7-1001\\") + kRun;
+  RegistrySandbox::SetString(HKEY_USERS, otherRun, "Present", "present.exe");
+  TempFolder moved;
   const struct {
     const char* what;
     std::function<void()> change;
@@ -121,6 +129,18 @@ TEST_F(WatchTest, ChangesShowWithoutRefreshKeepingTheSelection) {
       {"value deleted", [&] { RegExe("delete " + machineRun + " /v Old"); }, "Old", false},
       {"key created", [&] { RegExe("add " + userRunOnce + " /v Once /d once.exe"); }, "Once", true},
       {"file created", [&] { startup.WriteFile("tool.lnk", "x"); }, "tool.lnk", true},
+      {"other user's value",
+       [&] { RegistrySandbox::SetString(HKEY_USERS, otherRun, "Theirs", "t"); }, "Theirs", true},
+      {"hive loaded",
+       [&] { RegistrySandbox::SetString(HKEY_USERS, "S-9\\" + std::string(kRun), "Later", "l"); },
+       "Later", true},
+      {"folder put in the place of the watched one",
+       [&] {
+         MoveFileA(startup.Path().c_str(), (moved / "old").c_str()) &&
+             CreateDirectoryA(startup.Path().c_str(), nullptr) &&
+             !startup.WriteFile("swapped.lnk", "x").empty();
+       },
+       "swapped.lnk", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -159,6 +179,48 @@ TEST_F(WatchTest, DoubleClickRightAfterARefreshDoesNothing) {
   EXPECT_EQ(1u, askedLater);  // "Remove this item?", answered No
 }
 
+// A key meant for the selected row as it stood does nothing once a refresh
+// moved it: neither the row's keys nor its buttons, for a second; F5 still works.
+TEST_F(WatchTest, KeysRightAfterARefreshMovedTheSelectedRowDoNothing) {
+  CListCtrl& list = dialog.EntryList();
+  size_t asked = 1, askedLater = 0;
+  bool copied = true, shownAfterF5 = false;
+  prompts.answers = {IDNO};
+  app.m_pMainWnd = &dialog;
+  const INT_PTR ended = RunModal(
+      dialog, {[&] {
+                 list.SetItemState(RowNamed(list, "Keep"), LVIS_SELECTED, LVIS_SELECTED);
+                 OpenClipboard(dialog) && EmptyClipboard() && CloseClipboard();
+                 // Listed before Keep, which moves down a row.
+                 RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Aaa", "aaa.exe");
+                 ASSERT_TRUE(PumpUntil([&] { return Shows("Aaa"); }));
+                 for (UINT key : {VK_F8, VK_F9, VK_F7, VK_RETURN}) PostKey(list, key);
+                 for (int button : {IDC_REMOVE, IDC_BACKUP})
+                   PostMessageA(dialog.GetDlgItem(button), BM_CLICK, 0, 0);
+               },
+               [&] { PostKey(list, 'C', true); },
+               [&] {
+                 asked = prompts.messageBoxes.size() + prompts.fileDialogs.size();
+                 copied = IsClipboardFormatAvailable(CF_UNICODETEXT);
+                 dialog.SendMessage(WM_COMMAND, ID_TASK_WATCH);  // off: only F5 shows the next
+                 RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Fresh", "fresh.exe");
+                 PostKey(list, VK_F5);
+               },
+               [&] {
+                 shownAfterF5 = Shows("Fresh");
+                 Sleep(std::max(1000u, GetDoubleClickTime()) + 50);
+                 list.SetItemState(RowNamed(list, "Keep"), LVIS_SELECTED, LVIS_SELECTED);
+                 PostKey(list, VK_F8);
+               },
+               [&] { askedLater = prompts.messageBoxes.size(); }});
+  EXPECT_EQ(-2, ended) << "Enter ended the window";
+  EXPECT_EQ(0u, asked);
+  EXPECT_FALSE(copied);
+  EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, kApproved)) << "F7 switched";
+  EXPECT_TRUE(shownAfterF5);
+  EXPECT_EQ(1u, askedLater);  // "Remove this item?", answered No
+}
+
 // A prompt that waits, as a user reading it would, while the registry changes.
 class SlowPrompts : public ScriptedPrompts {
  public:
@@ -185,6 +247,37 @@ TEST_F(WatchTest, NoRefreshWhileAMessageBoxIsOpen) {
   EXPECT_FALSE(shownWhileOpen);
   EXPECT_TRUE(shownAfter);
   EXPECT_TRUE(RegistrySandbox::ValueExists(HKEY_LOCAL_MACHINE, kRun, "Keep"));
+}
+
+// A button held down, a menu open or the mouse captured: the list holds
+// still until it is over.
+TEST_F(WatchTest, NoRefreshUnderTheUsersHand) {
+  auto setButton = [](BYTE state) {
+    BYTE keys[256];
+    GetKeyboardState(keys) && ((keys[VK_LBUTTON] = state), SetKeyboardState(keys));
+  };
+  const struct {
+    const char* what;
+    std::function<void()> hold, release;
+  } cases[] = {
+      {"button down", [&] { setButton(0x80); }, [&] { setButton(0); }},
+      {"menu open", [&] { dialog.SendMessage(WM_ENTERMENULOOP); },
+       [&] { dialog.SendMessage(WM_EXITMENULOOP); }},
+      {"capture", [&] { SetCapture(dialog.EntryList()); }, [] { ReleaseCapture(); }},
+  };
+  std::vector<std::string> faults;
+  RunWithKeepSelected({[&] {
+    for (const auto& c : cases) {
+      c.hold();
+      RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, c.what, "added.exe");
+      PumpFor(1500);
+      if (Shows(c.what)) faults.push_back(c.what + std::string(": refreshed"));
+      c.release();
+      if (!PumpUntil([&] { return Shows(c.what); }))
+        faults.push_back(c.what + std::string(": not after"));
+    }
+  }});
+  EXPECT_EQ(std::vector<std::string>(), faults);
 }
 
 TEST_F(WatchTest, TurnedOffItStopsAndIsRememberedOffF5StillWorks) {

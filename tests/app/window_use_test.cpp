@@ -2,15 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/lumivane_app.h"
 #include "app/lumivane_dlg.h"
 #include "app/window_layout.h"
 #include "resource.h"
+#include "support/details_wait.h"
 #include "support/modal_script.h"
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -206,6 +209,38 @@ TEST_F(WindowUseTest, SortingCopyAndTheShortcutMenu) {
       L"Registry\tCaf\u00e9\ta\\tb.exe\tHKEY_LOCAL_MACHINE\\\\Software\\\\Microsoft\\\\Windows\\\\"
       L"CurrentVersion\\\\Run\tenabled\t\t\tn/a\tAll Users\r\n",
       copied);
+}
+
+// Sorted by Image Path, a refresh keeps the order: the rows take their places
+// from the details read before, show none of them, and sort again by their own.
+TEST_F(WindowUseTest, SortedByDetailsStaysSortedAcrossARefresh) {
+  TempFolder programs;
+  for (const auto& [name, file] : {std::pair<const char*, const char*>{"Zebra", "a.exe"},
+                                   {"App9", "b.exe"},
+                                   {"App10", "c.exe"}})
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, name, programs.WriteFile(file, "x"));
+  CLumivaneDlg dialog;
+  CListCtrl& list = dialog.EntryList();
+  std::vector<std::vector<std::string>> orders;
+  std::string imagePathBeforeDetails = "(none)";
+  auto pause = [] { Sleep(600); };
+  Run(dialog, {[&] {
+                 WaitForDetails(dialog);
+                 NMLISTVIEW click = {{list, IDC_ENTRY_LIST, LVN_COLUMNCLICK}, -1, 5};  // off screen
+                 dialog.SendMessage(WM_NOTIFY, IDC_ENTRY_LIST, reinterpret_cast<LPARAM>(&click));
+                 orders.push_back(Names(list));
+                 RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kRun, "Zebra",
+                                            programs.WriteFile("d.exe", "x"));
+                 dialog.OnRefresh();
+                 orders.push_back(Names(list));
+                 imagePathBeforeDetails = list.GetItemText(0, 5);
+                 WaitForDetails(dialog);
+               },
+               pause, [] {}, [] {}, [&] { orders.push_back(Names(list)); }});
+  const std::vector<std::vector<std::string>> expected = {
+      {"Zebra", "App9", "App10"}, {"Zebra", "App9", "App10"}, {"App9", "App10", "Zebra"}};
+  EXPECT_EQ(expected, orders);
+  EXPECT_EQ("", imagePathBeforeDetails);
 }
 
 }  // namespace

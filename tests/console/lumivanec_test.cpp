@@ -223,6 +223,8 @@ TEST(Lumivanec, CompareExitsAsDiffDoes) {
       {"--compare \"" + (folder / "missing.csv") + "\"", 2, "", "lumivanec: cannot read"},
       {"--compare \"" + folder.WriteFile("bad.csv", "Type,Name\r\n") + "\"", 2, "",
        "is not a list written by lumivanec or Save List"},
+      {"--compare \"" + folder.WriteFile("huge.csv", std::string((64 << 20) + 1, '\n')) + "\"", 2,
+       "", "is larger than 64 MiB"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
