@@ -635,7 +635,9 @@ TEST(RemoveListedFile, RemovesOnlyTheFileListedInItsFolder) {
     EXPECT_EQ(RemoveListedFile(path, path, 1), c.removed);
     patch.reset();
     EXPECT_EQ(GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES, c.stays);
-    if (held) CloseHandle(held);
-    if (held) EXPECT_FALSE(TempFolder::Exists(file)) << "gone once the other program lets go";
+    if (held) {
+      CloseHandle(held);
+      EXPECT_FALSE(TempFolder::Exists(file)) << "gone once the other program lets go";
+    }
   }
 }
