@@ -49,9 +49,8 @@ bool FindFolderApprovalKey(const std::vector<RegistryLocation>& folders, const s
                            HKEY& root, std::string& approvalKey);
 
 // The slot of a list row, asked of its kind's source (sources/entry_source.h)
-// from its name and location texts; for a
-// start-up file the Shell Folders values are read. False when Windows keeps
-// no switch for the row.
+// from its name and location texts; for a start-up file the Shell Folders
+// values are read. False when Windows keeps no switch for the row.
 bool FindEntryApprovalSlot(const std::string& type, const std::string& name,
                            const std::string& location, ApprovalSlot& slot);
 
