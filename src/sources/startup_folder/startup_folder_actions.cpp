@@ -85,8 +85,8 @@ bool IsPlainName(const std::string& part) {
   return true;
 }
 
-// A shortcut Remove would keep, at any depth below a
-// folder the folder scan searches.
+// A shortcut Remove would keep, at any depth below a folder the folder scan
+// searches.
 bool MayRestoreShortcut(const RemovalRecord& record) {
   if (!IsKeptFile(record.location) || record.bytes.size() > ShortcutSizeMax) return false;
   for (const RegistryLocation& candidate : StartupFolderCandidates()) {
