@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "scan/registry_scan.h"
+#include "sources/registry/registry_scan.h"
 
 namespace {
 

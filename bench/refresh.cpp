@@ -27,9 +27,9 @@
 #include "app/lumivane_dlg.h"
 #include "bench/heavy_profile.h"
 #include "resource.h"
-#include "scan/registry_scan.h"
+#include "sources/registry/registry_scan.h"
 #include "scan/file_types.h"
-#include "scan/startup_folder_scan.h"
+#include "sources/startup_folder/startup_folder_scan.h"
 #include "search/file_search.h"
 
 namespace {

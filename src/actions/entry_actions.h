@@ -1,6 +1,6 @@
 // Remove and Backup of one start-up entry, given the texts of its list row:
-// its kind ("Registry" or "Start-Up", compared exactly), its name (value name
-// or file name) and its location (key path or the file's full path).
+// its kind (its Type text, compared exactly), its name and its location. Each
+// asks the kind's source what its entries are (sources/entry_source_actions.h).
 #pragma once
 
 #include <windows.h>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "scan/inventory.h"
-#include "scan/row_sink.h"  // RegistryEntryType, StartupFileType
+#include "inventory/inventory.h"
+#include "scan/row_sink.h"
 
 // The rows' identity beyond their texts (scan/row_sink.h): a registry
 // value's exact name where its text cannot give it back, and a start-up
@@ -34,8 +34,8 @@ bool IsEntryAccessible(const std::string& type, const std::string& name,
 bool IsEntryRemovable(const std::string& type, const std::string& name,
                       const std::string& location, const EntryOwner& owner = EntryOwner());
 
-// Deletes the entry at its source: the value of a "Registry" entry by its
-// exact name, or the file of a "Start-Up" entry after one pass of zeros,
+// Deletes the entry at its source: the value of a registry entry by its
+// exact name, or the file of a start-up folder entry after one pass of zeros,
 // through the one handle that found it to be the file listed
 // (RemoveListedFile). Any other kind, a key path that names no root, a
 // folder or a missing file: nothing is deleted. Once the entry is gone (a

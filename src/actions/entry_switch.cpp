@@ -1,7 +1,7 @@
 #include "actions/entry_switch.h"
 
 #include "actions/entry_actions.h"
-#include "scan/registry_access.h"
+#include "sources/entry_source_actions.h"
 #include "scan/startup_approved.h"
 
 namespace {
@@ -16,18 +16,8 @@ uint64_t Now() {
 
 bool EntryIsGone(const std::string& type, const std::string& name, const std::string& location,
                  const EntryOwner& owner) {
-  if (type == RegistryEntryType) {
-    RegistryLocation key;
-    DWORD valueType = REG_NONE;
-    std::string bytes;
-    return ParseRegistryPath(location, key) &&
-           ReadValueByExactName(key.root, key.subKey, ExactValueName(name, owner), valueType,
-                                bytes) == ERROR_FILE_NOT_FOUND;
-  }
-  if (type != StartupFileType) return false;
-  if (GetFileAttributesA(location.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  const EntrySourceActions* source = FindEntrySourceActions(type);
+  return source && source->IsGone(name, location, owner);
 }
 
 LONG SwitchEntry(const std::string& type, const std::string& name, const std::string& location,

@@ -3,6 +3,7 @@
 #include "app/lumivane_dlg.h"
 #include "framework/prompts.h"
 #include "resource.h"
+#include "sources/entry_source.h"
 #include "app/wait_cursor.h"
 
 namespace {
@@ -14,11 +15,19 @@ const char kRegeditLastKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Ap
 // program a registry entry starts, once the worker has found it there. The
 // window's thread never looks at the image itself: it may never answer.
 std::string FileToShow(const CEntryList& list, int row, const SelectedEntry& entry) {
-  if (entry.type == StartupFileType) return entry.location;
-  if (entry.type != RegistryEntryType) return std::string();
+  const EntrySource* source = FindEntrySource(entry.type);
+  if (!source) return std::string();
+  const std::string file = source->FileOf(entry.location);
+  if (!file.empty()) return file;
   const EntryRow* listed = list.Row(row);
   const std::optional<EntryDetails> details = listed ? listed->Details() : std::nullopt;
   return details && !details->imageMissing ? details->imagePath : std::string();
+}
+
+// The key of a registry entry, for regedit; empty for any other.
+std::string RegistryKeyOf(const SelectedEntry& entry) {
+  const EntrySource* source = FindEntrySource(entry.type);
+  return source ? source->RegistryKeyOf(entry.location) : std::string();
 }
 
 // What the wait for the details lets through: all but the user's input,
@@ -65,7 +74,7 @@ void CLumivaneDlg::UpdateJumpCommands(HMENU menu) {
   ReadSelectedEntry(m_listEntries, entry);
   const int row = m_listEntries.GetNextItem(-1, LVNI_SELECTED);
   EnableMenuItem(menu, ID_TASK_JUMP_TO_ENTRY,
-                 MF_BYCOMMAND | (entry.type == RegistryEntryType ? MF_ENABLED : MF_GRAYED));
+                 MF_BYCOMMAND | (RegistryKeyOf(entry).empty() ? MF_GRAYED : MF_ENABLED));
   EnableMenuItem(
       menu, ID_TASK_OPEN_FILE_LOCATION,
       MF_BYCOMMAND | (FileToShow(m_listEntries, row, entry).empty() ? MF_GRAYED : MF_ENABLED));
@@ -74,12 +83,13 @@ void CLumivaneDlg::UpdateJumpCommands(HMENU menu) {
 void CLumivaneDlg::OnJumpToEntry() {
   SelectedEntry entry;
   ReadSelectedEntry(m_listEntries, entry);
-  if (entry.type != RegistryEntryType) return;
+  const std::string keyPath = RegistryKeyOf(entry);
+  if (keyPath.empty()) return;
   HKEY key = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegeditLastKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                       &key, nullptr) != ERROR_SUCCESS)
     return;
-  const std::string lastKey = "Computer\\" + entry.location;
+  const std::string lastKey = "Computer\\" + keyPath;
   RegSetValueExA(key, "LastKey", 0, REG_SZ, reinterpret_cast<const BYTE*>(lastKey.c_str()),
                  static_cast<DWORD>(lastKey.size() + 1));
   RegCloseKey(key);

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "framework/controls.h"
-#include "scan/entry_details.h"
-#include "scan/inventory.h"
+#include "details/entry_details.h"
+#include "inventory/inventory.h"
 #include "scan/row_sink.h"
 
 // Inserts the six columns: Type, ID <=> Name, Action <=> Property, Location,
@@ -210,7 +210,7 @@ struct SelectedEntry {
   SelectedEntry(std::string type, std::string name, std::string location)
       : type(std::move(type)), name(std::move(name)), location(std::move(location)) {}
 
-  std::string type;      // "Registry" or "Start-Up"
+  std::string type;      // its source's Type text
   std::string name;      // value name, or file name
   std::string location;  // key path, or the file's full path
   EntryOwner owner;      // with the exact name and the folder the scan found

@@ -8,7 +8,7 @@
 #include "app/lumivane_dlg.h"
 #include "framework/prompts.h"
 #include "resource.h"
-#include "scan/inventory.h"
+#include "inventory/inventory.h"
 #include "util/text_encoding.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include "framework/win_app.h"
 #include "resource.h"
 #include "scan/registry_access.h"
-#include "scan/registry_scan.h"
-#include "scan/startup_folder_scan.h"
+#include "sources/registry/registry_scan.h"
+#include "sources/startup_folder/startup_folder_scan.h"
 
 const std::string CompanySettingsKey = "Software\\Ombrelle Studios";
 const std::string ProgramSettingsKey = "Software\\Ombrelle Studios\\Lumivane";

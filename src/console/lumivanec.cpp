@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "scan/inventory.h"
-#include "scan/inventory_compare.h"
+#include "inventory/inventory.h"
+#include "inventory/inventory_compare.h"
 #include "util/file_utils.h"
 #include "util/text_encoding.h"
 #include "version.h"

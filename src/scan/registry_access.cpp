@@ -595,3 +595,17 @@ std::string RegistryRootName(HKEY root) {
     if (known.handle == root) return known.name;
   return std::string();
 }
+
+std::vector<RegistryLocation> StartupKeyOwners() {
+  std::vector<RegistryLocation> owners(2);
+  owners[0].root = HKEY_LOCAL_MACHINE;
+  owners[1].root = HKEY_CURRENT_USER;
+  NameSet hives;
+  EnumSubKeyNames(HKEY_USERS, std::string(), hives);
+  for (const std::string& hive : hives) {
+    owners.emplace_back();
+    owners.back().root = HKEY_USERS;
+    owners.back().subKey = hive + '\\';
+  }
+  return owners;
+}

@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 // Names one registry key, or one value of it.
 struct RegistryLocation {
@@ -115,3 +116,8 @@ bool ParseRegistryPath(std::string path, RegistryLocation& location);
 
 // The name ParseRegistryPath reads for a root handle; empty for another handle.
 std::string RegistryRootName(HKEY root);
+
+// Whose keys the sources read under the same names: the machine, the current
+// user and every user hive, as roots with the prefix of their sub-keys
+// (empty, or a hive's name and a separator).
+std::vector<RegistryLocation> StartupKeyOwners();

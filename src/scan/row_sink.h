@@ -14,10 +14,6 @@ enum EntryImage {
   DisabledStartupFileImage = 3,
 };
 
-// Row kinds, compared exactly (byte-wise, case-sensitive) by the entry actions.
-inline constexpr char RegistryEntryType[] = "Registry";
-inline constexpr char StartupFileType[] = "Start-Up";
-
 // Whether Windows starts an entry at logon, by the switch that Task Manager
 // shows (see scan/startup_approved.h). NotApplicable: Windows keeps no such
 // switch for the entry's kind of location, or this Windows has none at all.

@@ -2,7 +2,7 @@
 
 #include <versionhelpers.h>
 
-#include "scan/startup_folder_scan.h"
+#include "sources/entry_source.h"
 #include "util/string_utils.h"
 
 namespace {
@@ -105,26 +105,8 @@ bool FindFolderApprovalKey(const std::vector<RegistryLocation>& folders, const s
 
 bool FindEntryApprovalSlot(const std::string& type, const std::string& name,
                            const std::string& location, ApprovalSlot& slot) {
-  if (type == RegistryEntryType) {
-    RegistryLocation key;
-    if (!ParseRegistryPath(location, key) || !FindRunApprovalKey(key.root, key.subKey, slot.subKey))
-      return false;
-    slot.root = key.root;
-    slot.valueName = name;
-    return true;
-  }
-  if (type == StartupFileType) {
-    // The file's own name, as Windows names the value; the Name column is
-    // trimmed.
-    const size_t separator = FindLastCharOf(location, "\\/");
-    if (separator == std::string::npos || separator + 1 == location.size()) return false;
-    if (!FindFolderApprovalKey(ReadShellStartupFolders(), location.substr(0, separator + 1),
-                               slot.root, slot.subKey))
-      return false;
-    slot.valueName = location.substr(separator + 1);
-    return true;
-  }
-  return false;
+  const EntrySource* source = FindEntrySource(type);
+  return source && source->FindApprovalSlot(name, location, slot);
 }
 
 EntryApproval DecodeApproval(DWORD type, const std::string& bytes) {

@@ -48,9 +48,9 @@ bool IsSameFolder(const std::string& a, const std::string& b);
 bool FindFolderApprovalKey(const std::vector<RegistryLocation>& folders, const std::string& folder,
                            HKEY& root, std::string& approvalKey);
 
-// The slot of a list row, from its kind, name and location texts; for a
-// start-up file the Shell Folders values are read. False when Windows keeps
-// no switch for the row.
+// The slot of a list row, asked of its kind's source (sources/entry_source.h)
+// from its name and location texts; for a start-up file the Shell Folders
+// values are read. False when Windows keeps no switch for the row.
 bool FindEntryApprovalSlot(const std::string& type, const std::string& name,
                            const std::string& location, ApprovalSlot& slot);
 

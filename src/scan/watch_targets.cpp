@@ -4,29 +4,11 @@
 #include <set>
 #include <utility>
 
-#include "scan/registry_scan.h"
-#include "scan/startup_approved.h"
-#include "scan/startup_folder_scan.h"
-#include "scan/user_environment.h"
+#include "details/user_environment.h"
+#include "sources/entry_source.h"
 #include "util/string_utils.h"
 
 namespace {
-
-const char* const kShellFolderKeys[] = {
-    "Software\\Microsoft\\Windows\\Current Version\\Explorer\\Shell Folders",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-};
-const char* const kApprovalKeys[] = {
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder",
-};
-
-void AppendKey(WatchTargets& targets, HKEY root, std::string subKey) {
-  targets.keys.emplace_back();
-  targets.keys.back().root = root;
-  targets.keys.back().subKey = std::move(subKey);
-}
 
 // The text up to its last backslash; empty when it has none.
 std::string ParentOf(const std::string& path) {
@@ -62,33 +44,23 @@ bool IsFolder(const std::string& path) {
 
 WatchTargets CollectWatchTargets() {
   WatchTargets targets;
-  for (RegistryLocation& location : RunKeyLocations())
-    AppendKey(targets, location.root, std::move(location.subKey));
-
-  std::vector<std::pair<HKEY, std::string>> owners = {{HKEY_LOCAL_MACHINE, ""},
-                                                      {HKEY_CURRENT_USER, ""}};
   targets.hives = LoadedHives();
-  for (const std::string& hive : targets.hives) owners.emplace_back(HKEY_USERS, hive + '\\');
-  const bool approvals = SystemHonoursApproval();
-  for (const auto& [root, prefix] : owners) {
-    for (const char* key : kShellFolderKeys) AppendKey(targets, root, prefix + key);
-    if (approvals)
-      for (const char* key : kApprovalKeys) AppendKey(targets, root, prefix + key);
+  for (const EntrySource* source : EntrySources()) {
+    source->AddWatchedKeys(targets.keys);
+    source->AddWatchedFolders(targets.folders);
   }
-  // The current user's hive (and its classes) is held open anyway.
+  // The current user's hive (and its classes) is held open anyway; other
+  // users' keys are polled, so that their hives can unload at logoff.
   const std::string own = LowerCopy(CurrentUserSid());
   auto isOtherUsers = [&](const RegistryLocation& location) {
     if (location.root != HKEY_USERS) return false;
-    const std::string hive = LowerCopy(location.subKey.substr(0, location.subKey.find('\\')));
+    const std::string hive = LowerCopy(location.subKey.substr(0, location.subKey.find('\')));
     return own.empty() || (hive != own && hive != own + "_classes");
   };
   for (RegistryLocation& location : targets.keys)
     if (isOtherUsers(location)) targets.polledKeys.push_back(std::move(location));
   targets.keys.erase(std::remove_if(targets.keys.begin(), targets.keys.end(), isOtherUsers),
                      targets.keys.end());
-
-  for (RegistryLocation& folder : StartupFolderCandidates())
-    targets.folders.push_back(std::move(folder.value));
   return targets;
 }
 

@@ -1,4 +1,4 @@
-#include "scan/entry_details.h"
+#include "details/entry_details.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "scan/image_resolution.h"
+#include "details/image_resolution.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_folder.h"
 #include "util/string_utils.h"

@@ -1,4 +1,4 @@
-#include "scan/inventory.h"
+#include "inventory/inventory.h"
 
 #include <gtest/gtest.h>
 

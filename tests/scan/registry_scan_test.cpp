@@ -1,4 +1,4 @@
-#include "scan/registry_scan.h"
+#include "sources/registry/registry_scan.h"
 
 #include <gtest/gtest.h>
 

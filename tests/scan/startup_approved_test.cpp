@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "recording_sink.h"
-#include "scan/registry_scan.h"
-#include "scan/startup_folder_scan.h"
+#include "sources/registry/registry_scan.h"
+#include "sources/startup_folder/startup_folder_scan.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_folder.h"
 

@@ -1,4 +1,4 @@
-#include "scan/startup_folder_scan.h"
+#include "sources/startup_folder/startup_folder_scan.h"
 
 #include <windows.h>
 

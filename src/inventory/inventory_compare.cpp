@@ -1,4 +1,4 @@
-#include "scan/inventory_compare.h"
+#include "inventory/inventory_compare.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "scan/image_resolution.h"
+#include "details/image_resolution.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "scan/registry_access.h"
-#include "scan/user_environment.h"
+#include "details/user_environment.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"
 #include "util/text_encoding.h"

@@ -1,4 +1,4 @@
-#include "scan/inventory.h"
+#include "inventory/inventory.h"
 
 #include <process.h>
 
@@ -7,8 +7,8 @@
 #include <memory>
 #include <utility>
 
-#include "scan/registry_scan.h"
-#include "scan/startup_folder_scan.h"
+#include "sources/registry/registry_scan.h"
+#include "sources/startup_folder/startup_folder_scan.h"
 #include "util/text_encoding.h"
 #include "util/time_text.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scan/inventory.h"
+#include "inventory/inventory.h"
 
 // Reads a list in any of the three formats, told apart by its content, with
 // or without a UTF-8 byte-order mark. False when the text is none of them or

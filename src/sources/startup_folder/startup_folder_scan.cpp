@@ -1,4 +1,4 @@
-#include "scan/startup_folder_scan.h"
+#include "sources/startup_folder/startup_folder_scan.h"
 
 #include <algorithm>
 #include <utility>
@@ -6,7 +6,7 @@
 #include "scan/file_types.h"
 #include "scan/registry_access.h"
 #include "scan/startup_approved.h"
-#include "scan/user_environment.h"
+#include "details/user_environment.h"
 #include "search/file_search.h"
 #include "util/file_utils.h"
 #include "util/string_utils.h"

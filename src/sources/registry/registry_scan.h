@@ -7,6 +7,9 @@
 #include "scan/registry_access.h"
 #include "scan/row_sink.h"
 
+// The Type text of its rows (sources/entry_source.h).
+inline constexpr char RegistryEntryType[] = "Registry";
+
 // Sub-keys looked at under every root, in the order of the rows; the key of
 // the Run policy follows them.
 extern const char* const RunLocationSuffixes[10];

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/entry_details.h"
+#include "details/entry_details.h"
 #include "scan/row_sink.h"
 
 // One row's texts, in the program's code page.

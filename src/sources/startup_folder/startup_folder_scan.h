@@ -10,6 +10,9 @@
 #include "scan/registry_access.h"
 #include "scan/row_sink.h"
 
+// The Type text of its rows (sources/entry_source.h).
+inline constexpr char StartupFileType[] = "Start-Up";
+
 // Paths CollectSearchHit received, in order. Process-wide because a
 // SearchHandler carries no context; the folder scan empties it around every
 // search, so only one search with CollectSearchHit may run at a time.

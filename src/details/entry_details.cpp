@@ -1,11 +1,12 @@
-#include "scan/entry_details.h"
+#include "details/entry_details.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <vector>
 
-#include "scan/image_resolution.h"
+#include "details/image_resolution.h"
+#include "sources/entry_source.h"
 #include "util/string_utils.h"
 
 struct EntryDetailsReader::FileFacts {
@@ -144,10 +145,8 @@ ResolvedImage EntryDetailsReader::Resolve(const std::string& type, const std::st
   // on a server that does not answer.
   if (limit_) limit_->Begin(remoteLimit_);
   ResolvedImage image;
-  if (type == RegistryEntryType)
-    image = CommandImage(command, owner.expandCommand, environment);
-  else if (type == StartupFileType)
-    image = StartupImage(location, environment);
+  if (const EntrySource* source = FindEntrySource(type))
+    image = source->Image(command, location, owner, environment);
   // A look cut short may have missed the image: none is known then.
   if (limit_ && limit_->End()) return {};
   return image;

@@ -1,4 +1,4 @@
-#include "scan/file_time_limit.h"
+#include "details/file_time_limit.h"
 
 #include <process.h>
 

@@ -1,4 +1,4 @@
-#include "scan/registry_scan.h"
+#include "sources/registry/registry_scan.h"
 
 #include <map>
 #include <string>
@@ -7,7 +7,7 @@
 
 #include "scan/registry_access.h"
 #include "scan/startup_approved.h"
-#include "scan/user_environment.h"
+#include "details/user_environment.h"
 
 const char* const RunLocationSuffixes[10] = {
     "Software\\Microsoft\\Windows\\Current Version\\RunServices",

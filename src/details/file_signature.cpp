@@ -1,4 +1,4 @@
-#include "scan/file_signature.h"
+#include "details/file_signature.h"
 
 #include <windows.h>
 // In this order: each needs the one before it.
@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "scan/image_resolution.h"
+#include "details/image_resolution.h"
 #include "util/string_utils.h"
 
 namespace {

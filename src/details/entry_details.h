@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "scan/file_signature.h"
-#include "scan/file_time_limit.h"
+#include "details/file_signature.h"
+#include "details/file_time_limit.h"
 #include "scan/row_sink.h"
-#include "scan/image_resolution.h"
-#include "scan/user_environment.h"
+#include "details/image_resolution.h"
+#include "details/user_environment.h"
 
 enum class ImageSignature { Verified, NotVerified, Unsigned, Missing, NotApplicable };
 

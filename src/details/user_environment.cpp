@@ -1,4 +1,4 @@
-#include "scan/user_environment.h"
+#include "details/user_environment.h"
 
 #include <sddl.h>
 

@@ -1,0 +1,19 @@
+#include "sources/entry_source.h"
+
+// Each source's one instance, defined beside its scan.
+const EntrySource& RegistrySource();
+const EntrySource& StartupFolderSource();
+
+const std::vector<const EntrySource*>& EntrySources() {
+  static const std::vector<const EntrySource*> sources = {
+      &RegistrySource(),
+      &StartupFolderSource(),
+  };
+  return sources;
+}
+
+const EntrySource* FindEntrySource(const std::string& type) {
+  for (const EntrySource* source : EntrySources())
+    if (type == source->Type()) return source;
+  return nullptr;
+}
