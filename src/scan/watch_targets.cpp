@@ -54,7 +54,7 @@ WatchTargets CollectWatchTargets() {
   const std::string own = LowerCopy(CurrentUserSid());
   auto isOtherUsers = [&](const RegistryLocation& location) {
     if (location.root != HKEY_USERS) return false;
-    const std::string hive = LowerCopy(location.subKey.substr(0, location.subKey.find('\')));
+    const std::string hive = LowerCopy(location.subKey.substr(0, location.subKey.find('\\')));
     return own.empty() || (hive != own && hive != own + "_classes");
   };
   for (RegistryLocation& location : targets.keys)
