@@ -118,7 +118,12 @@ void DetailsWorker::Launch() {
 }
 
 void DetailsWorker::Cancel() {
-  if (running_ && !running_->cancelled.exchange(true)) running_->limit->CancelAll();
+  if (running_ && !running_->cancelled.exchange(true)) {
+    running_->limit->CancelAll();
+    // Cancelled, it only has to end, and let go of the rows it read for:
+    // below normal on a busy machine, it would hold them through the refresh.
+    SetThreadPriority(thread_, THREAD_PRIORITY_NORMAL);
+  }
   work_.reset();  // its messages are now of no use
 }
 
