@@ -66,6 +66,14 @@ bool Notify(const WatchedKey& watched, HANDLE event) {
                                  TRUE) == ERROR_SUCCESS;
 }
 
+// The same keys in the same order (their texts once read aside).
+bool SameLocations(const std::vector<RegistryLocation>& a, const std::vector<RegistryLocation>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const RegistryLocation& x, const RegistryLocation& y) {
+                      return x.root == y.root && x.subKey == y.subKey;
+                    });
+}
+
 }  // namespace
 
 ChangeWatch::ChangeWatch(UINT message) : message_(message) {}
@@ -139,14 +147,6 @@ bool ChangeWatch::Arm(Watch& watch, bool fired) {
   }
   watch.armed = true;
   return true;
-}
-
-static bool SameLocations(const std::vector<RegistryLocation>& a,
-                          const std::vector<RegistryLocation>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](const RegistryLocation& x, const RegistryLocation& y) {
-                      return x.root == y.root && x.subKey == y.subKey;
-                    });
 }
 
 bool ChangeWatch::KeepWatching(HWND window, const WatchTargets& targets) {
