@@ -300,9 +300,13 @@ struct ProfileRun {
   double bound = 0, boundRegistry = 0, boundFolders = 0;
   double scan = 0, registryScan = 0, folderScan = 0, walks = 0, lookups = 0, roundTrip = 0;
   double refresh = 0, list = 0;
+  // The parts of the refresh of median length, timed inside it: they add up.
+  CLumivaneDlg::FillTimes refreshParts;
   double details = 0, detailsBound = 0;  // after the list shows, until the last row's
   size_t imageFiles = 0;
   double peakAfterRefreshMiB = 0, peakWithDetailsMiB = 0;
+  double heapAfterRefreshMiB = 0;  // the heap held after the last timed refresh
+  double peakAfterScansMiB = 0;    // before the main window opens
   double listHeapMiB = 0;  // the heap the list and its details hold once all are read
 };
 
@@ -324,6 +328,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, scanTimes, registryTimes,
       folderTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes, listTimes, detailsTimes,
       detailsBoundTimes;
+  std::vector<CLumivaneDlg::FillTimes> refreshParts;
   for (int r = 0; r < runs; ++r) {
     CountingSink sink;
     boundTimes.push_back(MillisecondsOf([&] { boundRunner.Run(sink); }));
@@ -360,6 +365,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
     }));
   }
 
+  result.peakAfterScansMiB = WorkingSetMiB(true);
   const double heapBefore = HeapInUseMiB();
   CLumivaneDlg dialog;
   CWinApp* app = AfxGetApp();
@@ -375,8 +381,10 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
         Sleep(5);
       }
       refreshTimes.push_back(MillisecondsOf([&] { dialog.OnRefresh(); }));
+      refreshParts.push_back(dialog.LastFillTimes());
     }
     result.peakAfterRefreshMiB = WorkingSetMiB(true);
+    result.heapAfterRefreshMiB = HeapInUseMiB() - heapBefore;
     FingerprintSink shown;
     FingerprintList(dialog.EntryList(), shown);
     result.listRowsOk = shown.rows == result.expectedRows && shown.ordered == scanned.ordered;
@@ -430,6 +438,8 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.lookups = Median(lookupTimes);
   result.roundTrip = Median(roundTripTimes);
   result.refresh = Median(refreshTimes);
+  for (size_t r = 0; r < refreshTimes.size(); ++r)
+    if (refreshTimes[r] == result.refresh) result.refreshParts = refreshParts[r];
   result.list = Median(listTimes);
   if (withDetails) {
     result.details = Median(detailsTimes);
@@ -564,29 +574,32 @@ int main(int argc, char** argv) {
   std::printf("      %-50s %9.1f us\n", "one registry call (open, close)", heavy.roundTrip * 1000);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "refresh of the main window's list", heavy.refresh,
               heavy.refresh * 1000 / rows);
-  Phase("of which the scans (as above)", heavy.scan);
-  Phase("and the list (filled from rows already read)", heavy.list);
+  // The parts of one refresh (the median one), timed inside it.
+  Phase("of which the watch made or kept", heavy.refreshParts.watch);
+  Phase("and the scans into the list", heavy.refreshParts.rows);
+  Phase("  (the list alone, filled from rows already read)", heavy.list);
   Phase("and the rest (the details worker cancelled and started)",
-        heavy.refresh - heavy.scan - heavy.list);
+        heavy.refreshParts.total - heavy.refreshParts.watch - heavy.refreshParts.rows);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "details, from the list showing to the last row",
               heavy.details, heavy.details * 1000 / rows);
   Phase("bare loop: version resource and signature", heavy.detailsBound);
   std::printf("      %-50s %9zu\n", "  of the distinct program files", heavy.imageFiles);
   std::printf(
-      "  working set %.1f MiB at start, %.1f MiB peak after the heavy refreshes, "
-      "%.1f MiB with details\n",
-      baseMiB, heavy.peakAfterRefreshMiB, heavy.peakWithDetailsMiB);
+      "  working set %.1f MiB at start, %.1f MiB peak after the heavy scans alone, "
+      "%.1f MiB after the heavy refreshes, %.1f MiB with details\n",
+      baseMiB, heavy.peakAfterScansMiB, heavy.peakAfterRefreshMiB, heavy.peakWithDetailsMiB);
   std::printf("  growth over the %.1f MiB before the heavy profile's first scan: %.1f MiB\n",
               beforeHeavyMiB, heavy.peakWithDetailsMiB - beforeHeavyMiB);
+  std::printf("  heap held after the last timed refresh: %.1f MiB\n", heavy.heapAfterRefreshMiB);
   std::printf(
       "  of which the heap the list holds with every row's details: %.1f MiB "
       "(%.0f bytes a row)\n",
       heavy.listHeapMiB, heavy.listHeapMiB * 1048576 / rows);
   std::printf(
-      "\nTypical profile: %zu rows; refresh %.2f ms, bound %.2f ms, scan %.2f ms, "
-      "details %.1f ms (bare loop %.1f ms over %zu files)\n",
-      typical.expectedRows, typical.refresh, typical.bound, typical.scan, typical.details,
-      typical.detailsBound, typical.imageFiles);
+      "\nTypical profile: %zu rows; refresh %.2f ms (watch %.2f ms, scans into the list %.2f ms), "
+      "bound %.2f ms, scan %.2f ms, details %.1f ms (bare loop %.1f ms over %zu files)\n",
+      typical.expectedRows, typical.refresh, typical.refreshParts.watch, typical.refreshParts.rows,
+      typical.bound, typical.scan, typical.details, typical.detailsBound, typical.imageFiles);
   std::printf("4x heavy profile: %zu rows; refresh %.1f ms, bound %.1f ms, scan %.1f ms\n",
               large.expectedRows, large.refresh, large.bound, large.scan);
 

@@ -25,7 +25,7 @@ struct ChangeWatch::WaitGroup {
   static constexpr size_t kMembers = MAXIMUM_WAIT_OBJECTS - 1;
   HWND window;
   UINT message;
-  WPARAM generation;
+  const std::atomic<UINT_PTR>* generation;
   size_t first;  // number of the first member
   std::vector<Watch*> members;
   HANDLE control = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -37,7 +37,7 @@ struct ChangeWatch::WaitGroup {
 struct ChangeWatch::Poll {
   HWND window;
   UINT message;
-  WPARAM generation;
+  const std::atomic<UINT_PTR>* generation;
   std::vector<RegistryLocation> keys;
   std::vector<std::string> hives;
   FILETIME since;  // before the list was read: a later write is a change
@@ -66,6 +66,14 @@ bool Notify(const WatchedKey& watched, HANDLE event) {
                                  TRUE) == ERROR_SUCCESS;
 }
 
+// The same keys in the same order (their texts once read aside).
+bool SameLocations(const std::vector<RegistryLocation>& a, const std::vector<RegistryLocation>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const RegistryLocation& x, const RegistryLocation& y) {
+                      return x.root == y.root && x.subKey == y.subKey;
+                    });
+}
+
 }  // namespace
 
 ChangeWatch::ChangeWatch(UINT message) : message_(message) {}
@@ -90,8 +98,10 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
     if (woken == WAIT_OBJECT_0) continue;
     if (woken >= WAIT_OBJECT_0 + count) return 1;  // a handle went bad: nothing more to see
     const size_t member = numbers[woken - WAIT_OBJECT_0];
+    // Disarmed before the generation is read: a Start that finds it armed
+    // after a new generation began gets this message.
     group.members[member]->armed = false;
-    PostMessageA(group.window, group.message, group.generation, group.first + member);
+    PostMessageA(group.window, group.message, group.generation->load(), group.first + member);
   }
   return 0;
 }
@@ -112,7 +122,8 @@ DWORD WINAPI ChangeWatch::PollForChanges(void* context) {
       changed = PolledKeyChanged(keys[i]);
   }
   // The window then reads everything again, and starts a new poll.
-  if (changed && !poll.ending) PostMessageA(poll.window, poll.message, poll.generation, kPolled);
+  if (changed && !poll.ending)
+    PostMessageA(poll.window, poll.message, poll.generation->load(), kPolled);
   return 0;
 }
 
@@ -138,13 +149,60 @@ bool ChangeWatch::Arm(Watch& watch, bool fired) {
   return true;
 }
 
+bool ChangeWatch::KeepWatching(HWND window, const WatchTargets& targets) {
+  if (!poll_ || window != window_ || fired_ || targets.hives != targets_.hives ||
+      targets.folders != targets_.folders || !SameLocations(targets.keys, targets_.keys) ||
+      !SameLocations(targets.polledKeys, targets_.polledKeys))
+    return false;
+  // What was posted so far is of no use now: the fill reads it all.
+  ++generation_;
+  // A watch that fired meanwhile (its message now dropped), or a thread
+  // that gave up, is made again with the rest.
+  for (const auto& watch : watches_)
+    if (!watch->armed) return false;
+  for (const auto& group : groups_)
+    if (!group->thread || WaitForSingleObject(group->thread, 0) != WAIT_TIMEOUT) return false;
+  // The poll starts again: it waits for the fill before it reads.
+  StopPoll();
+  StartPoll(targets);
+  return true;
+}
+
+void ChangeWatch::StopPoll() {
+  if (!poll_) return;
+  poll_->ending = true;
+  if (poll_->stop) SetEvent(poll_->stop);
+  if (poll_->thread) {
+    WaitForSingleObject(poll_->thread, INFINITE);
+    CloseHandle(poll_->thread);
+  }
+  if (poll_->stop) CloseHandle(poll_->stop);
+  poll_.reset();
+}
+
+void ChangeWatch::StartPoll(const WatchTargets& targets) {
+  poll_ = std::make_unique<Poll>();
+  poll_->window = window_;
+  poll_->message = message_;
+  poll_->generation = &generation_;
+  poll_->keys = targets.polledKeys;
+  poll_->hives = targets.hives;
+  GetSystemTimeAsFileTime(&poll_->since);
+  if (poll_->stop)
+    poll_->thread = CreateThread(nullptr, kWaitStack, PollForChanges, poll_.get(),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+}
+
 void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
+  if (KeepWatching(window, targets)) return;
   // A folder watched already keeps its handle: a new watch of a subtree costs
   // a walk of it (Wine watches every folder below).
   std::map<std::string, std::pair<HANDLE, bool>> kept;
   StopKeepingFolders(&kept);
   window_ = window;
   ++generation_;
+  targets_ = targets;
+  fired_ = false;
   std::vector<WatchedKey> keys = OpenWatchedKeys(targets.keys);
   const std::vector<WatchedFolder> folders = ResolveWatchedFolders(targets.folders);
   // Every thread costs memory: the keys share events so that one thread can
@@ -186,22 +244,13 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
   }
   for (const auto& gone : kept) FindCloseChangeNotification(gone.second.first);
 
-  poll_ = std::make_unique<Poll>();
-  poll_->window = window_;
-  poll_->message = message_;
-  poll_->generation = generation_;
-  poll_->keys = targets.polledKeys;
-  poll_->hives = targets.hives;
-  GetSystemTimeAsFileTime(&poll_->since);
-  if (poll_->stop)
-    poll_->thread = CreateThread(nullptr, kWaitStack, PollForChanges, poll_.get(),
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  StartPoll(targets);
 
   for (size_t first = 0; first < watches_.size(); first += WaitGroup::kMembers) {
     auto group = std::make_unique<WaitGroup>();
     group->window = window_;
     group->message = message_;
-    group->generation = generation_;
+    group->generation = &generation_;
     group->first = first;
     for (size_t i = first; i < watches_.size() && i < first + WaitGroup::kMembers; ++i) {
       group->members.push_back(watches_[i].get());
@@ -216,6 +265,7 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
 
 void ChangeWatch::Stop() {
   StopKeepingFolders(nullptr);
+  ++generation_;
 }
 
 void ChangeWatch::StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept) {
@@ -232,16 +282,7 @@ void ChangeWatch::StopKeepingFolders(std::map<std::string, std::pair<HANDLE, boo
     if (group->control) CloseHandle(group->control);
   }
   groups_.clear();
-  if (poll_) {
-    poll_->ending = true;
-    if (poll_->stop) SetEvent(poll_->stop);
-    if (poll_->thread) {
-      WaitForSingleObject(poll_->thread, INFINITE);
-      CloseHandle(poll_->thread);
-    }
-    if (poll_->stop) CloseHandle(poll_->stop);
-    poll_.reset();
-  }
+  StopPoll();
   for (auto& watch : watches_) {
     for (const WatchedKey& watched : watch->keys)
       if (watched.key) RegCloseKey(watched.key);
@@ -259,6 +300,9 @@ bool ChangeWatch::Rearm(WPARAM wParam, LPARAM lParam) {
   if (wParam != generation_) return false;
   if (lParam == kPolled) return true;  // the poll is over: the refresh starts the next
   if (lParam < 0 || static_cast<size_t>(lParam) >= watches_.size()) return false;
+  // What fired may be a key or folder made or gone: the next fill resolves
+  // every watch again.
+  fired_ = true;
   Watch& watch = *watches_[lParam];
   if (Arm(watch, true) && watch.group->control) SetEvent(watch.group->control);
   return true;

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -25,7 +26,10 @@ class ChangeWatch {
   ChangeWatch(const ChangeWatch&) = delete;
   ChangeWatch& operator=(const ChangeWatch&) = delete;
 
-  // Watches what is there now, in place of what was watched before.
+  // Watches what is there now, in place of what was watched before. When
+  // that is what was watched before and nothing fired since, the keys,
+  // folders and threads stay as they are (a refresh of an unchanged profile
+  // costs little); only messages posted before this call are dropped.
   void Start(HWND window, const WatchTargets& targets);
   // Watches nothing; no message is posted once it returns.
   void Stop();
@@ -44,10 +48,18 @@ class ChangeWatch {
   void StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept);
   // Arms a watch Start made, or again one that `fired`.
   bool Arm(Watch& watch, bool fired);
+  // Start() for the targets watched now, when nothing has to be made again.
+  bool KeepWatching(HWND window, const WatchTargets& targets);
+  void StartPoll(const WatchTargets& targets);
+  void StopPoll();
 
   HWND window_ = nullptr;
   UINT message_;
-  UINT_PTR generation_ = 0;  // tells a stopped watch's late message from a live one's
+  // Tells a message posted before the last Start or Stop from a live one's;
+  // the waiting threads read it as they post.
+  std::atomic<UINT_PTR> generation_{0};
+  WatchTargets targets_;  // what the watches were made for
+  bool fired_ = false;    // a watch fired since they were made
   std::vector<std::unique_ptr<Watch>> watches_;
   std::vector<std::unique_ptr<WaitGroup>> groups_;
   std::unique_ptr<Poll> poll_;

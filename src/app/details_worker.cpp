@@ -54,22 +54,32 @@ unsigned __stdcall ReadDetails(void* parameter) {
   std::unique_ptr<std::shared_ptr<DetailsWorker::Work>> owned(
       static_cast<std::shared_ptr<DetailsWorker::Work>*>(parameter));
   DetailsWorker::Work& work = **owned;
-  EntryDetailsReader reader;
-  reader.LimitTime(work.limit.get());
-  DetailsPool pool;
-  for (size_t row = 0; row < work.batch.requests.size() && !work.cancelled; ++row) {
-    const DetailsRequest& request = work.batch.requests[row];
-    const char* location = RowText(request.texts, 3);
-    EntryDetails details =
-        reader.Read(RowText(request.texts, 0), RowText(request.texts, 2), location, *request.owner);
-    const bool own = details.imagePath == location;
-    if (own) details.imagePath.clear();
-    work.imageIsLocation[row] = own;
-    work.results[row] = pool.Share(std::move(details));
-    work.done.store(row + 1, std::memory_order_release);
-    Notify(work);
+  {
+    EntryDetailsReader reader;
+    reader.LimitTime(work.limit.get());
+    DetailsPool pool;
+    for (size_t row = 0; row < work.batch.requests.size() && !work.cancelled; ++row) {
+      const DetailsRequest& request = work.batch.requests[row];
+      const char* location = RowText(request.texts, 3);
+      EntryDetails details = reader.Read(RowText(request.texts, 0), RowText(request.texts, 2),
+                                         location, *request.owner);
+      const bool own = details.imagePath == location;
+      if (own) details.imagePath.clear();
+      work.imageIsLocation[row] = own;
+      work.results[row] = pool.Share(std::move(details));
+      work.done.store(row + 1, std::memory_order_release);
+      Notify(work);
+    }
   }
-  if (!work.cancelled) Notify(work);  // also when there are no rows at all
+  if (work.cancelled) {
+    // Nobody takes these any more (the window forgot this work when it
+    // cancelled it): they go now, not when the window hears of the end, so
+    // that the refresh that cancelled it does not hold two lists' rows.
+    work.batch = DetailsBatch();
+    std::vector<std::shared_ptr<const EntryDetails>>().swap(work.results);
+  } else {
+    Notify(work);  // also when there are no rows at all
+  }
   PostMessageA(work.window, WM_ENTRY_DETAILS, work.number, 1);
   return 0;
 }
@@ -108,7 +118,12 @@ void DetailsWorker::Launch() {
 }
 
 void DetailsWorker::Cancel() {
-  if (running_ && !running_->cancelled.exchange(true)) running_->limit->CancelAll();
+  if (running_ && !running_->cancelled.exchange(true)) {
+    running_->limit->CancelAll();
+    // Cancelled, it only has to end, and let go of the rows it read for:
+    // below normal on a busy machine, it would hold them through the refresh.
+    SetThreadPriority(thread_, THREAD_PRIORITY_NORMAL);
+  }
   work_.reset();  // its messages are now of no use
 }
 

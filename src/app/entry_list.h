@@ -127,7 +127,8 @@ class CEntryList : public CListCtrl {
     CEntryList& list_;
   };
 
-  // Appends a row at the end; it is part of the item count at once. A sorted
+  // Appends a row at the end; it is part of the item count at once (during
+  // a refill, when that ends). A sorted
   // list takes its place among the others when the refill ends. Texts are
   // kept whole, however long: a cut value name would make Remove and Backup
   // act on a name the registry does not hold.
@@ -184,6 +185,7 @@ class CEntryList : public CListCtrl {
   void KeepRowsForSorting();
   int m_sortColumn = -1;
   bool m_sortDescending = false;
+  bool m_refilling = false;  // the count is set when the refill ends
 };
 
 // Type, location and name, letter case aside in the last two, as a hash: what

@@ -1,5 +1,7 @@
 #include "app/lumivane_dlg.h"
 
+#include <chrono>
+
 #include "app/entry_list.h"
 #include "app/wait_cursor.h"
 #include "framework/message_map.h"
@@ -134,8 +136,14 @@ BOOL CLumivaneDlg::OnInitDialog() {
 }
 
 void CLumivaneDlg::FillEntryList() {
+  using Clock = std::chrono::steady_clock;
+  auto milliseconds = [](Clock::duration span) {
+    return std::chrono::duration<double, std::milli>(span).count();
+  };
+  const Clock::time_point start = Clock::now();
   m_detailsWorker.Cancel();
   RebuildWatch();
+  const Clock::time_point watched = Clock::now();
   {
     WaitCursor wait;
     CEntryList::Refill refill(m_listEntries);
@@ -144,7 +152,10 @@ void CLumivaneDlg::FillEntryList() {
     ScanStartupFolders(sink);
     MarkNewRows();
   }
+  const Clock::time_point listed = Clock::now();
   StartReadingDetails();
+  m_fillTimes = {milliseconds(watched - start), milliseconds(listed - watched),
+                 milliseconds(Clock::now() - start)};
 }
 
 void CLumivaneDlg::OnRefresh() {

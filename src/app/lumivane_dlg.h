@@ -55,6 +55,12 @@ class CLumivaneDlg : public CDialog {
   // Every row has its details (after the worker's last message).
   bool DetailsComplete() const { return m_detailsComplete; }
   CToolTipCtrl& ToolTips() { return m_toolTips; }
+  // The last fill's parts in milliseconds, for the benchmark: the watch made
+  // (or kept), the rows scanned into the list, and the whole fill.
+  struct FillTimes {
+    double watch = 0, rows = 0, total = 0;
+  };
+  const FillTimes& LastFillTimes() const { return m_fillTimes; }
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
@@ -173,6 +179,7 @@ class CLumivaneDlg : public CDialog {
   HFONT m_listFont = nullptr;                            // the one m_boldFont was made from
   HFONT m_boldFont = nullptr;
   DetailsWorker m_detailsWorker;
+  FillTimes m_fillTimes;
   bool m_detailsComplete = false;
   DWORD m_detailsSortedAt = 0;
 };
