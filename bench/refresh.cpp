@@ -27,6 +27,7 @@
 #include "app/lumivane_dlg.h"
 #include "bench/heavy_profile.h"
 #include "resource.h"
+#include "sources/entry_source.h"
 #include "sources/registry/registry_scan.h"
 #include "scan/file_types.h"
 #include "sources/startup_folder/startup_folder_scan.h"
@@ -320,8 +321,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   FingerprintSink bound, scanned;
   BareApiBound boundRunner(profile);
   boundRunner.Run(bound);
-  ScanRegistry(scanned);
-  ScanStartupFolders(scanned);
+  ScanEntrySources(scanned);
   result.scanRowsOk = scanned.rows == result.expectedRows && bound.rows == result.expectedRows &&
                       bound.unordered == scanned.unordered;
 
@@ -359,10 +359,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
         descriptions.Of(name);
       }
     }));
-    scanTimes.push_back(MillisecondsOf([&] {
-      ScanRegistry(sink);
-      ScanStartupFolders(sink);
-    }));
+    scanTimes.push_back(MillisecondsOf([&] { ScanEntrySources(sink); }));
   }
 
   result.peakAfterScansMiB = WorkingSetMiB(true);
@@ -399,8 +396,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
     // only now, so that they weigh on neither peak above.
     {
       KeepingSink kept;
-      ScanRegistry(kept);
-      ScanStartupFolders(kept);
+      ScanEntrySources(kept);
       for (int r = 0; r < runs; ++r)
         listTimes.push_back(MillisecondsOf([&] {
           CEntryList::Refill refill(dialog.EntryList());

@@ -17,6 +17,9 @@
 #define IDI_REMOVE 135
 #define IDI_FOLDER_ENTRY 136
 #define IDI_REGISTRY_ENTRY 137
+#define IDI_APP_TASK_ENTRY 140
+#define IDI_LOGON_ENTRY 141
+#define IDI_TASK_ENTRY 142
 
 // Menu and accelerator table
 #define IDR_MAIN_MENU 130

@@ -502,6 +502,31 @@ def art_registry(c):
     draw_pixels(c, 4, 1, CUBE16, CUBE16_COLOURS)
 
 
+def art_app_task(c):
+    """A packaged app: four tiles."""
+    colours = ((232, 72, 44), (120, 186, 40), (20, 140, 232), (252, 186, 18))
+    for n, colour in enumerate(colours):
+        x, y = 1.5 + (n % 2) * 7, 1.5 + (n // 2) * 7
+        c.fill(round_rect(x, y, x + 6, y + 6, 1.2), colour)
+        c.stroke(round_rect(x, y, x + 6, y + 6, 1.2), 0.8, INK, closed=True)
+
+
+def art_logon(c):
+    """A value run at logon: a user."""
+    c.fill(round_rect(2.5, 9.5, 13.5, 15.5, 4.5, bottom=False), Linear((0, 9), (0, 15), (96, 170, 250), (22, 86, 196)))
+    c.stroke(round_rect(2.5, 9.5, 13.5, 15.5, 4.5, bottom=False), 0.9, INK, closed=True)
+    c.fill(ellipse(8, 5.5, 3.6), Linear((0, 2), (0, 9), (255, 226, 190), (226, 170, 120)))
+    c.stroke(ellipse(8, 5.5, 3.6), 0.9, INK, closed=True)
+
+
+def art_task(c):
+    """A scheduled task: a clock."""
+    c.fill(ellipse(8, 8, 7.2), INK)
+    c.fill(ellipse(8, 8, 6.2), Linear((0, 1), (0, 15), (255, 255, 255), (214, 224, 238)))
+    c.stroke([(8, 8), (8, 3.6)], 1.3, INK)
+    c.stroke([(8, 8), (11.2, 9.8)], 1.3, INK)
+
+
 # ----------------------------------------------------------------------------
 # A small stroke font (cap height 10 units, x height 7, baseline at y = 10)
 
@@ -893,6 +918,9 @@ def main():
         ('icons/remove.ico', lambda: ico_file([ico32(art_remove)])),
         ('icons/folder.ico', lambda: ico_file([ico32(art_folder, 16)])),
         ('icons/registry.ico', lambda: ico_file([ico32(art_registry, 16)])),
+        ('icons/app_task.ico', lambda: ico_file([ico32(art_app_task, 16)])),
+        ('icons/logon.ico', lambda: ico_file([ico32(art_logon, 16)])),
+        ('icons/task.ico', lambda: ico_file([ico32(art_task, 16)])),
         ('about.bmp', lambda: bmp_file(300, 250, render(300, 250, art_about))),
     ]
     written = []

@@ -24,6 +24,8 @@ LONG SwitchEntry(const std::string& type, const std::string& name, const std::st
                  bool disable, const EntryOwner& owner) {
   if (!owner.exactName.empty() || !IsEntryAccessible(type, name, location, owner))
     return ERROR_INVALID_NAME;
+  const EntrySourceActions* source = FindEntrySourceActions(type);
+  if (source && source->HasOwnSwitch()) return source->SwitchOwn(name, location, owner, disable);
   ApprovalSlot slot;
   if (!FindEntryApprovalSlot(type, name, location, slot)) return ERROR_NOT_SUPPORTED;
   // A switch for an entry that is gone would disable a later one of its name.

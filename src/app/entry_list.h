@@ -26,9 +26,9 @@ void InsertEntryColumns(CListCtrl& list, int dpi = kDefaultDpi);
 // Publisher, then Image Path: the columns whose texts come with the details.
 constexpr int kFirstDetailsColumn = 4;
 
-// Images 4-7 of the list: images 0-3 crossed out, for an entry whose program
-// is not there.
-constexpr int kMissingProgramImageOffset = 4;
+// The list's pictures and their greyed copies crossed out, for an entry whose
+// program is not there.
+constexpr int kMissingProgramImageOffset = 2 * kEntryPictureCount;
 
 // Where the rows of one filling of the list keep their texts and owners: in
 // blocks that never move, so that rows and the details reader point into

@@ -8,8 +8,7 @@
 #include "framework/win_app.h"
 #include "resource.h"
 #include "scan/registry_access.h"
-#include "sources/registry/registry_scan.h"
-#include "sources/startup_folder/startup_folder_scan.h"
+#include "sources/entry_source.h"
 
 const std::string CompanySettingsKey = "Software\\Ombrelle Studios";
 const std::string ProgramSettingsKey = "Software\\Ombrelle Studios\\Lumivane";
@@ -148,8 +147,7 @@ void CLumivaneDlg::FillEntryList() {
     WaitCursor wait;
     CEntryList::Refill refill(m_listEntries);
     EntryListSink sink(m_listEntries);
-    ScanRegistry(sink);
-    ScanStartupFolders(sink);
+    ScanEntrySources(sink);
     MarkNewRows();
   }
   const Clock::time_point listed = Clock::now();

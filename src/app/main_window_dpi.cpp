@@ -38,13 +38,14 @@ void CLumivaneDlg::LoadPictures() {
   // 4-bit colour (what ILC_MASK alone gives) would band.
   const int entrySize = ScaleForDpi(16, m_dpi);
   CImageList images;
-  images.Create(entrySize, entrySize, ILC_COLOR32 | ILC_MASK, 8, 4);
-  AppendIcon(images, IDI_REGISTRY_ENTRY, entrySize);  // image 0
-  AppendIcon(images, IDI_FOLDER_ENTRY, entrySize);    // image 1
-  // Then their greyed copies, for disabled entries: images 2 and 3.
-  images.AppendGreyed(RegistryEntryImage);
-  images.AppendGreyed(StartupFileImage);
-  // Then all four crossed out, for entries whose program is gone: images 4-7.
+  images.Create(entrySize, entrySize, ILC_COLOR32 | ILC_MASK, 3 * kEntryPictureCount, 4);
+  // In the order of EntryImage.
+  for (int id : {IDI_REGISTRY_ENTRY, IDI_FOLDER_ENTRY, IDI_APP_TASK_ENTRY, IDI_LOGON_ENTRY,
+                 IDI_TASK_ENTRY})
+    AppendIcon(images, id, entrySize);
+  // Then their greyed copies, for disabled entries.
+  for (int image = 0; image < kEntryPictureCount; ++image) images.AppendGreyed(image);
+  // Then all of them crossed out, for entries whose program is gone.
   for (int image = 0; image < kMissingProgramImageOffset; ++image) images.AppendCrossed(image);
   m_listEntries.SetImageList(&images, LVSIL_SMALL);
   m_entryImages.Destroy();  // the list no longer uses it

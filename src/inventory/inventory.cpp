@@ -7,8 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "sources/registry/registry_scan.h"
-#include "sources/startup_folder/startup_folder_scan.h"
+#include "sources/entry_source.h"
 #include "util/text_encoding.h"
 #include "util/time_text.h"
 
@@ -232,8 +231,7 @@ unsigned __stdcall ReadShare(void* parameter) {
 
 std::vector<InventoryRow> ScanInventory(DWORD localLimit, DWORD remoteLimit) {
   InventorySink sink;
-  ScanRegistry(sink);
-  ScanStartupFolders(sink);
+  ScanEntrySources(sink);
   std::vector<EntryDetails> details(sink.rows.size());
   for (size_t next = 0; next < sink.rows.size();) {
     auto share = std::make_shared<DetailsShare>();

@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "sources/entry_source.h"
 #include "util/text_encoding.h"
 
 namespace {
@@ -268,6 +269,10 @@ std::vector<std::wstring> IdentityOf(const InventoryTable& table, size_t row) {
   std::vector<std::wstring> identity;
   for (const char* heading : kIdentityColumns)
     identity.push_back(WideFromUtf8(table.rows[row][ColumnOf(table, heading)]));
+  // Kinds whose name depends on the language or the account are known by
+  // their location alone.
+  const EntrySource* source = FindEntrySource(table.rows[row][ColumnOf(table, "Type")]);
+  if (source && !source->NameIsIdentity()) identity[2].clear();
   return identity;
 }
 

@@ -5,13 +5,17 @@
 #include <cstdint>
 #include <string>
 
-// Image indices of the main list's small image list: the two pictures, then
-// their greyed versions for entries Windows is told to skip.
+// Image indices of the main list's small image list: one picture per kind of
+// entry, then their greyed versions for entries Windows is told to skip.
 enum EntryImage {
   RegistryEntryImage = 0,
   StartupFileImage = 1,
-  DisabledRegistryEntryImage = 2,
-  DisabledStartupFileImage = 3,
+  AppTaskImage = 2,
+  LogonValueImage = 3,
+  ScheduledTaskImage = 4,
+  kEntryPictureCount = 5,
+  DisabledRegistryEntryImage = RegistryEntryImage + kEntryPictureCount,
+  DisabledStartupFileImage = StartupFileImage + kEntryPictureCount,
 };
 
 // Whether Windows starts an entry at logon, by the switch that Task Manager
@@ -30,8 +34,7 @@ struct EntryApproval {
 
 // The picture a row shows: the greyed one when the entry is disabled.
 inline int RowImage(EntryImage picture, const EntryApproval& approval) {
-  if (approval.state != EntryState::Disabled) return picture;
-  return picture == StartupFileImage ? DisabledStartupFileImage : DisabledRegistryEntryImage;
+  return approval.state == EntryState::Disabled ? picture + kEntryPictureCount : picture;
 }
 
 // Whose entry a row is: the User it names, and whose environment its command

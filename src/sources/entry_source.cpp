@@ -12,6 +12,10 @@ const std::vector<const EntrySource*>& EntrySources() {
   return sources;
 }
 
+void ScanEntrySources(RowSink& sink) {
+  for (const EntrySource* source : EntrySources()) source->Scan(sink);
+}
+
 const EntrySource* FindEntrySource(const std::string& type) {
   for (const EntrySource* source : EntrySources())
     if (type == source->Type()) return source;

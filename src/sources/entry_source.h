@@ -28,6 +28,10 @@ class EntrySource {
   // The rows' Type text ("Registry", "Start-Up").
   virtual const char* Type() const = 0;
 
+  // Adds a row per entry of this kind, in the order the list shows them.
+  // Read-only; what cannot be read gives no row.
+  virtual void Scan(RowSink& sink) const = 0;
+
   // The slot of Windows' start-up switch of the entry (scan/startup_approved.h);
   // false when Windows keeps none for it.
   virtual bool FindApprovalSlot(const std::string& name, const std::string& location,
@@ -46,6 +50,11 @@ class EntrySource {
   // entry is no file (its image is shown then).
   virtual std::string FileOf(const std::string& location) const = 0;
 
+  // Whether two lists taken apart name an entry by its Name as well as by its
+  // Type and Location; false where the Location alone tells entries apart and
+  // the Name may change with the language or the account.
+  virtual bool NameIsIdentity() const { return true; }
+
   // The keys and folders the list of this kind is read from, whether they
   // exist or not, for the watch (scan/watch_targets.h).
   virtual void AddWatchedKeys(std::vector<RegistryLocation>& keys) const = 0;
@@ -58,3 +67,6 @@ const EntrySource* FindEntrySource(const std::string& type);
 
 // Every source, in the order their rows are listed.
 const std::vector<const EntrySource*>& EntrySources();
+
+// The rows of every source, in that order.
+void ScanEntrySources(RowSink& sink);

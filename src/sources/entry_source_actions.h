@@ -36,6 +36,20 @@ class EntrySourceActions {
   virtual void Backup(const std::string& name, const std::string& location,
                       BackupPrompts& prompts, const EntryOwner& owner) const = 0;
 
+  // Kinds whose entries Windows switches on and off outside the start-up
+  // switch it keeps for the Run keys and folders (scan/startup_approved.h)
+  // switch them here, as SwitchEntry does: ERROR_SUCCESS when the entry is in
+  // that state now (also when it already was), ERROR_ACCESS_DENIED for an
+  // entry that may not be switched, else the write's result.
+  virtual bool HasOwnSwitch() const { return false; }
+  virtual LONG SwitchOwn(const std::string& name, const std::string& location,
+                         const EntryOwner& owner, bool disable) const {
+    return ERROR_NOT_SUPPORTED;
+  }
+  // The warning Remove gives, writing nothing, for kinds whose entries cannot
+  // be removed by themselves; null where Remove is offered.
+  virtual const char* RemoveRefusal() const { return nullptr; }
+
   // Fills the record with the copy Remove keeps of the entry (its type, name,
   // location and any exact value name are set); the switch is the caller's.
   virtual RemovalCapture Capture(RemovalRecord& record) const = 0;

@@ -14,6 +14,7 @@ const char* const kApprovalKeys[] = {
 class RegistryRunSource : public EntrySource {
  public:
   const char* Type() const override { return RegistryEntryType; }
+  void Scan(RowSink& sink) const override { ScanRegistry(sink); }
 
   bool FindApprovalSlot(const std::string& name, const std::string& location,
                         ApprovalSlot& slot) const override {

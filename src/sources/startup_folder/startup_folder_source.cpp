@@ -17,6 +17,7 @@ const char kApprovalKey[] =
 class StartupFileSource : public EntrySource {
  public:
   const char* Type() const override { return StartupFileType; }
+  void Scan(RowSink& sink) const override { ScanStartupFolders(sink); }
 
   bool FindApprovalSlot(const std::string&, const std::string& location,
                         ApprovalSlot& slot) const override {
