@@ -110,7 +110,7 @@ TEST_F(MainWindowTest, ColumnsStylesAndImagesAfterInit) {
             headings);
   EXPECT_EQ((std::vector<int>{82, 160, 268, 159, 150, 250}), widths);
   EXPECT_EQ(0x421u, style & 0x421u);
-  EXPECT_EQ(8, images);  // the two pictures, their greyed copies, all four crossed out
+  EXPECT_EQ(20, images);  // the five pictures, their greyed copies, all ten crossed out
 }
 
 // What the window's lengths and pictures measure, in pixels.
