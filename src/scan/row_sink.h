@@ -25,10 +25,13 @@ enum class EntryState { NotApplicable, Enabled, Disabled };
 
 struct EntryApproval {
   EntryState state = EntryState::NotApplicable;
+  // The state is the machine's policy, and the user cannot switch it.
+  bool locked = false;
   uint64_t disabledSince = 0;  // FILETIME ticks, UTC; 0 unless disabled
 
   bool operator==(const EntryApproval& other) const {
-    return state == other.state && disabledSince == other.disabledSince;
+    return state == other.state && locked == other.locked &&
+           disabledSince == other.disabledSince;
   }
 };
 
