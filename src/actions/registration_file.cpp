@@ -1,5 +1,7 @@
 #include "actions/registration_file.h"
 
+#include <cstdio>
+
 #include "util/string_utils.h"
 #include "util/text_encoding.h"
 
@@ -36,7 +38,10 @@ std::string QuotedRegText(const std::string& text, UINT codePage) {
 
 std::string HexRegText(DWORD type, const std::string& bytes) {
   static const char digits[] = "0123456789abcdef";
-  std::string hex = "hex(" + std::to_string(type) + "):";
+  // The importer reads the type in hexadecimal: hex(b) is a REG_QWORD.
+  char start[24];
+  std::snprintf(start, sizeof start, "hex(%lx):", static_cast<unsigned long>(type));
+  std::string hex = start;
   hex.reserve(hex.size() + bytes.size() * 3 + 2);
   for (char c : bytes) {
     const unsigned char byte = static_cast<unsigned char>(c);

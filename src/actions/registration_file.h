@@ -15,8 +15,8 @@
 // in `codePage` are never taken for a backslash or a quote.
 std::string QuotedRegText(const std::string& text, UINT codePage = CP_ACP);
 
-// "hex(type):" and every byte as two lower-case digits and a comma, then "00"
-// for the terminating zero. On one line.
+// "hex(type):", the type in hexadecimal, and every byte as two lower-case
+// digits and a comma, then "00" for the terminating zero. On one line.
 std::string HexRegText(DWORD type, const std::string& bytes);
 
 // What follows the equals sign for string data of `type`: REG_SZ quoted, or as

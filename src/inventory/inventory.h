@@ -20,12 +20,12 @@ struct InventoryRow {
   std::string location;
   std::string state;           // EntryStateText: "enabled", "disabled" or "n/a"
   uint64_t disabledSince = 0;  // FILETIME ticks, UTC, of a disabled row; 0 when unknown
-  bool locked = false;         // the state is the machine's policy
   std::string imagePath;       // the program it starts, found or not
   std::string publisher;       // the signer when verified, else CompanyName
   std::string signature = ImageSignatureText(ImageSignature::NotApplicable);
   std::string user;
   std::string description, version;  // the program's version resource
+  bool locked = false;               // the state is the machine's policy
   bool operator==(const InventoryRow& other) const;
 };
 

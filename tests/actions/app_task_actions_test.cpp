@@ -107,8 +107,8 @@ TEST_F(AppTaskActionsTest, BackupWritesTheKeysValuesWithTheirTypes) {
       L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n"
       L"[HKEY_CURRENT_USER\\Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\"
       L"CurrentVersion\\AppModel\\SystemAppData\\Tray_pubid\\Run]\r\n"
-      L"\"State\"=dword:00000001\r\n"
-      L"\"LastDisabledTime\"=hex(b):00,82,68,46,ab,80,dd,01\r\n\r\n";
+      L"\"LastDisabledTime\"=hex(b):00,82,68,46,ab,80,dd,01\r\n"
+      L"\"State\"=dword:00000001\r\n\r\n";
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2),
             TempFolder::ReadFile(folder / "tray.reg"));
 }

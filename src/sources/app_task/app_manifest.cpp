@@ -100,26 +100,30 @@ bool ParseManifestStartupTasks(const std::string& bytes, ManifestStartupTasks& t
   if (FAILED(reader.p->SetInput(stream.p))) return false;
 
   // Where the reader is: the open elements, and the application and the
-  // start-up extension it is inside, by their depth (0: none).
-  size_t depth = 0, applicationDepth = 0, extensionDepth = 0;
+  // start-up extension it is inside, by their depth (0: none). Each end tag
+  // must close the element open last.
+  std::vector<std::wstring> open;
+  size_t applicationDepth = 0, extensionDepth = 0, nodes = 0;
   Attributes application, extension;
   XmlNodeType node;
   HRESULT read;
   while ((read = reader.p->Read(&node)) == S_OK) {
+    const wchar_t* name = nullptr;
+    if (++nodes > bytes.size() || FAILED(reader.p->GetLocalName(&name, nullptr)))
+      return tasks.clear(), false;
     if (node == XmlNodeType_EndElement) {
-      if (depth == extensionDepth) extensionDepth = 0;
-      if (depth == applicationDepth) applicationDepth = 0;
-      if (depth) --depth;
+      if (open.empty() || open.back() != name) return tasks.clear(), false;
+      if (open.size() == extensionDepth) extensionDepth = 0;
+      if (open.size() == applicationDepth) applicationDepth = 0;
+      open.pop_back();
       continue;
     }
     if (node != XmlNodeType_Element) continue;
     const bool empty = reader.p->IsEmptyElement();
-    const wchar_t* name = nullptr;
     Attributes attributes;
-    if (FAILED(reader.p->GetLocalName(&name, nullptr))) return tasks.clear(), false;
     const std::wstring local = name;
     if (!ReadAttributes(reader.p, attributes)) return tasks.clear(), false;
-    const size_t here = depth + 1;
+    const size_t here = open.size() + 1;
     if (local == L"Application") {
       if (!empty) applicationDepth = here;
       application = std::move(attributes);
@@ -143,10 +147,10 @@ bool ParseManifestStartupTasks(const std::string& bytes, ManifestStartupTasks& t
       task.fullTrust = entryPoint && *entryPoint == L"Windows.FullTrustApplication";
       tasks.push_back(std::move(task));
     }
-    if (!empty) ++depth;
+    if (!empty) open.push_back(local);
   }
   // Malformed, or cut short: an element left open.
-  if (read != S_FALSE || depth != 0) return tasks.clear(), false;
+  if (read != S_FALSE || !open.empty()) return tasks.clear(), false;
   return true;
 }
 

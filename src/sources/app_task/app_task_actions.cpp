@@ -6,6 +6,8 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+
 #include "actions/registration_file.h"
 #include "scan/registry_access.h"
 #include "sources/app_task/app_task_scan.h"
@@ -31,7 +33,7 @@ std::string DwordBytes(DWORD value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-// The key's values, up to the bounds; a missing key has none. False when the
+// The key's values, up to the bounds, in name order; a missing key has none. False when the
 // key cannot be read or holds more than a switch does.
 bool ReadStateValues(HKEY root, const std::string& stateKey, std::vector<StoredValue>& values) {
   HKEY key = nullptr;
@@ -59,6 +61,10 @@ bool ReadStateValues(HKEY root, const std::string& stateKey, std::vector<StoredV
     values.push_back(std::move(value));
   }
   RegCloseKey(key);
+  // In name order, as the registry editor shows them.
+  std::sort(values.begin(), values.end(), [](const StoredValue& a, const StoredValue& b) {
+    return CompareStringOrdinal(a.name.c_str(), -1, b.name.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+  });
   return complete;
 }
 
