@@ -64,12 +64,18 @@ void CLumivaneDlg::UpdateTaskMenu() {
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),
       ID_TASK_DISABLE, state == EntryState::Disabled ? "&Enable\tF7" : "&Disable\tF7");
+  // Translating F8 asks for the menu's state too, outside any menu.
+  UpdateRemoveCommand(m_menuDepth > 0);
+  UpdateJumpCommands(GetMenu(m_hWnd));
+}
+
+void CLumivaneDlg::UpdateRemoveCommand(bool inMenu) {
   SelectedEntry entry;
-  const EntrySourceActions* source =
-      ReadSelectedEntry(m_listEntries, entry) ? FindEntrySourceActions(entry.type) : nullptr;
+  const EntrySourceActions* source = inMenu && ReadSelectedEntry(m_listEntries, entry)
+                                         ? FindEntrySourceActions(entry.type)
+                                         : nullptr;
   EnableMenuItem(GetMenu(m_hWnd), ID_TASK_REMOVE,
                  MF_BYCOMMAND | (source && source->RemoveRefusal() ? MF_GRAYED : MF_ENABLED));
-  UpdateJumpCommands(GetMenu(m_hWnd));
 }
 
 void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {

@@ -471,8 +471,10 @@ TEST_P(RemoveBindingTest, AppTaskIsOnlyExplained) {
   Remove(
       [&] {
         AddSelected({"App", "Tray", "HKEY_CURRENT_USER\\" + key}, 2);
+        SendMessageA(*dialog, WM_ENTERMENULOOP, FALSE, 0);
         SendMessageA(*dialog, WM_INITMENUPOPUP, 0, 0);
         menuState = GetMenuState(GetMenu(*dialog), ID_TASK_REMOVE, MF_BYCOMMAND);
+        SendMessageA(*dialog, WM_EXITMENULOOP, FALSE, 0);
       },
       GetParam());
   EXPECT_TRUE(menuState & MF_GRAYED);
