@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -39,18 +40,22 @@ class HeldKey {
   HKEY get() const { return key_; }
 
   // A value of at most `sizeMax` bytes; false for a larger or missing one.
+  // One call for the usual value, which fits a first guess.
   bool Read(const wchar_t* name, DWORD sizeMax, DWORD& type, std::string& data) const {
-    DWORD size = 0;
-    if (!key_ || RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        size > sizeMax)
-      return false;
-    data.resize(size);
-    if (RegQueryValueExW(key_, name, nullptr, &type,
-                         reinterpret_cast<BYTE*>(size ? &data[0] : nullptr), &size) !=
-            ERROR_SUCCESS)
-      return false;
-    data.resize(size);
-    return true;
+    if (!key_) return false;
+    data.resize(std::min<DWORD>(sizeMax, 1024));
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD size = static_cast<DWORD>(data.size());
+      const LONG result =
+          RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+      if (result == ERROR_SUCCESS) {
+        data.resize(size);
+        return true;
+      }
+      if (result != ERROR_MORE_DATA || size > sizeMax) return false;
+      data.resize(size);  // it grew meanwhile: again, at its new size
+    }
+    return false;
   }
 
   bool ReadText(const wchar_t* name, std::wstring& text) const {
