@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "sources/app_task/app_task_scan.h"
 #include "sources/registry/registry_scan.h"
 
 namespace {
@@ -70,6 +71,12 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   if (!ok_) return;
   FillRegistry(shape);
   FillFolders(shape);
+  FillApps(shape);
+}
+
+const std::string& HeavyProfile::AppPackagesKey() {
+  static const std::string key = std::string("Software\\Classes\\") + ::AppPackagesKey;
+  return key;
 }
 
 HeavyProfile::~HeavyProfile() {
@@ -163,5 +170,47 @@ void HeavyProfile::FillFolders(const ProfileShape& shape) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ok_ = file != INVALID_HANDLE_VALUE;
     if (ok_) CloseHandle(file);
+  }
+}
+
+void HeavyProfile::FillApps(const ProfileShape& shape) {
+  const std::string packages = folder_ + "\\Packages";
+  CreateDirectoryA(packages.c_str(), nullptr);
+  const std::string stateKeys = std::string("Software\\Classes\\") + AppStateKeysKey + "\\";
+  for (int p = 0; p < shape.appPackages && ok_; ++p) {
+    const std::string name = "Bench.App" + std::to_string(p);
+    const std::string fullName = name + "_1.0.0.0_x64__benchpublishr";
+    const std::string folder = packages + "\\" + fullName;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string manifest =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+        "<Package xmlns=\"http://schemas.microsoft.com/appx/manifest/foundation/windows10\" "
+        "xmlns:desktop=\"http://schemas.microsoft.com/appx/manifest/desktop/windows10\">\r\n"
+        "  <Identity Name=\"" + name + "\" Version=\"1.0.0.0\" Publisher=\"CN=Bench\"/>\r\n"
+        "  <Properties><DisplayName>Bench app " + std::to_string(p) +
+        "</DisplayName></Properties>\r\n"
+        "  <Applications><Application Id=\"App\" Executable=\"app.exe\" "
+        "EntryPoint=\"Windows.FullTrustApplication\"><Extensions>\r\n"
+        "    <desktop:Extension Category=\"windows.startupTask\" Executable=\"bin\\agent" +
+        std::to_string(p) + ".exe\" EntryPoint=\"Windows.FullTrustApplication\">\r\n"
+        "      <desktop:StartupTask TaskId=\"StartupTask\" Enabled=\"true\" "
+        "DisplayName=\"Bench agent " + std::to_string(p) + "\"/>\r\n"
+        "    </desktop:Extension>\r\n"
+        "  </Extensions></Application></Applications>\r\n"
+        "</Package>\r\n";
+    HANDLE file = CreateFileA((folder + "\\AppxManifest.xml").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ok_ = file != INVALID_HANDLE_VALUE &&
+          WriteFile(file, manifest.data(), static_cast<DWORD>(manifest.size()), &written,
+                    nullptr) &&
+          written == manifest.size();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    ok_ = ok_ && SetText(HKEY_CURRENT_USER, AppPackagesKey() + "\\" + fullName,
+                         "PackageRootFolder", folder);
+    if (p % 2) continue;
+    const DWORD state = p % 4 ? 1 : 2;
+    ok_ = ok_ && SetValue(HKEY_CURRENT_USER, stateKeys + name + "_benchpublishr\\StartupTask",
+                          "State", REG_DWORD, &state, sizeof state);
   }
 }

@@ -1,6 +1,7 @@
 // A heavy synthetic start-up profile for the benchmark: thousands of Run-key
-// values over the machine, the current user and 50 hives, and tens of
-// thousands of files in nested start-up folders, all inside a sandbox.
+// values over the machine, the current user and 50 hives, tens of thousands
+// of files in nested start-up folders, and the current user's packaged apps
+// with a start-up task each, all inside a sandbox.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,7 @@ struct ProfileShape {
   int files = 20000;
   int depth = 8;
   int fileTypes = 50;
+  int appPackages = 200;  // every other one with its task's switch key
 };
 
 // Maps HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS and HKEY_CLASSES_ROOT
@@ -35,10 +37,13 @@ class HeavyProfile {
   };
   const std::vector<RunKey>& RunKeys() const { return runKeys_; }
   const std::vector<std::string>& StartupFolders() const { return startupFolders_; }
+  // The current user's installed packages, below HKEY_CURRENT_USER.
+  static const std::string& AppPackagesKey();
 
  private:
   void FillRegistry(const ProfileShape& shape);
   void FillFolders(const ProfileShape& shape);
+  void FillApps(const ProfileShape& shape);
 
   bool ok_ = true;
   std::string scratch_;

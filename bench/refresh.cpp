@@ -27,6 +27,7 @@
 #include "app/lumivane_dlg.h"
 #include "bench/heavy_profile.h"
 #include "resource.h"
+#include "sources/app_task/app_task_scan.h"
 #include "sources/entry_source.h"
 #include "sources/registry/registry_scan.h"
 #include "scan/file_types.h"
@@ -136,6 +137,52 @@ class BareApiBound {
   void Run(RowSink& sink) {
     RunRegistry(sink);
     RunFolders(sink);
+    RunApps(sink);
+  }
+
+  // One walk of the packages: each one's folder, its manifest read once and
+  // its task's State.
+  void RunApps(RowSink& sink) {
+    HKEY packages;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, HeavyProfile::AppPackagesKey().c_str(), 0, KEY_READ,
+                      &packages))
+      return;
+    const std::string stateKeys = std::string("Software\\Classes\\") + AppStateKeysKey + "\\";
+    std::vector<char> manifest(64 * 1024);
+    for (DWORD index = 0;; ++index) {
+      char name[256], folder[MAX_PATH];
+      DWORD length = sizeof name, size = sizeof folder;
+      if (RegEnumKeyExA(packages, index, name, &length, nullptr, nullptr, nullptr, nullptr)) break;
+      if (RegGetValueA(packages, name, "PackageRootFolder", RRF_RT_REG_SZ, nullptr, folder,
+                       &size))
+        continue;
+      HANDLE file = CreateFileA((std::string(folder) + "\\AppxManifest.xml").c_str(),
+                                GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) continue;
+      DWORD read = 0;
+      ReadFile(file, manifest.data(), static_cast<DWORD>(manifest.size() - 1), &read, nullptr);
+      CloseHandle(file);
+      const std::string text(manifest.data(), read);
+      auto attribute = [&](const char* key, size_t from) {
+        const size_t at = text.find(key, from) + strlen(key);
+        return text.substr(at, text.find('"', at) - at);
+      };
+      const size_t extension = text.find("windows.startupTask");
+      const std::string executable = attribute("Executable=\"", extension);
+      const std::string taskId = attribute("TaskId=\"", extension);
+      const std::string displayName = attribute("DisplayName=\"", text.find("StartupTask "));
+      const std::string fullName = name;
+      const std::string stateKey = stateKeys + fullName.substr(0, fullName.find('_')) +
+                                   fullName.substr(fullName.rfind('_')) + "\\" + taskId;
+      DWORD state = 0, stateSize = sizeof state;
+      const bool switched = RegGetValueA(HKEY_CURRENT_USER, stateKey.c_str(), "State",
+                                         RRF_RT_REG_DWORD, nullptr, &state, &stateSize) == 0;
+      const bool enabled = !switched || state == 2 || state == 4;
+      sink.AddEntryRow("App", displayName.c_str(), executable.c_str(),
+                       ("HKEY_CURRENT_USER\\" + stateKey).c_str(),
+                       enabled ? AppTaskImage : AppTaskImage + kEntryPictureCount, {});
+    }
+    RegCloseKey(packages);
   }
 
   void RunRegistry(RowSink& sink) {
@@ -280,8 +327,9 @@ void WithMainWindow(CLumivaneDlg& dialog, const std::function<void()>& work) {
 std::unique_ptr<HeavyProfile> BuildProfile(const char* label, const ProfileShape& shape) {
   std::printf(
       "Building the %s profile: %d string values over %d hives + machine + user, "
-      "%d files %d levels deep, %d file types...",
-      label, shape.stringValues, shape.hives, shape.files, shape.depth, shape.fileTypes);
+      "%d files %d levels deep, %d file types, %d app packages...",
+      label, shape.stringValues, shape.hives, shape.files, shape.depth, shape.fileTypes,
+      shape.appPackages);
   std::fflush(stdout);
   std::unique_ptr<HeavyProfile> profile;
   double ms = MillisecondsOf([&] { profile = std::make_unique<HeavyProfile>(shape); });
@@ -298,8 +346,8 @@ struct ProfileRun {
   size_t expectedRows = 0;
   bool scanRowsOk = false;  // the scans give the bound's rows
   bool listRowsOk = false;  // the main window's list shows the scans' rows in their order
-  double bound = 0, boundRegistry = 0, boundFolders = 0;
-  double scan = 0, registryScan = 0, folderScan = 0, walks = 0, lookups = 0, roundTrip = 0;
+  double bound = 0, boundRegistry = 0, boundFolders = 0, boundApps = 0;
+  double scan = 0, registryScan = 0, folderScan = 0, appScan = 0, walks = 0, lookups = 0, roundTrip = 0;
   double refresh = 0, list = 0;
   // The parts of the refresh of median length, timed inside it: they add up.
   CLumivaneDlg::FillTimes refreshParts;
@@ -317,7 +365,7 @@ struct ProfileRun {
 ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int runs,
                    bool withDetails) {
   ProfileRun result;
-  result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files);
+  result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files + shape.appPackages);
   FingerprintSink bound, scanned;
   BareApiBound boundRunner(profile);
   boundRunner.Run(bound);
@@ -325,6 +373,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.scanRowsOk = scanned.rows == result.expectedRows && bound.rows == result.expectedRows &&
                       bound.unordered == scanned.unordered;
 
+  std::vector<double> boundAppTimes, appTimes;
   std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, scanTimes, registryTimes,
       folderTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes, listTimes, detailsTimes,
       detailsBoundTimes;
@@ -334,8 +383,10 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
     boundTimes.push_back(MillisecondsOf([&] { boundRunner.Run(sink); }));
     boundRegistryTimes.push_back(MillisecondsOf([&] { boundRunner.RunRegistry(sink); }));
     boundFolderTimes.push_back(MillisecondsOf([&] { boundRunner.RunFolders(sink); }));
+    boundAppTimes.push_back(MillisecondsOf([&] { boundRunner.RunApps(sink); }));
     registryTimes.push_back(MillisecondsOf([&] { ScanRegistry(sink); }));
     folderTimes.push_back(MillisecondsOf([&] { ScanStartupFolders(sink); }));
+    appTimes.push_back(MillisecondsOf([&] { ScanAppTasks(sink); }));
     walkTimes.push_back(MillisecondsOf([&] {
       for (const std::string& folder : profile.StartupFolders()) {
         CFileSearch search([](const char*) {}, folder.c_str(), "-all", "-all");
@@ -427,6 +478,8 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.bound = Median(boundTimes);
   result.boundRegistry = Median(boundRegistryTimes);
   result.boundFolders = Median(boundFolderTimes);
+  result.boundApps = Median(boundAppTimes);
+  result.appScan = Median(appTimes);
   result.scan = Median(scanTimes);
   result.registryScan = Median(registryTimes);
   result.folderScan = Median(folderTimes);
@@ -526,9 +579,11 @@ int main(int argc, char** argv) {
   typicalShape.files = 15;
   typicalShape.depth = 2;
   typicalShape.fileTypes = 5;
+  typicalShape.appPackages = 3;
   ProfileShape largeShape;
   largeShape.stringValues = heavyShape.stringValues * 4;
   largeShape.files = heavyShape.files * 4;
+  largeShape.appPackages = heavyShape.appPackages * 4;
 
   // The typical profile first: the wineserver writes a changed registry out
   // now and then, and after the heavy profile's thousands of changes such a
@@ -555,16 +610,20 @@ int main(int argc, char** argv) {
   }
 
   const double rows = static_cast<double>(heavy.expectedRows);
-  std::printf("\nHeavy profile: %zu rows (%d registry, %d start-up files); median of %d runs\n",
-              heavy.expectedRows, heavyShape.stringValues, heavyShape.files, runs);
+  std::printf(
+      "\nHeavy profile: %zu rows (%d registry, %d start-up files, %d app tasks); median of %d "
+      "runs\n",
+      heavy.expectedRows, heavyShape.stringValues, heavyShape.files, heavyShape.appPackages, runs);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "bare API bound", heavy.bound,
               heavy.bound * 1000 / rows);
   Phase("of which the Run keys", heavy.boundRegistry);
   Phase("and the start-up folders", heavy.boundFolders);
+  Phase("and the packaged apps (one manifest read each)", heavy.boundApps);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "scan into a sink that keeps nothing", heavy.scan,
               heavy.scan * 1000 / rows);
   Phase("of which the registry scan", heavy.registryScan);
   Phase("and the start-up folder scan", heavy.folderScan);
+  Phase("and the app task scan (manifests read when changed)", heavy.appScan);
   Phase("  the walks alone", heavy.walks);
   Phase("  the file type lookups alone (one scan's worth)", heavy.lookups);
   std::printf("      %-50s %9.1f us\n", "one registry call (open, close)", heavy.roundTrip * 1000);

@@ -86,3 +86,27 @@ done
 for flag in +h +s; do
     "$WINE" attrib.exe "$flag" "$common\\desktop.ini" </dev/null >/dev/null 2>&1 || true
 done
+
+# The packaged app of demo-entries.reg: its manifest declares the start-up
+# task, its program is a placeholder like the files above.
+package="$prefix/drive_c/Program Files/WindowsApps/Contoso.Tray_1.0.0.0_x64__abcdefghjkmnp"
+mkdir -p "$package"
+sed 's/$/\r/' >"$package/AppxManifest.xml" <<'EOF'
+<?xml version="1.0" encoding="utf-8"?>
+<Package xmlns="http://schemas.microsoft.com/appx/manifest/foundation/windows10"
+         xmlns:desktop="http://schemas.microsoft.com/appx/manifest/desktop/windows10">
+  <Identity Name="Contoso.Tray" Version="1.0.0.0" ProcessorArchitecture="x64"
+            Publisher="CN=Contoso"/>
+  <Applications>
+    <Application Id="Tray" Executable="ContosoTray.exe" EntryPoint="Windows.FullTrustApplication">
+      <Extensions>
+        <desktop:Extension Category="windows.startupTask" Executable="ContosoTray.exe"
+                           EntryPoint="Windows.FullTrustApplication">
+          <desktop:StartupTask TaskId="TrayStartup" Enabled="true" DisplayName="Contoso Tray"/>
+        </desktop:Extension>
+      </Extensions>
+    </Application>
+  </Applications>
+</Package>
+EOF
+[ -f "$package/ContosoTray.exe" ] || printf 'MZ sample program\r\n' >"$package/ContosoTray.exe"

@@ -28,7 +28,7 @@ bool RemoveEntry(const std::string& type, const std::string& name, const std::st
                  const EntryOwner& owner) {
   if (!IsEntryAccessible(type, name, location, owner)) return false;
   const EntrySourceActions* source = FindEntrySourceActions(type);
-  if (!source) return false;
+  if (!source || source->RemoveRefusal()) return false;
   const bool gone = source->Remove(name, location, owner);
   // A switch left behind would silently disable a later entry of the same
   // name; an entry that is still there keeps its own.

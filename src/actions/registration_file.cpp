@@ -1,5 +1,7 @@
 #include "actions/registration_file.h"
 
+#include <cstdio>
+
 #include "util/string_utils.h"
 #include "util/text_encoding.h"
 
@@ -36,7 +38,10 @@ std::string QuotedRegText(const std::string& text, UINT codePage) {
 
 std::string HexRegText(DWORD type, const std::string& bytes) {
   static const char digits[] = "0123456789abcdef";
-  std::string hex = "hex(" + std::to_string(type) + "):";
+  // The importer reads the type in hexadecimal: hex(b) is a REG_QWORD.
+  char start[24];
+  std::snprintf(start, sizeof start, "hex(%lx):", static_cast<unsigned long>(type));
+  std::string hex = start;
   hex.reserve(hex.size() + bytes.size() * 3 + 2);
   for (char c : bytes) {
     const unsigned char byte = static_cast<unsigned char>(c);
@@ -113,12 +118,14 @@ std::wstring WideHexText(DWORD type, const std::string& bytesButLast) {
   return std::wstring(hex.begin(), hex.end());
 }
 
-// The Unicode form: what regedit reads in no code page but its own.
-std::string UnicodeRegistrationFile(const std::string& keyPath, const std::string& valueName,
-                                    const std::wstring& value) {
-  const std::wstring text =
-      L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[" + WideFromCodePage(keyPath) +
-      L"]\r\n" + QuotedWideText(WideFromCodePage(valueName)) + L"=" + value + L"\r\n\r\n";
+// Exactly the bytes, with no zero added after them.
+std::wstring ExactHexText(DWORD type, const std::string& bytes) {
+  std::string hex = HexRegText(type, bytes);
+  hex.resize(hex.size() - (bytes.empty() ? 2 : 3));
+  return std::wstring(hex.begin(), hex.end());
+}
+
+std::string Utf16Bytes(const std::wstring& text) {
   std::string bytes;
   bytes.reserve(text.size() * 2);
   for (wchar_t c : text) {
@@ -126,6 +133,15 @@ std::string UnicodeRegistrationFile(const std::string& keyPath, const std::strin
     bytes += static_cast<char>(c >> 8);
   }
   return bytes;
+}
+
+const wchar_t kUnicodeHeader[] = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[";
+
+// The Unicode form: what regedit reads in no code page but its own.
+std::string UnicodeRegistrationFile(const std::string& keyPath, const std::string& valueName,
+                                    const std::wstring& value) {
+  return Utf16Bytes(kUnicodeHeader + WideFromCodePage(keyPath) + L"]\r\n" +
+                    QuotedWideText(WideFromCodePage(valueName)) + L"=" + value + L"\r\n\r\n");
 }
 
 }  // namespace
@@ -169,8 +185,25 @@ std::string StoredRegistrationFileBytes(const std::string& keyPath, const std::s
   std::string text;
   if (plain && NarrowFromWide(units.substr(0, units.size() - 1), text))
     return RegistrationFileBytes(keyPath, valueName, type, text);
-  // Exactly the stored bytes: no zero added after them.
-  std::string hex = HexRegText(type, stored);
-  hex.resize(hex.size() - (stored.empty() ? 2 : 3));
-  return UnicodeRegistrationFile(keyPath, valueName, std::wstring(hex.begin(), hex.end()));
+  return UnicodeRegistrationFile(keyPath, valueName, ExactHexText(type, stored));
+}
+
+std::string KeyRegistrationFileBytes(const std::string& keyPath,
+                                     const std::vector<StoredValue>& values) {
+  std::wstring text = kUnicodeHeader + WideFromCodePage(keyPath) + L"]\r\n";
+  for (const StoredValue& value : values) {
+    text += QuotedWideText(value.name) + L"=";
+    if (value.type == REG_DWORD && value.bytes.size() == 4) {
+      wchar_t dword[16];
+      const auto* b = reinterpret_cast<const unsigned char*>(value.bytes.data());
+      swprintf(dword, 16, L"dword:%08lx",
+               static_cast<unsigned long>(b[0] | b[1] << 8 | b[2] << 16 |
+                                          static_cast<unsigned long>(b[3]) << 24));
+      text += dword;
+    } else {
+      text += ExactHexText(value.type, value.bytes);
+    }
+    text += L"\r\n";
+  }
+  return Utf16Bytes(text + L"\r\n");
 }

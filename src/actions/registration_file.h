@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "util/file_utils.h"
 
@@ -14,8 +15,8 @@
 // in `codePage` are never taken for a backslash or a quote.
 std::string QuotedRegText(const std::string& text, UINT codePage = CP_ACP);
 
-// "hex(type):" and every byte as two lower-case digits and a comma, then "00"
-// for the terminating zero. On one line.
+// "hex(type):", the type in hexadecimal, and every byte as two lower-case
+// digits and a comma, then "00" for the terminating zero. On one line.
 std::string HexRegText(DWORD type, const std::string& bytes);
 
 // What follows the equals sign for string data of `type`: REG_SZ quoted, or as
@@ -48,3 +49,17 @@ std::string RegistrationFileBytes(const std::string& keyPath, const std::string&
 // bytes, in the Unicode form.
 std::string StoredRegistrationFileBytes(const std::string& keyPath, const std::string& valueName,
                                         DWORD type, const std::string& stored);
+
+// One value as the registry holds it: its exact name, its type and its bytes.
+struct StoredValue {
+  std::wstring name;
+  DWORD type = REG_NONE;
+  std::string bytes;
+};
+
+// A registration file of one key and all of `values`, in the Unicode form: a
+// REG_DWORD of four bytes as dword:, any other value as hex(type): of exactly
+// its bytes, so that every type comes back as it was. With no values, the key
+// alone.
+std::string KeyRegistrationFileBytes(const std::string& keyPath,
+                                     const std::vector<StoredValue>& values);

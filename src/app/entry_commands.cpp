@@ -6,6 +6,7 @@
 #include "app/lumivane_dlg.h"
 #include "app/wait_cursor.h"
 #include "framework/file_dialog.h"
+#include "sources/entry_source_actions.h"
 
 namespace {
 
@@ -39,6 +40,13 @@ class WindowBackupPrompts : public BackupPrompts {
 void CLumivaneDlg::OnRemove() {
   SelectedEntry entry;
   if (!ReadSelectedEntry(m_listEntries, entry)) return;
+  // Kinds that only the program they belong to takes away: the menus grey
+  // Remove, and F8 and the button say why, writing nothing.
+  const EntrySourceActions* source = FindEntrySourceActions(entry.type);
+  if (source && source->RemoveRefusal()) {
+    MessageBox(source->RemoveRefusal(), "Warning", MB_OK | MB_ICONWARNING);
+    return;
+  }
   if (!IsEntryRemovable(entry.type, entry.name, entry.location, entry.owner)) {
     MessageBox(EntryNotAccessible, "Warning", MB_OK | MB_ICONEXCLAMATION);
     OnRefresh();  // the row may be stale: the list shows what is there now

@@ -75,8 +75,10 @@ void CLumivaneDlg::ShowEntryMenu(POINT at) {
   HMENU task = TaskMenu(GetMenu(m_hWnd));
   if (!task) return;
   UpdateTaskMenu();
+  UpdateRemoveCommand(true);
   HMENU menu = CreatePopupMenu();
   AppendEntryCommands(task, menu);
+  UpdateRemoveCommand(false);
   const UINT command = PromptPopupMenu(m_hWnd, menu, at);
   DestroyMenu(menu);
   if (command) SendMessage(WM_COMMAND, MAKEWPARAM(command, 0));

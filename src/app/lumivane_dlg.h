@@ -87,6 +87,10 @@ class CLumivaneDlg : public CDialog {
   void OnEntryListFindItem(NMHDR* header, LRESULT* result);
   // Disable or Enable, and greyed where the selected entry has no switch.
   void UpdateTaskMenu();
+  // Greys Remove for a row whose kind refuses it, or makes it usable again:
+  // greyed only while a menu shows it, since an accelerator of a greyed item
+  // does nothing and F8 is to say why.
+  void UpdateRemoveCommand(bool inMenu);
 
   // Resizing and the layout kept between runs.
   bool OnSize(WPARAM, LPARAM, LRESULT* result);

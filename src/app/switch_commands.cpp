@@ -7,6 +7,7 @@
 #include "app/lumivane_dlg.h"
 #include "resource.h"
 #include "scan/startup_approved.h"
+#include "sources/entry_source_actions.h"
 #include "util/string_utils.h"
 #include "util/time_text.h"
 
@@ -63,7 +64,18 @@ void CLumivaneDlg::UpdateTaskMenu() {
       GetMenu(m_hWnd), ID_TASK_DISABLE,
       MF_BYCOMMAND | MF_STRING | (state == EntryState::NotApplicable ? MF_GRAYED : MF_ENABLED),
       ID_TASK_DISABLE, state == EntryState::Disabled ? "&Enable\tF7" : "&Disable\tF7");
+  // Translating F8 asks for the menu's state too, outside any menu.
+  UpdateRemoveCommand(m_menuDepth > 0);
   UpdateJumpCommands(GetMenu(m_hWnd));
+}
+
+void CLumivaneDlg::UpdateRemoveCommand(bool inMenu) {
+  SelectedEntry entry;
+  const EntrySourceActions* source = inMenu && ReadSelectedEntry(m_listEntries, entry)
+                                         ? FindEntrySourceActions(entry.type)
+                                         : nullptr;
+  EnableMenuItem(GetMenu(m_hWnd), ID_TASK_REMOVE,
+                 MF_BYCOMMAND | (source && source->RemoveRefusal() ? MF_GRAYED : MF_ENABLED));
 }
 
 void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
@@ -80,6 +92,7 @@ void CLumivaneDlg::OnEntryListGetInfoTip(NMHDR* header, LRESULT*) {
     if (!text.empty()) text += "\r\n";
     text += since.empty() ? "Disabled" : "Disabled since " + since;
   }
+  if (approval.locked) text += "\r\nLocked by policy";
   text += DetailsTipText(tip->iItem);  // each of its lines starts with a line break
   if (text.compare(0, 2, "\r\n") == 0) text.erase(0, 2);
   if (text.empty()) return;

@@ -158,6 +158,7 @@ bool CLumivaneDlg::OnEnterMenuLoop(WPARAM, LPARAM, LRESULT*) {
 
 bool CLumivaneDlg::OnExitMenuLoop(WPARAM, LPARAM, LRESULT*) {
   if (m_menuDepth > 0) --m_menuDepth;
+  if (m_menuDepth == 0) UpdateRemoveCommand(false);
   return false;
 }
 

@@ -165,7 +165,7 @@ std::string SeparatedLine(const std::vector<std::string>& texts, char separator,
 bool InventoryRow::operator==(const InventoryRow& other) const {
   for (const InventoryColumn& column : kInventoryColumns)
     if (this->*column.field != other.*column.field) return false;
-  return disabledSince == other.disabledSince;
+  return disabledSince == other.disabledSince && locked == other.locked;
 }
 
 InventoryRow MakeInventoryRow(std::string type, std::string name, std::string command,
@@ -177,6 +177,7 @@ InventoryRow MakeInventoryRow(std::string type, std::string name, std::string co
   row.location = std::move(location);
   row.state = EntryStateText(approval.state);
   if (approval.state == EntryState::Disabled) row.disabledSince = approval.disabledSince;
+  row.locked = approval.locked;
   return row;
 }
 
@@ -286,6 +287,7 @@ InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT code
   }
   table.jsonColumns = table.headings.size();
   table.headings.push_back("DisabledSince");
+  table.headings.push_back("Policy");
   for (const InventoryRow& row : rows) {
     std::vector<std::string> texts;
     for (const bool jsonOnly : {false, true})
@@ -294,6 +296,7 @@ InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT code
           texts.push_back(Utf8FromCodePage(row.*column.field, codePage));
     // No time, or one that names no date: no key rather than an empty one.
     texts.push_back(row.disabledSince ? IsoUtcText(row.disabledSince) : "");
+    texts.push_back(row.locked ? "locked" : "");
     table.rows.push_back(std::move(texts));
   }
   return table;

@@ -25,6 +25,7 @@ struct InventoryRow {
   std::string signature = ImageSignatureText(ImageSignature::NotApplicable);
   std::string user;
   std::string description, version;  // the program's version resource
+  bool locked = false;               // the state is the machine's policy
   bool operator==(const InventoryRow& other) const;
 };
 
@@ -60,7 +61,8 @@ enum class InventoryFormat {
   Csv,   // RFC 4180: a header line, fields quoted where needed, CR LF
   Json,  // an array of objects, one per row, keyed by the column headings and
          // also Description and Version; a disabled row's also has
-         // "DisabledSince", ISO 8601 in UTC
+         // "DisabledSince", ISO 8601 in UTC, and a row locked by policy
+         // "Policy": "locked"
 };
 
 // Where the text goes, which changes CSV only.
@@ -83,8 +85,8 @@ struct InventoryTable {
   std::vector<std::vector<std::string>> rows;
 };
 
-// The rows' texts, taken in `codePage`, with DisabledSince as a JSON key
-// written only where a row has one.
+// The rows' texts, taken in `codePage`, with DisabledSince and Policy as JSON
+// keys written only where a row has them.
 InventoryTable InventoryTableOf(const std::vector<InventoryRow>& rows, UINT codePage = CP_ACP);
 
 // The whole text, every line ending in CR LF.

@@ -24,11 +24,19 @@ enum EntryImage {
 enum class EntryState { NotApplicable, Enabled, Disabled };
 
 struct EntryApproval {
-  EntryState state = EntryState::NotApplicable;
-  uint64_t disabledSince = 0;  // FILETIME ticks, UTC; 0 unless disabled
+  EntryApproval(EntryState state = EntryState::NotApplicable, uint64_t disabledSince = 0,
+                bool locked = false)
+      : state(state), locked(locked), disabledSince(disabledSince) {}
+
+  EntryState state;
+  // The state is the machine's policy, and the user cannot switch it. Kept
+  // beside the state, where a row has room for it.
+  bool locked;
+  uint64_t disabledSince;  // FILETIME ticks, UTC; 0 unless disabled
 
   bool operator==(const EntryApproval& other) const {
-    return state == other.state && disabledSince == other.disabledSince;
+    return state == other.state && locked == other.locked &&
+           disabledSince == other.disabledSince;
   }
 };
 

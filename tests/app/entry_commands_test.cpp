@@ -460,6 +460,31 @@ TEST_F(RemoveTest, OnlyYesRemoves) {
   EXPECT_EQ(6u, prompts.messageBoxes.size());
 }
 
+// A packaged app's task goes with its app: Remove is greyed in the menu, and
+// every way to it only says so.
+TEST_P(RemoveBindingTest, AppTaskIsOnlyExplained) {
+  const std::string key =
+      "Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\"
+      "SystemAppData\\Tray_pubid\\Run";
+  RegistrySandbox::SetDword(HKEY_CURRENT_USER, key, "State", 2);
+  UINT menuState = 0;
+  Remove(
+      [&] {
+        AddSelected({"App", "Tray", "HKEY_CURRENT_USER\\" + key}, 2);
+        SendMessageA(*dialog, WM_ENTERMENULOOP, FALSE, 0);
+        SendMessageA(*dialog, WM_INITMENUPOPUP, 0, 0);
+        menuState = GetMenuState(GetMenu(*dialog), ID_TASK_REMOVE, MF_BYCOMMAND);
+        SendMessageA(*dialog, WM_EXITMENULOOP, FALSE, 0);
+      },
+      GetParam());
+  EXPECT_TRUE(menuState & MF_GRAYED);
+  ASSERT_EQ(1u, prompts.messageBoxes.size());
+  EXPECT_EQ("This entry goes with its app; it can only be disabled.", prompts.messageBoxes[0].text);
+  EXPECT_EQ("Warning", prompts.messageBoxes[0].caption);
+  EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONWARNING), prompts.messageBoxes[0].type);
+  EXPECT_TRUE(RegistrySandbox::ValueExists(HKEY_CURRENT_USER, key, "State"));
+}
+
 INSTANTIATE_TEST_SUITE_P(AllBindings, RemoveBindingTest,
                          ::testing::Values(Binding::Key, Binding::Button, Binding::Menu,
                                            Binding::DoubleClick));
