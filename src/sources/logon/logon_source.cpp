@@ -1,0 +1,60 @@
+// The read half of "Logon" rows: the Winlogon, policy and Windows values and
+// the pending Active Setup components (sources/logon/logon_scan.h).
+#include "details/image_resolution.h"
+#include "scan/startup_approved.h"
+#include "sources/entry_source.h"
+#include "sources/logon/logon_scan.h"
+
+namespace {
+
+class LogonValueSource : public EntrySource {
+ public:
+  const char* Type() const override { return LogonEntryType; }
+  void Scan(RowSink& sink) const override { ScanLogon(sink); }
+
+  // Windows keeps no switch for these: State n/a, F7 greyed.
+  bool FindApprovalSlot(const std::string&, const std::string&, ApprovalSlot&) const override {
+    return false;
+  }
+
+  // A stub is one command line; the Winlogon and Windows values are lists,
+  // and the program that counts is the first one Windows does not bring.
+  ResolvedImage Image(const std::string& command, const std::string& location,
+                      const EntryOwner& owner, const UserEnvironment& environment) const override {
+    LogonPlace place;
+    const bool stub = ParseLogonPlace(std::string(), location, place) &&
+                      place.kind == LogonKind::ActiveSetup;
+    return CommandImage(stub ? command : FirstAddedProgram(command), owner.expandCommand,
+                        environment);
+  }
+
+  std::string RegistryKeyOf(const std::string& location) const override { return location; }
+  std::string FileOf(const std::string&) const override { return std::string(); }
+
+  void AddWatchedKeys(std::vector<RegistryLocation>& keys) const override {
+    auto watch = [&](HKEY root, std::string subKey) {
+      keys.emplace_back();
+      keys.back().root = root;
+      keys.back().subKey = std::move(subKey);
+    };
+    watch(HKEY_LOCAL_MACHINE, WinlogonKey);
+    const std::vector<std::string> components = ActiveSetupComponentKeys();
+    for (const char* list : ActiveSetupKeys) watch(HKEY_LOCAL_MACHINE, list);
+    for (const std::string& component : components) watch(HKEY_LOCAL_MACHINE, component);
+    for (const RegistryLocation& profile : LogonProfileRoots()) {
+      for (const char* key : {WinlogonKey, SystemPolicyKey, WindowsValuesKey})
+        watch(profile.root, profile.subKey + key);
+      for (const char* list : ActiveSetupKeys) watch(profile.root, profile.subKey + list);
+      for (const std::string& component : components)
+        watch(profile.root, profile.subKey + component);
+    }
+  }
+  void AddWatchedFolders(std::vector<std::string>&) const override {}
+};
+
+}  // namespace
+
+const EntrySource& LogonSource() {
+  static const LogonValueSource source;
+  return source;
+}
