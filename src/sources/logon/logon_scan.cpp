@@ -110,10 +110,25 @@ struct Component {
   bool expand = false;
 };
 
-// The components Windows would run for someone: a StubPath, IsInstalled not 0.
-std::vector<Component> ReadComponents() {
+// A component Windows would run for someone: a StubPath, IsInstalled not 0.
+bool ReadComponent(HKEY key, Component& component) {
+  DWORD type = REG_NONE, installed = 1, size = sizeof installed;
+  if (RegQueryValueExA(key, "IsInstalled", nullptr, &type, reinterpret_cast<BYTE*>(&installed),
+                       &size) == ERROR_SUCCESS &&
+      type == REG_DWORD && size == sizeof installed && installed == 0)
+    return false;
+  if (!ReadText(key, "StubPath", component.stub, &type) || TrimCopy(component.stub).empty())
+    return false;
+  component.expand = type == REG_EXPAND_SZ;
+  if (!ReadText(key, "", component.name) || TrimCopy(component.name).empty())
+    component.name = component.id;
+  ReadText(key, "Version", component.version, nullptr, kVersionUnitsMax);
+  return true;
+}
+
+std::vector<Component> ReadComponents(size_t views) {
   std::vector<Component> components;
-  for (size_t view = 0; view < ActiveSetupViews(); ++view) {
+  for (size_t view = 0; view < views; ++view) {
     Key list(HKEY_LOCAL_MACHINE, ActiveSetupKeys[view], HKEY_LOCAL_MACHINE);
     if (!list.get()) continue;
     NameSet ids;
@@ -124,19 +139,7 @@ std::vector<Component> ReadComponents() {
       Component component;
       component.view = view;
       component.id = id;
-      DWORD type = REG_NONE, installed = 1, size = sizeof installed;
-      if (RegQueryValueExA(key.get(), "IsInstalled", nullptr, &type,
-                           reinterpret_cast<BYTE*>(&installed), &size) == ERROR_SUCCESS &&
-          type == REG_DWORD && size == sizeof installed && installed == 0)
-        continue;
-      if (!ReadText(key.get(), "StubPath", component.stub, &type) ||
-          TrimCopy(component.stub).empty())
-        continue;
-      component.expand = type == REG_EXPAND_SZ;
-      if (!ReadText(key.get(), "", component.name) || TrimCopy(component.name).empty())
-        component.name = id;
-      ReadText(key.get(), "Version", component.version, nullptr, kVersionUnitsMax);
-      components.push_back(std::move(component));
+      if (ReadComponent(key.get(), component)) components.push_back(std::move(component));
     }
   }
   return components;
@@ -253,7 +256,8 @@ std::vector<RegistryLocation> LogonProfileRoots() {
 
 std::vector<std::string> ActiveSetupComponentKeys() {
   std::vector<std::string> keys;
-  for (size_t view = 0; view < ActiveSetupViews(); ++view) {
+  const size_t views = ActiveSetupViews();
+  for (size_t view = 0; view < views; ++view) {
     NameSet ids;
     EnumSubKeyNames(HKEY_LOCAL_MACHINE, ActiveSetupKeys[view], ids);
     for (const std::string& id : ids) keys.push_back(std::string(ActiveSetupKeys[view]) + '\\' + id);
@@ -285,7 +289,8 @@ bool ParseLogonPlace(const std::string& name, const std::string& location, Logon
     place.valueName = value.value;
     return true;
   }
-  for (size_t view = 0; view < ActiveSetupViews(); ++view) {
+  // The 32-bit view's path names a key of its own, or the shared one again.
+  for (size_t view = 0; view < (MachineHas32BitRegistryView() ? 2 : 1); ++view) {
     const std::string list = std::string(ActiveSetupKeys[view]) + '\\';
     if (rest.size() <= list.size() || !SameNameIgnoringCase(rest.substr(0, list.size()), list))
       continue;
@@ -306,15 +311,14 @@ bool LogonPlaceIsActive(const LogonPlace& place) {
     return key.get() && ReadText(key.get(), place.valueName.c_str(), text) &&
            IsAdded(place.valueName, text, place.root == HKEY_LOCAL_MACHINE);
   }
-  for (const Component& component : ReadComponents()) {
-    if (!SameNameIgnoringCase(std::string(ActiveSetupKeys[component.view]) + '\\' + component.id,
-                              place.machineKey))
-      continue;
-    const std::string list = place.subKey.substr(0, place.subKey.size() - component.id.size() - 1);
-    Key stamps(place.root, list, place.root);
-    return IsPending(stamps.get(), component.id, component.version);
-  }
-  return false;
+  const size_t separator = place.subKey.rfind('\\');
+  Key machine(HKEY_LOCAL_MACHINE, place.machineKey, HKEY_LOCAL_MACHINE);
+  Component component;
+  component.id = place.subKey.substr(separator + 1);
+  if (separator == std::string::npos || !machine.get() || !ReadComponent(machine.get(), component))
+    return false;
+  Key stamps(place.root, place.subKey.substr(0, separator), place.root);
+  return IsPending(stamps.get(), component.id, component.version);
 }
 
 void ScanLogon(RowSink& sink) {
@@ -336,7 +340,8 @@ void ScanLogon(RowSink& sink) {
       add(value, text, RootPath(HKEY_LOCAL_MACHINE, WinlogonKey), owner);
     }
   }
-  const std::vector<Component> components = ReadComponents();
+  const size_t views = ActiveSetupViews();
+  const std::vector<Component> components = ReadComponents(views);
   for (const RegistryLocation& profile : LogonProfileRoots()) {
     std::string openKey;
     std::unique_ptr<Key> key;
@@ -352,7 +357,7 @@ void ScanLogon(RowSink& sink) {
       owner.expandCommand = type == REG_EXPAND_SZ;
       add(value.value, text, RootPath(profile.root, subKey), owner);
     }
-    for (size_t view = 0; view < ActiveSetupViews(); ++view) {
+    for (size_t view = 0; view < views; ++view) {
       const std::string list = profile.subKey + ActiveSetupKeys[view];
       Key stamps(profile.root, list, profile.root);
       for (const Component& component : components) {

@@ -28,7 +28,20 @@ class LogonValueSource : public EntrySource {
                         environment);
   }
 
-  std::string RegistryKeyOf(const std::string& location) const override { return location; }
+  // A component not yet run for a profile often has no key of that user's:
+  // its own key below the machine is shown then.
+  std::string RegistryKeyOf(const std::string& location) const override {
+    LogonPlace place;
+    if (!ParseLogonPlace(std::string(), location, place) || place.kind != LogonKind::ActiveSetup)
+      return location;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(place.root, place.subKey.c_str(), 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
+      RegCloseKey(key);
+      return location;
+    }
+    return "HKEY_LOCAL_MACHINE\\" + place.machineKey;
+  }
   std::string FileOf(const std::string&) const override { return std::string(); }
 
   void AddWatchedKeys(std::vector<RegistryLocation>& keys) const override {
