@@ -153,9 +153,9 @@ void HeavyProfile::FillLogon(const ProfileShape& shape) {
         ++logonRows_;  // pending
         continue;
       }
-      ok_ = SetText(profile.root,
-                    profile.prefix + components + "\\{BENCH-" + std::to_string(c) + "}", "Version",
-                    "1,0,0," + std::to_string(c));
+      ok_ =
+          SetText(profile.root, profile.prefix + components + "\\{BENCH-" + std::to_string(c) + "}",
+                  "Version", "1,0,0," + std::to_string(c));
     }
   }
 }

@@ -42,7 +42,7 @@ class HeavyProfile {
   // The current user and the hives, whose logon values are read.
   struct ProfileRoot {
     HKEY root;
-    std::string prefix;  // "" or "<hive>\"
+    std::string prefix;   // "" or "<hive>\"
     std::string keyPath;  // the root's name and a separator, then the prefix
   };
   const std::vector<ProfileRoot>& ProfileRoots() const { return profileRoots_; }

@@ -158,7 +158,8 @@ class BareApiBound {
     if (!RegOpenKeyExA(HKEY_LOCAL_MACHINE, winlogon, 0, KEY_READ, &key)) {
       if (Text(key, "Shell", text) && !text.empty() && _stricmp(text.c_str(), "explorer.exe"))
         add("Shell", text, std::string("HKEY_LOCAL_MACHINE\\") + winlogon);
-      if (Text(key, "Userinit", text) && !text.empty() && _stricmp(text.c_str(), userinit.c_str()) &&
+      if (Text(key, "Userinit", text) && !text.empty() &&
+          _stricmp(text.c_str(), userinit.c_str()) &&
           _stricmp(text.c_str(), (userinit + ",").c_str()))
         add("Userinit", text, std::string("HKEY_LOCAL_MACHINE\\") + winlogon);
       RegCloseKey(key);
@@ -212,8 +213,7 @@ class BareApiBound {
           RegCloseKey(stamp);
         }
         if (stamped.empty() || CompareSetupVersions(stamped, component.version) < 0)
-          add(component.name.c_str(), component.stub,
-              profile.keyPath + list + "\\" + component.id);
+          add(component.name.c_str(), component.stub, profile.keyPath + list + "\\" + component.id);
       }
       if (stamps) RegCloseKey(stamps);
     }
@@ -421,8 +421,8 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
                       bound.unordered == scanned.unordered;
 
   std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, boundLogonTimes, scanTimes,
-      registryTimes, folderTimes, logonTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes, listTimes, detailsTimes,
-      detailsBoundTimes;
+      registryTimes, folderTimes, logonTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes,
+      listTimes, detailsTimes, detailsBoundTimes;
   std::vector<CLumivaneDlg::FillTimes> refreshParts;
   for (int r = 0; r < runs; ++r) {
     CountingSink sink;

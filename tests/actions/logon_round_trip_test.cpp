@@ -16,7 +16,8 @@ namespace {
 const StoreSecurityPatch g_storeSecurity;
 
 const char kWinlogon[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-const char kWindows[] = "S-1-5-21-7-7-7-1001\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+const char kWindows[] =
+    "S-1-5-21-7-7-7-1001\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 const char kSetup[] = "Software\\Microsoft\\Active Setup\\Installed Components\\{A}";
 const char kShadow[] =
     "Software\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"

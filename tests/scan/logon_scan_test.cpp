@@ -41,43 +41,37 @@ std::vector<RecordedRow> Scan() {
   return sink.rows;
 }
 
+// A row shows the value's name as Windows spells it, its text and its key.
 TEST(LogonScan, EachValueAtAndOffItsDefault) {
-  const std::string machine = std::string("HKEY_LOCAL_MACHINE\\") + kWinlogon;
+  const HKEY hklm = HKEY_LOCAL_MACHINE, hkcu = HKEY_CURRENT_USER, hku = HKEY_USERS;
   const std::string userinit = SystemFolder() + "\\userinit.exe";
   const std::string hive = std::string(kHive) + "\\";
   const struct {
     HKEY root;
     std::string key, value, data;
     DWORD type;
-    std::vector<RecordedRow> rows;
+    const char* row;  // the Name of its row; null: not listed
   } cases[] = {
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Shell", "explorer.exe", REG_SZ, {}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Shell", " EXPLORER.EXE ", REG_SZ, {}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Shell", WindowsFolder() + "\\Explorer.exe", REG_SZ, {}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Shell", "", REG_SZ, {}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Shell", "explorer.exe,evil.exe", REG_SZ,
-       {Row("Shell", "explorer.exe,evil.exe", machine)}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", userinit + ",", REG_SZ, {}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", userinit, REG_SZ, {}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", "userinit.exe,", REG_SZ,
-       {Row("Userinit", "userinit.exe,", machine)}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", userinit + ",C:\\x.exe", REG_EXPAND_SZ,
-       {Row("Userinit", userinit + ",C:\\x.exe", machine)}},
-      {HKEY_LOCAL_MACHINE, kWinlogon, "Load", "C:\\x.exe", REG_SZ, {}},
-      {HKEY_CURRENT_USER, kWinlogon, "Shell", "Explorer.exe", REG_SZ, {}},
-      {HKEY_CURRENT_USER, kWinlogon, "Shell", "kiosk.exe", REG_SZ,
-       {Row("Shell", "kiosk.exe", std::string("HKEY_CURRENT_USER\\") + kWinlogon)}},
-      {HKEY_CURRENT_USER, kPolicy, "shell", "kiosk.exe", REG_SZ,
-       {Row("Shell", "kiosk.exe", std::string("HKEY_CURRENT_USER\\") + kPolicy)}},
-      {HKEY_CURRENT_USER, kWindows, "load", "a.exe b.exe", REG_SZ,
-       {Row("load", "a.exe b.exe", std::string("HKEY_CURRENT_USER\\") + kWindows)}},
-      {HKEY_CURRENT_USER, kWindows, "run", "   ", REG_SZ, {}},
-      {HKEY_CURRENT_USER, kWindows, "run", "\1\0\0\0", REG_DWORD, {}},
-      {HKEY_USERS, hive + kWindows, "run", "b.exe", REG_SZ,
-       {Row("run", "b.exe", "HKEY_USERS\\" + hive + kWindows)}},
-      {HKEY_USERS, std::string(".DEFAULT\\") + kWindows, "run", "b.exe", REG_SZ, {}},
-      {HKEY_USERS, std::string("S-1-5-18\\") + kWindows, "run", "b.exe", REG_SZ, {}},
-      {HKEY_USERS, std::string(kHive) + "_Classes\\" + kWindows, "run", "b.exe", REG_SZ, {}},
+      {hklm, kWinlogon, "Shell", "explorer.exe", REG_SZ, nullptr},
+      {hklm, kWinlogon, "Shell", " EXPLORER.EXE ", REG_SZ, nullptr},
+      {hklm, kWinlogon, "Shell", WindowsFolder() + "\\Explorer.exe", REG_SZ, nullptr},
+      {hklm, kWinlogon, "Shell", "", REG_SZ, nullptr},
+      {hklm, kWinlogon, "Shell", "explorer.exe,evil.exe", REG_SZ, "Shell"},
+      {hklm, kWinlogon, "Userinit", userinit + ",", REG_SZ, nullptr},
+      {hklm, kWinlogon, "Userinit", userinit, REG_SZ, nullptr},
+      {hklm, kWinlogon, "Userinit", "userinit.exe,", REG_SZ, "Userinit"},
+      {hklm, kWinlogon, "Userinit", userinit + ",C:\\x.exe", REG_EXPAND_SZ, "Userinit"},
+      {hklm, kWinlogon, "Load", "C:\\x.exe", REG_SZ, nullptr},
+      {hkcu, kWinlogon, "Shell", "Explorer.exe", REG_SZ, nullptr},
+      {hkcu, kWinlogon, "Shell", "kiosk.exe", REG_SZ, "Shell"},
+      {hkcu, kPolicy, "shell", "kiosk.exe", REG_SZ, "Shell"},
+      {hkcu, kWindows, "load", "a.exe b.exe", REG_SZ, "load"},
+      {hkcu, kWindows, "run", "   ", REG_SZ, nullptr},
+      {hkcu, kWindows, "run", "", REG_DWORD, nullptr},
+      {hku, hive + kWindows, "run", "b.exe", REG_SZ, "run"},
+      {hku, std::string(".DEFAULT\\") + kWindows, "run", "b.exe", REG_SZ, nullptr},
+      {hku, std::string("S-1-5-18\\") + kWindows, "run", "b.exe", REG_SZ, nullptr},
+      {hku, std::string(kHive) + "_Classes\\" + kWindows, "run", "b.exe", REG_SZ, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key + " " + c.value + "=" + c.data);
@@ -86,7 +80,12 @@ TEST(LogonScan, EachValueAtAndOffItsDefault) {
       RegistrySandbox::SetDword(c.root, c.key, c.value, 1);
     else
       RegistrySandbox::SetString(c.root, c.key, c.value, c.data, c.type);
-    EXPECT_EQ(c.rows, Scan());
+    const char* root = c.root == hklm   ? "HKEY_LOCAL_MACHINE\\"
+                       : c.root == hkcu ? "HKEY_CURRENT_USER\\"
+                                        : "HKEY_USERS\\";
+    std::vector<RecordedRow> rows;
+    if (c.row) rows.push_back(Row(c.row, c.data, root + c.key));
+    EXPECT_EQ(rows, Scan());
   }
 }
 
@@ -115,25 +114,29 @@ TEST(LogonScan, ActiveSetupRowsWhereTheStubIsStillToRun) {
     if (c.name) RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, key, "", c.name);
     if (c.stub) RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, key, "StubPath", c.stub);
     if (c.version) RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, key, "Version", c.version);
-    if (c.installed != 2) RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, key, "IsInstalled", c.installed);
+    if (c.installed != 2)
+      RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, key, "IsInstalled", c.installed);
     if (c.stamp && *c.stamp) RegistrySandbox::SetString(HKEY_CURRENT_USER, key, "Version", c.stamp);
     if (c.stamp && !*c.stamp) RegistrySandbox::CreateKey(HKEY_CURRENT_USER, key);
     if (c.hiveStamp)
-      RegistrySandbox::SetString(HKEY_USERS, std::string(kHive) + "\\" + key, "Version", c.hiveStamp);
+      RegistrySandbox::SetString(HKEY_USERS, std::string(kHive) + "\\" + key, "Version",
+                                 c.hiveStamp);
   }
   const std::string user = std::string("HKEY_CURRENT_USER\\") + kSetup + "\\";
   const std::string hive = std::string("HKEY_USERS\\") + kHive + "\\" + kSetup + "\\";
   std::vector<RecordedRow> expected = {
-      Row("Alpha", "a.exe", user + "{A}"),  Row("{C}", "c.exe", user + "{C}"),
-      Row("{G}", "g.exe", user + "{G}"),    Row("{B}", "b.exe", hive + "{B}"),
-      Row("{F}", "f.exe", hive + "{F}"),    Row("{G}", "g.exe", hive + "{G}"),
+      Row("Alpha", "a.exe", user + "{A}"), Row("{C}", "c.exe", user + "{C}"),
+      Row("{G}", "g.exe", user + "{G}"),   Row("{B}", "b.exe", hive + "{B}"),
+      Row("{F}", "f.exe", hive + "{F}"),   Row("{G}", "g.exe", hive + "{G}"),
   };
-  if (sizeof(void*) == 8) {
+  BOOL wow64 = FALSE;
+  if (sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64)) {
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, std::string(kSetup32) + "\\{W}", "StubPath",
                                "w.exe");
     expected.insert(expected.begin() + 3,
                     Row("{W}", "w.exe", std::string("HKEY_CURRENT_USER\\") + kSetup32 + "\\{W}"));
-    expected.push_back(Row("{W}", "w.exe", std::string("HKEY_USERS\\") + kHive + "\\" + kSetup32 + "\\{W}"));
+    expected.push_back(
+        Row("{W}", "w.exe", std::string("HKEY_USERS\\") + kHive + "\\" + kSetup32 + "\\{W}"));
   }
   EXPECT_EQ(expected, Scan());
 }

@@ -56,8 +56,8 @@ class LogonValueActions : public EntrySourceActions {
  public:
   const char* Type() const override { return LogonEntryType; }
 
-  bool IsAccessible(const std::string& name, const std::string& location,
-                    const EntryOwner& owner, bool) const override {
+  bool IsAccessible(const std::string& name, const std::string& location, const EntryOwner& owner,
+                    bool) const override {
     LogonPlace place;
     return owner.exactName.empty() && ParseLogonPlace(name, location, place);
   }

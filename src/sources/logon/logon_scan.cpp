@@ -210,7 +210,8 @@ int CompareSetupVersions(const std::string& a, const std::string& b) {
     size_t at = 0;
     for (int i = 0; i < 4 && at <= text.size(); ++i) {
       const size_t end = text.find_first_of(",.", at);
-      const std::string piece = TrimCopy(text.substr(at, end == std::string::npos ? end : end - at));
+      const std::string piece =
+          TrimCopy(text.substr(at, end == std::string::npos ? end : end - at));
       char* stop = nullptr;
       const unsigned long number = std::strtoul(piece.c_str(), &stop, 10);
       part[i] = piece.empty() || *stop ? 0 : number;
@@ -260,7 +261,8 @@ std::vector<std::string> ActiveSetupComponentKeys() {
   for (size_t view = 0; view < views; ++view) {
     NameSet ids;
     EnumSubKeyNames(HKEY_LOCAL_MACHINE, ActiveSetupKeys[view], ids);
-    for (const std::string& id : ids) keys.push_back(std::string(ActiveSetupKeys[view]) + '\\' + id);
+    for (const std::string& id : ids)
+      keys.push_back(std::string(ActiveSetupKeys[view]) + '\\' + id);
   }
   return keys;
 }

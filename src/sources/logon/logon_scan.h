@@ -32,10 +32,10 @@ enum class LogonKind {
 // What one row stands for, read from its Name and Location alone.
 struct LogonPlace {
   LogonKind kind = LogonKind::UserValue;
-  HKEY root = nullptr;       // the key Remove writes: the row's Location
+  HKEY root = nullptr;  // the key Remove writes: the row's Location
   std::string subKey;
-  std::string valueName;     // the value Remove writes or deletes
-  std::string machineKey;    // ActiveSetup: the component's key below HKEY_LOCAL_MACHINE
+  std::string valueName;   // the value Remove writes or deletes
+  std::string machineKey;  // ActiveSetup: the component's key below HKEY_LOCAL_MACHINE
 };
 
 // False for any Name and Location the scan does not give a row: a key of no
@@ -64,7 +64,7 @@ std::string FirstAddedProgram(const std::string& value);
 int CompareSetupVersions(const std::string& a, const std::string& b);
 
 // Windows' defaults, written exactly.
-std::string DefaultUserinit();          // <System32>\userinit.exe,
+std::string DefaultUserinit();  // <System32>\userinit.exe,
 inline constexpr char DefaultShell[] = "explorer.exe";
 // The default compares, letter case and outer blanks aside.
 bool IsDefaultShell(const std::string& value);

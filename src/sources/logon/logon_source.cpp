@@ -22,8 +22,8 @@ class LogonValueSource : public EntrySource {
   ResolvedImage Image(const std::string& command, const std::string& location,
                       const EntryOwner& owner, const UserEnvironment& environment) const override {
     LogonPlace place;
-    const bool stub = ParseLogonPlace(std::string(), location, place) &&
-                      place.kind == LogonKind::ActiveSetup;
+    const bool stub =
+        ParseLogonPlace(std::string(), location, place) && place.kind == LogonKind::ActiveSetup;
     return CommandImage(stub ? command : FirstAddedProgram(command), owner.expandCommand,
                         environment);
   }
