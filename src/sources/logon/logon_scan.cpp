@@ -1,5 +1,6 @@
 #include "sources/logon/logon_scan.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -360,6 +361,10 @@ void ScanLogon(RowSink& sink) {
       add(value.value, text, RootPath(profile.root, subKey), owner);
     }
     for (size_t view = 0; view < views; ++view) {
+      // A view with no component costs no read of the user's stamps.
+      if (!std::any_of(components.begin(), components.end(),
+                       [&](const Component& component) { return component.view == view; }))
+        continue;
       const std::string list = profile.subKey + ActiveSetupKeys[view];
       Key stamps(profile.root, list, profile.root);
       for (const Component& component : components) {
