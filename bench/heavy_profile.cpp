@@ -72,6 +72,7 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   FillRegistry(shape);
   FillFolders(shape);
   FillApps(shape);
+  FillLogon(shape);
 }
 
 const std::string& HeavyProfile::AppPackagesKey() {
@@ -120,6 +121,49 @@ void HeavyProfile::FillRegistry(const ProfileShape& shape) {
     std::string number = {Hex(t >> 4), Hex(t)};
     ok_ = SetText(HKEY_CLASSES_ROOT, ".xt" + number, "", "BenchType" + number) &&
           SetText(HKEY_CLASSES_ROOT, "BenchType" + number, "", "Bench document " + number);
+  }
+}
+
+void HeavyProfile::FillLogon(const ProfileShape& shape) {
+  const char winlogon[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  const char windows[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+  const char components[] = "Software\\Microsoft\\Active Setup\\Installed Components";
+  char system[MAX_PATH] = "C:\\Windows\\system32";
+  GetSystemDirectoryA(system, MAX_PATH);
+  // The machine's shell is Windows' own; its Userinit starts one more program.
+  ok_ = ok_ && SetText(HKEY_LOCAL_MACHINE, winlogon, "Shell", "explorer.exe") &&
+        SetText(HKEY_LOCAL_MACHINE, winlogon, "Userinit",
+                std::string(system) + "\\userinit.exe,C:\\Program Files\\Vendor\\logon.exe");
+  logonRows_ = 1;
+  for (int c = 0; c < shape.logonComponents && ok_; ++c) {
+    const std::string key = std::string(components) + "\\{BENCH-" + std::to_string(c) + "}";
+    ok_ = SetText(HKEY_LOCAL_MACHINE, key, "", "Bench component " + std::to_string(c)) &&
+          SetText(HKEY_LOCAL_MACHINE, key, "StubPath",
+                  "\"C:\\Program Files\\Vendor\\setup" + std::to_string(c) + ".exe\" /user") &&
+          SetText(HKEY_LOCAL_MACHINE, key, "Version", "1,0,0," + std::to_string(c));
+  }
+  profileRoots_.push_back({HKEY_CURRENT_USER, "", "HKEY_CURRENT_USER\\"});
+  for (int h = 0; h < shape.hives; ++h) {
+    const std::string hive =
+        "S-1-5-21-1004336348-1177238915-682003330-" + std::to_string(1000 + h) + "\\";
+    profileRoots_.push_back({HKEY_USERS, hive, "HKEY_USERS\\" + hive});
+  }
+  for (const ProfileRoot& profile : profileRoots_) {
+    if (!ok_) break;
+    ok_ = SetText(profile.root, profile.prefix + windows, "load",
+                  "C:\\Program Files\\Vendor\\loader.exe") &&
+          SetText(profile.root, profile.prefix + windows, "run", "") &&
+          SetText(profile.root, profile.prefix + winlogon, "Shell", "explorer.exe");
+    ++logonRows_;
+    for (int c = 0; c < shape.logonComponents && ok_; ++c) {
+      if (c % 2) {
+        ++logonRows_;  // pending
+        continue;
+      }
+      ok_ =
+          SetText(profile.root, profile.prefix + components + "\\{BENCH-" + std::to_string(c) + "}",
+                  "Version", "1,0,0," + std::to_string(c));
+    }
   }
 }
 

@@ -16,6 +16,10 @@ struct ProfileShape {
   int depth = 8;
   int fileTypes = 50;
   int appPackages = 200;  // every other one with its task's switch key
+  // Active Setup components of the machine, each stamped as run for every
+  // other profile; and per profile a Windows `load` value and Windows'
+  // default shell, which is no row.
+  int logonComponents = 10;
 };
 
 // Maps HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS and HKEY_CLASSES_ROOT
@@ -39,11 +43,21 @@ class HeavyProfile {
   const std::vector<std::string>& StartupFolders() const { return startupFolders_; }
   // The current user's installed packages, below HKEY_CURRENT_USER.
   static const std::string& AppPackagesKey();
+  // The current user and the hives, whose logon values are read.
+  struct ProfileRoot {
+    HKEY root;
+    std::string prefix;   // "" or "<hive>\"
+    std::string keyPath;  // the root's name and a separator, then the prefix
+  };
+  const std::vector<ProfileRoot>& ProfileRoots() const { return profileRoots_; }
+  // The "Logon" rows the scan is to give.
+  size_t LogonRows() const { return logonRows_; }
 
  private:
   void FillRegistry(const ProfileShape& shape);
   void FillFolders(const ProfileShape& shape);
   void FillApps(const ProfileShape& shape);
+  void FillLogon(const ProfileShape& shape);
 
   bool ok_ = true;
   std::string scratch_;
@@ -51,4 +65,6 @@ class HeavyProfile {
   HKEY mapped_[4] = {};
   std::vector<RunKey> runKeys_;
   std::vector<std::string> startupFolders_;  // as the Shell Folders values name them
+  std::vector<ProfileRoot> profileRoots_;
+  size_t logonRows_ = 0;
 };

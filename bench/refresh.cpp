@@ -29,6 +29,7 @@
 #include "resource.h"
 #include "sources/app_task/app_task_scan.h"
 #include "sources/entry_source.h"
+#include "sources/logon/logon_scan.h"
 #include "sources/registry/registry_scan.h"
 #include "scan/file_types.h"
 #include "sources/startup_folder/startup_folder_scan.h"
@@ -183,6 +184,86 @@ class BareApiBound {
                        enabled ? AppTaskImage : AppTaskImage + kEntryPictureCount, {});
     }
     RegCloseKey(packages);
+    RunLogon(sink);
+  }
+
+  // The machine's Winlogon key, each profile's three keys of values and its
+  // Active Setup stamps: each key opened once, each value read once.
+  void RunLogon(RowSink& sink) {
+    static const char winlogon[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    static const char policy[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    static const char windows[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+    static const char list[] = "Software\\Microsoft\\Active Setup\\Installed Components";
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string userinit = std::string(system) + "\\userinit.exe";
+    std::string text;
+    HKEY key;
+    auto add = [&](const char* name, const std::string& command, const std::string& location) {
+      sink.AddEntryRow("Logon", name, command.c_str(), location.c_str(), 3, {});
+    };
+    if (!RegOpenKeyExA(HKEY_LOCAL_MACHINE, winlogon, 0, KEY_READ, &key)) {
+      if (Text(key, "Shell", text) && !text.empty() && _stricmp(text.c_str(), "explorer.exe"))
+        add("Shell", text, std::string("HKEY_LOCAL_MACHINE\\") + winlogon);
+      if (Text(key, "Userinit", text) && !text.empty() &&
+          _stricmp(text.c_str(), userinit.c_str()) &&
+          _stricmp(text.c_str(), (userinit + ",").c_str()))
+        add("Userinit", text, std::string("HKEY_LOCAL_MACHINE\\") + winlogon);
+      RegCloseKey(key);
+    }
+    struct Component {
+      std::string id, name, stub, version;
+    };
+    std::vector<Component> components;
+    char id[256];
+    if (!RegOpenKeyExA(HKEY_LOCAL_MACHINE, list, 0, KEY_READ, &key)) {
+      for (DWORD index = 0;; ++index) {
+        DWORD length = sizeof id;
+        if (RegEnumKeyExA(key, index, id, &length, nullptr, nullptr, nullptr, nullptr)) break;
+        HKEY component;
+        if (RegOpenKeyExA(key, id, 0, KEY_READ, &component)) continue;
+        Component found;
+        found.id = id;
+        DWORD installed = 1, size = sizeof installed;
+        RegQueryValueExA(component, "IsInstalled", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&installed), &size);
+        if (installed && Text(component, "StubPath", found.stub) && !found.stub.empty()) {
+          if (!Text(component, "", found.name) || found.name.empty()) found.name = id;
+          Text(component, "Version", found.version);
+          components.push_back(found);
+        }
+        RegCloseKey(component);
+      }
+      RegCloseKey(key);
+    }
+    for (const HeavyProfile::ProfileRoot& profile : profile_.ProfileRoots()) {
+      const struct {
+        const char* key;
+        std::vector<const char*> values;
+      } keys[] = {{winlogon, {"Shell"}}, {policy, {"Shell"}}, {windows, {"load", "run"}}};
+      for (const auto& values : keys) {
+        if (RegOpenKeyExA(profile.root, (profile.prefix + values.key).c_str(), 0, KEY_READ, &key))
+          continue;
+        for (const char* value : values.values)
+          if (Text(key, value, text) && !text.empty() &&
+              (value[0] != 'S' || _stricmp(text.c_str(), "explorer.exe")))
+            add(value, text, profile.keyPath + values.key);
+        RegCloseKey(key);
+      }
+      HKEY stamps = nullptr;
+      RegOpenKeyExA(profile.root, (profile.prefix + list).c_str(), 0, KEY_READ, &stamps);
+      for (const Component& component : components) {
+        std::string stamped;
+        HKEY stamp;
+        if (stamps && !RegOpenKeyExA(stamps, component.id.c_str(), 0, KEY_READ, &stamp)) {
+          Text(stamp, "Version", stamped);
+          RegCloseKey(stamp);
+        }
+        if (stamped.empty() || CompareSetupVersions(stamped, component.version) < 0)
+          add(component.name.c_str(), component.stub, profile.keyPath + list + "\\" + component.id);
+      }
+      if (stamps) RegCloseKey(stamps);
+    }
   }
 
   void RunRegistry(RowSink& sink) {
@@ -213,6 +294,17 @@ class BareApiBound {
   }
 
  private:
+  static bool Text(HKEY key, const char* name, std::string& text) {
+    char data[1024];
+    DWORD size = sizeof data - 1, type = REG_NONE;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+      return false;
+    data[size] = 0;
+    text = data;
+    return true;
+  }
+
   void Walk(std::string& path, RowSink& sink) {
     size_t length = path.size();
     path += '*';
@@ -348,6 +440,10 @@ struct ProfileRun {
   bool listRowsOk = false;  // the main window's list shows the scans' rows in their order
   double bound = 0, boundRegistry = 0, boundFolders = 0, boundApps = 0;
   double scan = 0, registryScan = 0, folderScan = 0, appScan = 0, walks = 0, lookups = 0, roundTrip = 0;
+  double bound = 0, boundRegistry = 0, boundFolders = 0, boundLogon = 0;
+  double scan = 0, registryScan = 0, folderScan = 0, logonScan = 0, walks = 0, lookups = 0,
+         roundTrip = 0;
+  size_t logonRows = 0;
   double refresh = 0, list = 0;
   // The parts of the refresh of median length, timed inside it: they add up.
   CLumivaneDlg::FillTimes refreshParts;
@@ -366,6 +462,8 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
                    bool withDetails) {
   ProfileRun result;
   result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files + shape.appPackages);
+  result.logonRows = profile.LogonRows();
+  result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files) + result.logonRows;
   FingerprintSink bound, scanned;
   BareApiBound boundRunner(profile);
   boundRunner.Run(bound);
@@ -377,6 +475,9 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, scanTimes, registryTimes,
       folderTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes, listTimes, detailsTimes,
       detailsBoundTimes;
+  std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, boundLogonTimes, scanTimes,
+      registryTimes, folderTimes, logonTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes,
+      listTimes, detailsTimes, detailsBoundTimes;
   std::vector<CLumivaneDlg::FillTimes> refreshParts;
   for (int r = 0; r < runs; ++r) {
     CountingSink sink;
@@ -387,6 +488,10 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
     registryTimes.push_back(MillisecondsOf([&] { ScanRegistry(sink); }));
     folderTimes.push_back(MillisecondsOf([&] { ScanStartupFolders(sink); }));
     appTimes.push_back(MillisecondsOf([&] { ScanAppTasks(sink); }));
+    boundLogonTimes.push_back(MillisecondsOf([&] { boundRunner.RunLogon(sink); }));
+    registryTimes.push_back(MillisecondsOf([&] { ScanRegistry(sink); }));
+    folderTimes.push_back(MillisecondsOf([&] { ScanStartupFolders(sink); }));
+    logonTimes.push_back(MillisecondsOf([&] { ScanLogon(sink); }));
     walkTimes.push_back(MillisecondsOf([&] {
       for (const std::string& folder : profile.StartupFolders()) {
         CFileSearch search([](const char*) {}, folder.c_str(), "-all", "-all");
@@ -480,9 +585,11 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.boundFolders = Median(boundFolderTimes);
   result.boundApps = Median(boundAppTimes);
   result.appScan = Median(appTimes);
+  result.boundLogon = Median(boundLogonTimes);
   result.scan = Median(scanTimes);
   result.registryScan = Median(registryTimes);
   result.folderScan = Median(folderTimes);
+  result.logonScan = Median(logonTimes);
   result.walks = Median(walkTimes);
   result.lookups = Median(lookupTimes);
   result.roundTrip = Median(roundTripTimes);
@@ -580,6 +687,7 @@ int main(int argc, char** argv) {
   typicalShape.depth = 2;
   typicalShape.fileTypes = 5;
   typicalShape.appPackages = 3;
+  typicalShape.logonComponents = 4;
   ProfileShape largeShape;
   largeShape.stringValues = heavyShape.stringValues * 4;
   largeShape.files = heavyShape.files * 4;
@@ -614,16 +722,21 @@ int main(int argc, char** argv) {
       "\nHeavy profile: %zu rows (%d registry, %d start-up files, %d app tasks); median of %d "
       "runs\n",
       heavy.expectedRows, heavyShape.stringValues, heavyShape.files, heavyShape.appPackages, runs);
+      "\nHeavy profile: %zu rows (%d registry, %d start-up files, %zu logon values); median of %d "
+      "runs\n",
+      heavy.expectedRows, heavyShape.stringValues, heavyShape.files, heavy.logonRows, runs);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "bare API bound", heavy.bound,
               heavy.bound * 1000 / rows);
   Phase("of which the Run keys", heavy.boundRegistry);
   Phase("and the start-up folders", heavy.boundFolders);
   Phase("and the packaged apps (one manifest read each)", heavy.boundApps);
+  Phase("and the logon values", heavy.boundLogon);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "scan into a sink that keeps nothing", heavy.scan,
               heavy.scan * 1000 / rows);
   Phase("of which the registry scan", heavy.registryScan);
   Phase("and the start-up folder scan", heavy.folderScan);
   Phase("and the app task scan (manifests read when changed)", heavy.appScan);
+  Phase("and the logon scan", heavy.logonScan);
   Phase("  the walks alone", heavy.walks);
   Phase("  the file type lookups alone (one scan's worth)", heavy.lookups);
   std::printf("      %-50s %9.1f us\n", "one registry call (open, close)", heavy.roundTrip * 1000);

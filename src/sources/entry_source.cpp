@@ -4,12 +4,14 @@
 const EntrySource& RegistrySource();
 const EntrySource& StartupFolderSource();
 const EntrySource& AppTaskSource();
+const EntrySource& LogonSource();
 
 const std::vector<const EntrySource*>& EntrySources() {
   static const std::vector<const EntrySource*> sources = {
       &RegistrySource(),
       &StartupFolderSource(),
       &AppTaskSource(),
+      &LogonSource(),
   };
   return sources;
 }

@@ -7,12 +7,14 @@
 const EntrySourceActions& RegistryActions();
 const EntrySourceActions& StartupFolderActions();
 const EntrySourceActions& AppTaskActions();
+const EntrySourceActions& LogonActions();
 
 const EntrySourceActions* FindEntrySourceActions(const std::string& type) {
   static const EntrySourceActions* const actions[] = {
       &RegistryActions(),
       &StartupFolderActions(),
       &AppTaskActions(),
+      &LogonActions(),
   };
   for (const EntrySourceActions* kind : actions)
     if (type == kind->Type()) return kind;

@@ -26,6 +26,15 @@ const char* const RunLocationSuffixes[10] = {
 const char PolicyRunSuffix[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
 
+const char* const ShadowRunSuffixes[3] = {
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+    "Microsoft\\Windows\\CurrentVersion\\Run",
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+    "Microsoft\\Windows\\CurrentVersion\\RunOnce",
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+    "Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+};
+
 namespace {
 
 constexpr size_t kSoftwareLength = sizeof "Software\\" - 1;
@@ -60,6 +69,10 @@ void AppendRunLocations(std::vector<RegistryLocation>& locations, HKEY root, con
   };
   for (const char* suffix : RunLocationSuffixes) append(suffix);
   append(PolicyRunSuffix);
+  // A Remote Desktop Session Host copies these into each user's keys at
+  // logon; only the machine has them.
+  if (root == HKEY_LOCAL_MACHINE)
+    for (const char* suffix : ShadowRunSuffixes) append(suffix);
 }
 
 }  // namespace

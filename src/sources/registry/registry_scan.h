@@ -14,12 +14,16 @@ inline constexpr char RegistryEntryType[] = "Registry";
 // the Run policy follows them.
 extern const char* const RunLocationSuffixes[10];
 extern const char PolicyRunSuffix[];
+// The machine's shadow keys of a Remote Desktop Session Host, after the
+// policy key of each of its views.
+extern const char* const ShadowRunSuffixes[3];
 
 // The keys ScanRegistry reads, in the order of their rows: root, sub-key and
 // the path the Location column shows.
 std::vector<RegistryLocation> RunKeyLocations();
 
-// Adds one "Registry" row per REG_SZ / REG_EXPAND_SZ value: the machine's keys,
+// Adds one "Registry" row per REG_SZ / REG_EXPAND_SZ value: the machine's keys
+// (its shadow keys included),
 // those of its 32-bit view below Software\Wow6432Node (64-bit Windows only),
 // the current user's, then each hive's in name order; for each key, the REG_SZ
 // names ascending, then the REG_EXPAND_SZ names ascending. Read-only; what
