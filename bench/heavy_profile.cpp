@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "sources/registry/registry_scan.h"
+#include "sources/scheduled_task/scheduled_task_scan.h"
 
 namespace {
 
@@ -60,6 +61,9 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   // gives the same numbers again soon): files that exist cannot be made new.
   RegDeleteTreeA(HKEY_CURRENT_USER, scratch_.c_str());
   DeleteTree(folder_);
+  taskFolder_ = ::TaskFolder();
+  ownTasks_ = taskFolder_ + "\\LumivaneBench " + std::to_string(GetCurrentProcessId());
+  DeleteTree(ownTasks_);
   for (int i = 0; i < 4; ++i) {
     std::string path = scratch_ + "\\" + kRootNames[i];
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -70,6 +74,7 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   if (!ok_) return;
   FillRegistry(shape);
   FillFolders(shape);
+  FillTasks(shape);
 }
 
 HeavyProfile::~HeavyProfile() {
@@ -79,6 +84,7 @@ HeavyProfile::~HeavyProfile() {
   RegDeleteTreeA(HKEY_CURRENT_USER, scratch_.c_str());
   RegDeleteKeyA(HKEY_CURRENT_USER, scratch_.c_str());
   DeleteTree(folder_);
+  DeleteTree(ownTasks_);
 }
 
 void HeavyProfile::FillRegistry(const ProfileShape& shape) {
@@ -163,5 +169,30 @@ void HeavyProfile::FillFolders(const ProfileShape& shape) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ok_ = file != INVALID_HANDLE_VALUE;
     if (ok_) CloseHandle(file);
+  }
+}
+
+void HeavyProfile::FillTasks(const ProfileShape& shape) {
+  if (!shape.tasks) return;
+  CreateDirectoryA(taskFolder_.c_str(), nullptr);
+  CreateDirectoryA(ownTasks_.c_str(), nullptr);
+  // As Windows stores them: UTF-16LE with its mark.
+  for (int t = 0; t < shape.tasks && ok_; ++t) {
+    const std::wstring xml =
+        L"\xFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+        L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
+        L"<RegistrationInfo><Author>Vendor</Author></RegistrationInfo>"
+        L"<Triggers><LogonTrigger><Enabled>true</Enabled></LogonTrigger></Triggers>"
+        L"<Settings><Enabled>true</Enabled><Hidden>false</Hidden></Settings>"
+        L"<Actions Context=\"Author\"><Exec><Command>C:\\Program Files\\Vendor " +
+        std::to_wstring(t % 97) + L"\\updater" + std::to_wstring(t) +
+        L".exe</Command><Arguments>/logon</Arguments></Exec></Actions></Task>";
+    const std::string name = ownTasks_ + "\\Updater " + std::to_string(t);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ok_ = file != INVALID_HANDLE_VALUE &&
+          WriteFile(file, xml.data(), static_cast<DWORD>(xml.size() * 2), &written, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
 }

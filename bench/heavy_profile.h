@@ -1,6 +1,8 @@
 // A heavy synthetic start-up profile for the benchmark: thousands of Run-key
 // values over the machine, the current user and 50 hives, and tens of
-// thousands of files in nested start-up folders, all inside a sandbox.
+// thousands of files in nested start-up folders, all inside a sandbox; and
+// hundreds of task files in a folder of their own in the system's task
+// folder, where the task scan reads them.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +16,7 @@ struct ProfileShape {
   int files = 20000;
   int depth = 8;
   int fileTypes = 50;
+  int tasks = 500;  // task files with a logon trigger
 };
 
 // Maps HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS and HKEY_CLASSES_ROOT
@@ -35,10 +38,14 @@ class HeavyProfile {
   };
   const std::vector<RunKey>& RunKeys() const { return runKeys_; }
   const std::vector<std::string>& StartupFolders() const { return startupFolders_; }
+  // The task folder the scan reads, which holds the profile's task files
+  // in a folder of their own.
+  const std::string& TaskFolder() const { return taskFolder_; }
 
  private:
   void FillRegistry(const ProfileShape& shape);
   void FillFolders(const ProfileShape& shape);
+  void FillTasks(const ProfileShape& shape);
 
   bool ok_ = true;
   std::string scratch_;
@@ -46,4 +53,5 @@ class HeavyProfile {
   HKEY mapped_[4] = {};
   std::vector<RunKey> runKeys_;
   std::vector<std::string> startupFolders_;  // as the Shell Folders values name them
+  std::string taskFolder_, ownTasks_;
 };

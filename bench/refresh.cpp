@@ -30,6 +30,8 @@
 #include "sources/entry_source.h"
 #include "sources/registry/registry_scan.h"
 #include "scan/file_types.h"
+#include "sources/scheduled_task/scheduled_task_scan.h"
+#include "sources/scheduled_task/task_xml.h"
 #include "sources/startup_folder/startup_folder_scan.h"
 #include "search/file_search.h"
 
@@ -128,7 +130,8 @@ void WaitForDetails(CLumivaneDlg& dialog) {
 }
 
 // The bound: each Run key's values enumerated once with their data, each
-// start-up folder walked once, each distinct extension looked up once.
+// start-up folder walked once, each distinct extension looked up once, each
+// task file read and parsed once.
 class BareApiBound {
  public:
   explicit BareApiBound(const HeavyProfile& profile) : profile_(profile) {}
@@ -136,6 +139,12 @@ class BareApiBound {
   void Run(RowSink& sink) {
     RunRegistry(sink);
     RunFolders(sink);
+    RunTasks(sink);
+  }
+
+  void RunTasks(RowSink& sink) {
+    std::string below;
+    WalkTasks(profile_.TaskFolder(), below, sink);
   }
 
   void RunRegistry(RowSink& sink) {
@@ -166,6 +175,39 @@ class BareApiBound {
   }
 
  private:
+  void WalkTasks(const std::string& folder, std::string& below, RowSink& sink) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) return;
+    const size_t length = below.size();
+    do {
+      if (!strcmp(found.cFileName, ".") || !strcmp(found.cFileName, "..")) continue;
+      below += '\\';
+      below += found.cFileName;
+      const std::string path = folder + "\\" + found.cFileName;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        WalkTasks(path, below, sink);
+      } else {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        DWORD got = 0;
+        std::string bytes(found.nFileSizeLow, '\0');
+        if (file != INVALID_HANDLE_VALUE &&
+            ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+          std::wstring xml;
+          TaskDefinition task;
+          if (DecodeTaskFile(bytes, xml) && ParseTaskXml(xml, task) && StartsAtLogonOrBoot(task))
+            sink.AddEntryRow("Task", found.cFileName, TaskCommandText(task).c_str(),
+                             below.c_str(), task.enabled ? 4 : 9, {});
+        }
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      }
+      below.resize(length);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+
   void Walk(std::string& path, RowSink& sink) {
     size_t length = path.size();
     path += '*';
@@ -280,8 +322,9 @@ void WithMainWindow(CLumivaneDlg& dialog, const std::function<void()>& work) {
 std::unique_ptr<HeavyProfile> BuildProfile(const char* label, const ProfileShape& shape) {
   std::printf(
       "Building the %s profile: %d string values over %d hives + machine + user, "
-      "%d files %d levels deep, %d file types...",
-      label, shape.stringValues, shape.hives, shape.files, shape.depth, shape.fileTypes);
+      "%d files %d levels deep, %d file types, %d task files...",
+      label, shape.stringValues, shape.hives, shape.files, shape.depth, shape.fileTypes,
+      shape.tasks);
   std::fflush(stdout);
   std::unique_ptr<HeavyProfile> profile;
   double ms = MillisecondsOf([&] { profile = std::make_unique<HeavyProfile>(shape); });
@@ -298,8 +341,8 @@ struct ProfileRun {
   size_t expectedRows = 0;
   bool scanRowsOk = false;  // the scans give the bound's rows
   bool listRowsOk = false;  // the main window's list shows the scans' rows in their order
-  double bound = 0, boundRegistry = 0, boundFolders = 0;
-  double scan = 0, registryScan = 0, folderScan = 0, walks = 0, lookups = 0, roundTrip = 0;
+  double bound = 0, boundRegistry = 0, boundFolders = 0, boundTasks = 0;
+  double scan = 0, registryScan = 0, folderScan = 0, taskScan = 0, walks = 0, lookups = 0, roundTrip = 0;
   double refresh = 0, list = 0;
   // The parts of the refresh of median length, timed inside it: they add up.
   CLumivaneDlg::FillTimes refreshParts;
@@ -317,7 +360,7 @@ struct ProfileRun {
 ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int runs,
                    bool withDetails) {
   ProfileRun result;
-  result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files);
+  result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files + shape.tasks);
   FingerprintSink bound, scanned;
   BareApiBound boundRunner(profile);
   boundRunner.Run(bound);
@@ -325,6 +368,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.scanRowsOk = scanned.rows == result.expectedRows && bound.rows == result.expectedRows &&
                       bound.unordered == scanned.unordered;
 
+  std::vector<double> boundTasksTimes, taskTimes;
   std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, scanTimes, registryTimes,
       folderTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes, listTimes, detailsTimes,
       detailsBoundTimes;
@@ -334,8 +378,10 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
     boundTimes.push_back(MillisecondsOf([&] { boundRunner.Run(sink); }));
     boundRegistryTimes.push_back(MillisecondsOf([&] { boundRunner.RunRegistry(sink); }));
     boundFolderTimes.push_back(MillisecondsOf([&] { boundRunner.RunFolders(sink); }));
+    boundTasksTimes.push_back(MillisecondsOf([&] { boundRunner.RunTasks(sink); }));
     registryTimes.push_back(MillisecondsOf([&] { ScanRegistry(sink); }));
     folderTimes.push_back(MillisecondsOf([&] { ScanStartupFolders(sink); }));
+    taskTimes.push_back(MillisecondsOf([&] { ScanScheduledTasks(sink); }));
     walkTimes.push_back(MillisecondsOf([&] {
       for (const std::string& folder : profile.StartupFolders()) {
         CFileSearch search([](const char*) {}, folder.c_str(), "-all", "-all");
@@ -427,6 +473,8 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.bound = Median(boundTimes);
   result.boundRegistry = Median(boundRegistryTimes);
   result.boundFolders = Median(boundFolderTimes);
+  result.boundTasks = Median(boundTasksTimes);
+  result.taskScan = Median(taskTimes);
   result.scan = Median(scanTimes);
   result.registryScan = Median(registryTimes);
   result.folderScan = Median(folderTimes);
@@ -526,9 +574,11 @@ int main(int argc, char** argv) {
   typicalShape.files = 15;
   typicalShape.depth = 2;
   typicalShape.fileTypes = 5;
+  typicalShape.tasks = 3;
   ProfileShape largeShape;
   largeShape.stringValues = heavyShape.stringValues * 4;
   largeShape.files = heavyShape.files * 4;
+  largeShape.tasks = heavyShape.tasks * 4;
 
   // The typical profile first: the wineserver writes a changed registry out
   // now and then, and after the heavy profile's thousands of changes such a
@@ -555,16 +605,19 @@ int main(int argc, char** argv) {
   }
 
   const double rows = static_cast<double>(heavy.expectedRows);
-  std::printf("\nHeavy profile: %zu rows (%d registry, %d start-up files); median of %d runs\n",
-              heavy.expectedRows, heavyShape.stringValues, heavyShape.files, runs);
+  std::printf(
+      "\nHeavy profile: %zu rows (%d registry, %d start-up files, %d tasks); median of %d runs\n",
+      heavy.expectedRows, heavyShape.stringValues, heavyShape.files, heavyShape.tasks, runs);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "bare API bound", heavy.bound,
               heavy.bound * 1000 / rows);
   Phase("of which the Run keys", heavy.boundRegistry);
   Phase("and the start-up folders", heavy.boundFolders);
+  Phase("and the task files", heavy.boundTasks);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "scan into a sink that keeps nothing", heavy.scan,
               heavy.scan * 1000 / rows);
   Phase("of which the registry scan", heavy.registryScan);
   Phase("and the start-up folder scan", heavy.folderScan);
+  Phase("and the task scan (read again when the task folder changed)", heavy.taskScan);
   Phase("  the walks alone", heavy.walks);
   Phase("  the file type lookups alone (one scan's worth)", heavy.lookups);
   std::printf("      %-50s %9.1f us\n", "one registry call (open, close)", heavy.roundTrip * 1000);

@@ -3,11 +3,13 @@
 // Each source's one instance, defined beside its scan.
 const EntrySource& RegistrySource();
 const EntrySource& StartupFolderSource();
+const EntrySource& ScheduledTaskSource();
 
 const std::vector<const EntrySource*>& EntrySources() {
   static const std::vector<const EntrySource*> sources = {
       &RegistrySource(),
       &StartupFolderSource(),
+      &ScheduledTaskSource(),
   };
   return sources;
 }

@@ -6,11 +6,13 @@
 // Each source's write half, defined beside its read half.
 const EntrySourceActions& RegistryActions();
 const EntrySourceActions& StartupFolderActions();
+const EntrySourceActions& ScheduledTaskActions();
 
 const EntrySourceActions* FindEntrySourceActions(const std::string& type) {
   static const EntrySourceActions* const actions[] = {
       &RegistryActions(),
       &StartupFolderActions(),
+      &ScheduledTaskActions(),
   };
   for (const EntrySourceActions* kind : actions)
     if (type == kind->Type()) return kind;
