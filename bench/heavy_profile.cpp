@@ -63,7 +63,14 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   DeleteTree(folder_);
   taskFolder_ = ::TaskFolder();
   ownTasks_ = taskFolder_ + "\\LumivaneBench " + std::to_string(GetCurrentProcessId());
-  DeleteTree(ownTasks_);
+  // Task files a stopped run left in the prefix would be listed with these.
+  WIN32_FIND_DATAA stale;
+  HANDLE find = FindFirstFileA((taskFolder_ + "\\LumivaneBench *").c_str(), &stale);
+  if (find != INVALID_HANDLE_VALUE) {
+    do DeleteTree(taskFolder_ + "\\" + stale.cFileName);
+    while (FindNextFileA(find, &stale));
+    FindClose(find);
+  }
   for (int i = 0; i < 4; ++i) {
     std::string path = scratch_ + "\\" + kRootNames[i];
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,

@@ -110,8 +110,8 @@ class SystemTaskService : public TaskService {
     Com<ITaskFolder> parent;
     Com<ITaskFolderCollection> folders;
     LONG count = 0;
-    HRESULT result = root_->GetFolder(Bstr(folder), parent.out());
-    if (SUCCEEDED(result)) result = parent->GetFolders(0, folders.out());
+    HRESULT result = Open(folder, parent);
+    if (SUCCEEDED(result)) result = Folder(folder, parent)->GetFolders(0, folders.out());
     if (SUCCEEDED(result)) result = folders->get_Count(&count);
     for (LONG i = 1; SUCCEEDED(result) && i <= count; ++i) {
       Com<ITaskFolder> child;
@@ -128,8 +128,8 @@ class SystemTaskService : public TaskService {
     Com<ITaskFolder> parent;
     Com<IRegisteredTaskCollection> listed;
     LONG count = 0;
-    HRESULT result = root_->GetFolder(Bstr(folder), parent.out());
-    if (SUCCEEDED(result)) result = parent->GetTasks(flags, listed.out());
+    HRESULT result = Open(folder, parent);
+    if (SUCCEEDED(result)) result = Folder(folder, parent)->GetTasks(flags, listed.out());
     if (SUCCEEDED(result)) result = listed->get_Count(&count);
     for (LONG i = 1; SUCCEEDED(result) && i <= count; ++i) {
       Com<IRegisteredTask> task;
@@ -169,10 +169,11 @@ class SystemTaskService : public TaskService {
   HRESULT Delete(const std::wstring& path) override {
     const size_t separator = path.rfind(L'\\');
     if (separator == std::wstring::npos) return E_INVALIDARG;
+    const std::wstring folder = separator ? path.substr(0, separator) : L"\\";
     Com<ITaskFolder> parent;
-    const HRESULT result =
-        root_->GetFolder(Bstr(separator ? path.substr(0, separator) : L"\\"), parent.out());
-    return FAILED(result) ? result : parent->DeleteTask(Bstr(path.substr(separator + 1)), 0);
+    const HRESULT result = Open(folder, parent);
+    return FAILED(result) ? result
+                          : Folder(folder, parent)->DeleteTask(Bstr(path.substr(separator + 1)), 0);
   }
 
   HRESULT Create(const std::wstring& path, const std::wstring& xml, const std::wstring& userId,
@@ -185,6 +186,14 @@ class SystemTaskService : public TaskService {
   }
 
  private:
+  // The root is the connection's own (Wine refuses to open "\\" from it).
+  HRESULT Open(const std::wstring& folder, Com<ITaskFolder>& opened) {
+    return folder == L"\\" ? S_OK : root_->GetFolder(Bstr(folder), opened.out());
+  }
+  ITaskFolder* Folder(const std::wstring& folder, const Com<ITaskFolder>& opened) {
+    return folder == L"\\" ? root_.get() : opened.get();
+  }
+
   // Declared first, so that it goes after the interfaces.
   ComApartment apartment_;
   Com<ITaskService> service_;
