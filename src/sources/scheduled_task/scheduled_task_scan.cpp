@@ -56,17 +56,22 @@ EntryOwner OwnerOfPrincipal(const std::wstring& principal) {
   EntryOwner owner;
   if (principal.empty()) return owner;
   owner.kind = EntryOwner::Kind::Hive;
+  // The SID in its one spelling ("SY" is S-1-5-18 too).
+  char* text = nullptr;
   PSID sid = nullptr;
   if (ConvertStringSidToSidW(principal.c_str(), &sid)) {
+    const bool spelled = ConvertSidToStringSidA(sid, &text);
     LocalFree(sid);
-    owner.name = Shown(principal);
-    return owner;
+    if (spelled) {
+      owner.name = text;
+      LocalFree(text);
+      return owner;
+    }
   }
   BYTE buffer[SECURITY_MAX_SID_SIZE];
   DWORD size = sizeof buffer, domainSize = 256;
   wchar_t domain[256];
   SID_NAME_USE use;
-  char* text = nullptr;
   if (LookupAccountNameW(nullptr, principal.c_str(), buffer, &size, domain, &domainSize, &use) &&
       ConvertSidToStringSidA(buffer, &text)) {
     owner.name = text;
