@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "recording_sink.h"
+#include "sources/scheduled_task/task_xml.h"
 #include "support/registry_sandbox.h"
 #include "support/task_service_stand_in.h"
 #include "support/temp_folder.h"
@@ -90,12 +91,15 @@ TEST(ScheduledTaskScan, ReadsTaskFilesAsCopies) {
   folder.WriteFile("e", Utf16File(L"<Task><Triggers>"));                         // cut short
 
   std::vector<RegisteredTaskText> files;
-  ReadTaskFiles(folder.Path(), files);
+  ReadTaskFiles(folder.Path(), [&](const RegisteredTaskText& task) { files.push_back(task); });
   ASSERT_EQ(4u, files.size());
   EXPECT_EQ(L"\\a", files[0].path);
   EXPECT_EQ(L"\\sub\\b", files[2].path);
 
-  const std::vector<ListedTask> rows = ListTasks(files, true);
+  TaskRows listed(true);
+  TaskDefinition definition;
+  for (const RegisteredTaskText& task : files) listed.Add(task, definition);
+  const std::vector<ListedTask>& rows = listed.rows;
   ASSERT_EQ(2u, rows.size());
   EXPECT_EQ("\\a", rows[0].location);
   EXPECT_EQ("\"C:\\Program Files\\Contoso\\update.exe\" /logon", rows[0].command);

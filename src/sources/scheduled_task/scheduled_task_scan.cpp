@@ -4,7 +4,6 @@
 #include <taskschd.h>
 
 #include <algorithm>
-#include <map>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -84,7 +83,7 @@ EntryOwner OwnerOfPrincipal(const std::wstring& principal) {
 }
 
 void AddTaskFiles(const std::wstring& folder, const std::wstring& below, size_t depth,
-                  std::vector<RegisteredTaskText>& tasks) {
+                  size_t& count, const TaskTextHandler& take) {
   WIN32_FIND_DATAW entry;
   HANDLE listing = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &entry,
                                     FindExSearchNameMatch, nullptr, 0);
@@ -108,7 +107,7 @@ void AddTaskFiles(const std::wstring& folder, const std::wstring& below, size_t 
   std::sort(files.begin(), files.end(), byName);
   std::sort(folders.begin(), folders.end(), byName);
   for (const std::wstring& name : files) {
-    if (tasks.size() >= TaskFilesMax) return;
+    if (count >= TaskFilesMax) return;
     HANDLE file = CreateFileW((folder + L'\\' + name).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -126,11 +125,13 @@ void AddTaskFiles(const std::wstring& folder, const std::wstring& below, size_t 
     CloseHandle(file);
     RegisteredTaskText task;
     task.path = below + L'\\' + name;
-    if (DecodeTaskFile(bytes, task.xml)) tasks.push_back(std::move(task));
+    if (!DecodeTaskFile(bytes, task.xml)) continue;
+    ++count;
+    take(task);
   }
   if (depth + 1 >= TaskFolderDepthMax) return;
   for (const std::wstring& name : folders)
-    AddTaskFiles(folder + L'\\' + name, below + L'\\' + name, depth + 1, tasks);
+    AddTaskFiles(folder + L'\\' + name, below + L'\\' + name, depth + 1, count, take);
 }
 
 void AddServiceTasks(TaskService& service, const std::wstring& folder, size_t depth,
@@ -151,30 +152,34 @@ std::mutex g_snapshotLock;
 std::shared_ptr<const TaskSnapshot> g_snapshot;
 HANDLE g_folderChange = INVALID_HANDLE_VALUE;
 
+// One connection: where the service lists no task with a trigger or an
+// action, the files are read instead, one at a time, keeping only rows.
 std::shared_ptr<const TaskSnapshot> ReadSnapshot() {
   std::vector<RegisteredTaskText> tasks;
   if (std::unique_ptr<TaskService> service = ConnectTaskService())
     ReadServiceTasks(*service, tasks);
-  bool fromFiles = true;
+  TaskRows listed(false);
+  bool defined = false;
   for (const RegisteredTaskText& task : tasks) {
     TaskDefinition definition;
-    if (ParseTaskXml(task.xml, definition) &&
-        !(definition.triggers.empty() && definition.actions.empty())) {
-      fromFiles = false;
-      break;
-    }
+    if (listed.Add(task, definition))
+      defined = defined || !(definition.triggers.empty() && definition.actions.empty());
   }
+  tasks.clear();
+  auto snapshot = std::make_shared<TaskSnapshot>();
   const std::string folder = TaskFolder();
   const DWORD attributes = GetFileAttributesW(WideFromCodePage(folder).c_str());
-  if (fromFiles && attributes != INVALID_FILE_ATTRIBUTES &&
+  if (!defined && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    tasks.clear();
-    ReadTaskFiles(folder, tasks);
+    TaskRows files(true);
+    ReadTaskFiles(folder, [&](const RegisteredTaskText& task) {
+      TaskDefinition definition;
+      files.Add(task, definition);
+    });
+    snapshot->tasks = std::move(files.rows);
   } else {
-    fromFiles = false;
+    snapshot->tasks = std::move(listed.rows);
   }
-  auto snapshot = std::make_shared<TaskSnapshot>();
-  snapshot->tasks = ListTasks(tasks, fromFiles);
   for (size_t i = 0; i < snapshot->tasks.size(); ++i)
     snapshot->byLocation.emplace(snapshot->tasks[i].location, i);
   return snapshot;
@@ -219,8 +224,9 @@ void ReadServiceTasks(TaskService& service, std::vector<RegisteredTaskText>& tas
   AddServiceTasks(service, L"\\", 0, tasks);
 }
 
-void ReadTaskFiles(const std::string& folder, std::vector<RegisteredTaskText>& tasks) {
-  AddTaskFiles(WideFromCodePage(folder), L"", 0, tasks);
+void ReadTaskFiles(const std::string& folder, const TaskTextHandler& take) {
+  size_t count = 0;
+  AddTaskFiles(WideFromCodePage(folder), L"", 0, count, take);
 }
 
 std::string TaskCommandText(const TaskDefinition& definition, std::string* imageCommand) {
@@ -245,29 +251,22 @@ std::string TaskCommandText(const TaskDefinition& definition, std::string* image
   return command;
 }
 
-std::vector<ListedTask> ListTasks(const std::vector<RegisteredTaskText>& tasks, bool fromFiles) {
-  std::vector<ListedTask> listed;
-  // An account is looked up once per reading.
-  std::map<std::wstring, EntryOwner> owners;
-  for (const RegisteredTaskText& task : tasks) {
-    TaskDefinition definition;
-    if (IsWindowsOwnTask(task.path) || !ParseTaskXml(task.xml, definition) ||
-        !StartsAtLogonOrBoot(definition))
-      continue;
-    ListedTask row;
-    row.name = Shown(task.path.substr(task.path.rfind(L'\\') + 1));
-    row.location = Shown(task.path);
-    row.command = TaskCommandText(definition, &row.imageCommand);
-    const std::wstring& principal =
-        definition.userId.empty() ? definition.groupId : definition.userId;
-    auto owner = owners.find(principal);
-    if (owner == owners.end()) owner = owners.emplace(principal, OwnerOfPrincipal(principal)).first;
-    row.owner = owner->second;
-    row.owner.readOnlyCopy = fromFiles;
-    row.enabled = fromFiles ? definition.enabled : task.enabled;
-    listed.push_back(std::move(row));
-  }
-  return listed;
+bool TaskRows::Add(const RegisteredTaskText& task, TaskDefinition& definition) {
+  if (!ParseTaskXml(task.xml, definition)) return false;
+  if (IsWindowsOwnTask(task.path) || !StartsAtLogonOrBoot(definition)) return true;
+  ListedTask row;
+  row.name = Shown(task.path.substr(task.path.rfind(L'\\') + 1));
+  row.location = Shown(task.path);
+  row.command = TaskCommandText(definition, &row.imageCommand);
+  const std::wstring& principal =
+      definition.userId.empty() ? definition.groupId : definition.userId;
+  auto owner = owners_.find(principal);
+  if (owner == owners_.end()) owner = owners_.emplace(principal, OwnerOfPrincipal(principal)).first;
+  row.owner = owner->second;
+  row.owner.readOnlyCopy = fromFiles_;
+  row.enabled = fromFiles_ ? definition.enabled : task.enabled;
+  rows.push_back(std::move(row));
+  return true;
 }
 
 std::shared_ptr<const std::vector<ListedTask>> CurrentTasks() {

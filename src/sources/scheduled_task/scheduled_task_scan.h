@@ -6,6 +6,8 @@
 // action.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,9 +46,11 @@ bool IsWindowsOwnTask(const std::wstring& path);
 void ReadServiceTasks(TaskService& service, std::vector<RegisteredTaskText>& tasks);
 
 // Every task file below `folder`, named by its path below it ("\a\b"), in
-// name order, each folder's files before its folders. Links are not
-// followed, files over TaskXmlSizeMax or in no known encoding are left out.
-void ReadTaskFiles(const std::string& folder, std::vector<RegisteredTaskText>& tasks);
+// name order, each folder's files before its folders, handed to `take` one
+// at a time. Links are not followed; files over TaskXmlSizeMax or in no known
+// encoding are left out.
+using TaskTextHandler = std::function<void(const RegisteredTaskText& task)>;
+void ReadTaskFiles(const std::string& folder, const TaskTextHandler& take);
 
 struct TaskDefinition;
 
@@ -56,10 +60,21 @@ struct TaskDefinition;
 // gets ListedTask's.
 std::string TaskCommandText(const TaskDefinition& definition, std::string* imageCommand = nullptr);
 
-// The rows of those tasks that start at logon or boot, outside Windows' own,
-// in order. `fromFiles`: the task's switch is its file's Settings/Enabled,
-// and the owners say the rows are copies.
-std::vector<ListedTask> ListTasks(const std::vector<RegisteredTaskText>& tasks, bool fromFiles);
+// The rows of the tasks that start at logon or boot, outside Windows' own,
+// in the order added. `fromFiles`: the task's switch is its file's
+// Settings/Enabled, and the owners say the rows are copies.
+class TaskRows {
+ public:
+  explicit TaskRows(bool fromFiles) : fromFiles_(fromFiles) {}
+  // Parses the task into `definition` and adds its row where it has one;
+  // false when its XML does not parse.
+  bool Add(const RegisteredTaskText& task, TaskDefinition& definition);
+  std::vector<ListedTask> rows;
+
+ private:
+  bool fromFiles_;
+  std::map<std::wstring, EntryOwner> owners_;  // an account is looked up once
+};
 
 // The rows as the service or the task files give them now. Read again only
 // when the task folder changed since the last reading, or after
