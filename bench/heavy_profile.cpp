@@ -4,6 +4,7 @@
 
 #include "sources/app_task/app_task_scan.h"
 #include "sources/registry/registry_scan.h"
+#include "sources/scheduled_task/scheduled_task_scan.h"
 
 namespace {
 
@@ -61,6 +62,16 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   // gives the same numbers again soon): files that exist cannot be made new.
   RegDeleteTreeA(HKEY_CURRENT_USER, scratch_.c_str());
   DeleteTree(folder_);
+  taskFolder_ = ::TaskFolder();
+  ownTasks_ = taskFolder_ + "\\LumivaneBench " + std::to_string(GetCurrentProcessId());
+  // Task files a stopped run left in the prefix would be listed with these.
+  WIN32_FIND_DATAA stale;
+  HANDLE find = FindFirstFileA((taskFolder_ + "\\LumivaneBench *").c_str(), &stale);
+  if (find != INVALID_HANDLE_VALUE) {
+    do DeleteTree(taskFolder_ + "\\" + stale.cFileName);
+    while (FindNextFileA(find, &stale));
+    FindClose(find);
+  }
   for (int i = 0; i < 4; ++i) {
     std::string path = scratch_ + "\\" + kRootNames[i];
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -73,6 +84,7 @@ HeavyProfile::HeavyProfile(const ProfileShape& shape) {
   FillFolders(shape);
   FillApps(shape);
   FillLogon(shape);
+  FillTasks(shape);
 }
 
 const std::string& HeavyProfile::AppPackagesKey() {
@@ -87,6 +99,7 @@ HeavyProfile::~HeavyProfile() {
   RegDeleteTreeA(HKEY_CURRENT_USER, scratch_.c_str());
   RegDeleteKeyA(HKEY_CURRENT_USER, scratch_.c_str());
   DeleteTree(folder_);
+  DeleteTree(ownTasks_);
 }
 
 void HeavyProfile::FillRegistry(const ProfileShape& shape) {
@@ -256,5 +269,27 @@ void HeavyProfile::FillApps(const ProfileShape& shape) {
     const DWORD state = p % 4 ? 1 : 2;
     ok_ = ok_ && SetValue(HKEY_CURRENT_USER, stateKeys + name + "_benchpublishr\\StartupTask",
                           "State", REG_DWORD, &state, sizeof state);
+void HeavyProfile::FillTasks(const ProfileShape& shape) {
+  if (!shape.tasks) return;
+  CreateDirectoryA(taskFolder_.c_str(), nullptr);
+  CreateDirectoryA(ownTasks_.c_str(), nullptr);
+  // As Windows stores them: UTF-16LE with its mark.
+  for (int t = 0; t < shape.tasks && ok_; ++t) {
+    const std::wstring xml =
+        L"\xFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+        L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
+        L"<RegistrationInfo><Author>Vendor</Author></RegistrationInfo>"
+        L"<Triggers><LogonTrigger><Enabled>true</Enabled></LogonTrigger></Triggers>"
+        L"<Settings><Enabled>true</Enabled><Hidden>false</Hidden></Settings>"
+        L"<Actions Context=\"Author\"><Exec><Command>C:\\Program Files\\Vendor " +
+        std::to_wstring(t % 97) + L"\\updater" + std::to_wstring(t) +
+        L".exe</Command><Arguments>/logon</Arguments></Exec></Actions></Task>";
+    const std::string name = ownTasks_ + "\\Updater " + std::to_string(t);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ok_ = file != INVALID_HANDLE_VALUE &&
+          WriteFile(file, xml.data(), static_cast<DWORD>(xml.size() * 2), &written, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
 }

@@ -1,7 +1,9 @@
 // A heavy synthetic start-up profile for the benchmark: thousands of Run-key
 // values over the machine, the current user and 50 hives, tens of thousands
-// of files in nested start-up folders, and the current user's packaged apps
-// with a start-up task each, all inside a sandbox.
+// of files in nested start-up folders, the current user's packaged apps with
+// a start-up task each and the logon values, all inside a sandbox; and
+// hundreds of task files in a folder of their own in the system's task
+// folder, where the task scan reads them.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +22,7 @@ struct ProfileShape {
   // other profile; and per profile a Windows `load` value and Windows'
   // default shell, which is no row.
   int logonComponents = 10;
+  int tasks = 500;  // task files with a logon trigger
 };
 
 // Maps HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS and HKEY_CLASSES_ROOT
@@ -52,12 +55,16 @@ class HeavyProfile {
   const std::vector<ProfileRoot>& ProfileRoots() const { return profileRoots_; }
   // The "Logon" rows the scan is to give.
   size_t LogonRows() const { return logonRows_; }
+  // The task folder the scan reads, which holds the profile's task files
+  // in a folder of their own.
+  const std::string& TaskFolder() const { return taskFolder_; }
 
  private:
   void FillRegistry(const ProfileShape& shape);
   void FillFolders(const ProfileShape& shape);
   void FillApps(const ProfileShape& shape);
   void FillLogon(const ProfileShape& shape);
+  void FillTasks(const ProfileShape& shape);
 
   bool ok_ = true;
   std::string scratch_;
@@ -67,4 +74,5 @@ class HeavyProfile {
   std::vector<std::string> startupFolders_;  // as the Shell Folders values name them
   std::vector<ProfileRoot> profileRoots_;
   size_t logonRows_ = 0;
+  std::string taskFolder_, ownTasks_;
 };

@@ -32,6 +32,8 @@
 #include "sources/logon/logon_scan.h"
 #include "sources/registry/registry_scan.h"
 #include "scan/file_types.h"
+#include "sources/scheduled_task/scheduled_task_scan.h"
+#include "sources/scheduled_task/task_xml.h"
 #include "sources/startup_folder/startup_folder_scan.h"
 #include "search/file_search.h"
 
@@ -130,7 +132,8 @@ void WaitForDetails(CLumivaneDlg& dialog) {
 }
 
 // The bound: each Run key's values enumerated once with their data, each
-// start-up folder walked once, each distinct extension looked up once.
+// start-up folder walked once, each distinct extension looked up once, each
+// task file read and parsed once.
 class BareApiBound {
  public:
   explicit BareApiBound(const HeavyProfile& profile) : profile_(profile) {}
@@ -139,6 +142,8 @@ class BareApiBound {
     RunRegistry(sink);
     RunFolders(sink);
     RunApps(sink);
+    RunLogon(sink);
+    RunTasks(sink);
   }
 
   // One walk of the packages: each one's folder, its manifest read once and
@@ -184,7 +189,6 @@ class BareApiBound {
                        enabled ? AppTaskImage : AppTaskImage + kEntryPictureCount, {});
     }
     RegCloseKey(packages);
-    RunLogon(sink);
   }
 
   // The machine's Winlogon key, each profile's three keys of values and its
@@ -266,6 +270,11 @@ class BareApiBound {
     }
   }
 
+  void RunTasks(RowSink& sink) {
+    std::string below;
+    WalkTasks(profile_.TaskFolder(), below, sink);
+  }
+
   void RunRegistry(RowSink& sink) {
     std::vector<char> name(16384), data(4096);
     for (const HeavyProfile::RunKey& runKey : profile_.RunKeys()) {
@@ -303,6 +312,39 @@ class BareApiBound {
     data[size] = 0;
     text = data;
     return true;
+  }
+
+  void WalkTasks(const std::string& folder, std::string& below, RowSink& sink) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) return;
+    const size_t length = below.size();
+    do {
+      if (!strcmp(found.cFileName, ".") || !strcmp(found.cFileName, "..")) continue;
+      below += '\\';
+      below += found.cFileName;
+      const std::string path = folder + "\\" + found.cFileName;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        WalkTasks(path, below, sink);
+      } else {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        DWORD got = 0;
+        std::string bytes(found.nFileSizeLow, '\0');
+        if (file != INVALID_HANDLE_VALUE &&
+            ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+          std::wstring xml;
+          TaskDefinition task;
+          if (DecodeTaskFile(bytes, xml) && ParseTaskXml(xml, task) && StartsAtLogonOrBoot(task))
+            sink.AddEntryRow("Task", found.cFileName, TaskCommandText(task).c_str(),
+                             below.c_str(), task.enabled ? 4 : 9, {});
+        }
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      }
+      below.resize(length);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
   }
 
   void Walk(std::string& path, RowSink& sink) {
@@ -419,9 +461,10 @@ void WithMainWindow(CLumivaneDlg& dialog, const std::function<void()>& work) {
 std::unique_ptr<HeavyProfile> BuildProfile(const char* label, const ProfileShape& shape) {
   std::printf(
       "Building the %s profile: %d string values over %d hives + machine + user, "
-      "%d files %d levels deep, %d file types, %d app packages...",
+      "%d files %d levels deep, %d file types, %d app packages, %d Active Setup components, "
+      "%d task files...",
       label, shape.stringValues, shape.hives, shape.files, shape.depth, shape.fileTypes,
-      shape.appPackages);
+      shape.appPackages, shape.logonComponents, shape.tasks);
   std::fflush(stdout);
   std::unique_ptr<HeavyProfile> profile;
   double ms = MillisecondsOf([&] { profile = std::make_unique<HeavyProfile>(shape); });
@@ -438,11 +481,10 @@ struct ProfileRun {
   size_t expectedRows = 0;
   bool scanRowsOk = false;  // the scans give the bound's rows
   bool listRowsOk = false;  // the main window's list shows the scans' rows in their order
-  double bound = 0, boundRegistry = 0, boundFolders = 0, boundApps = 0;
-  double scan = 0, registryScan = 0, folderScan = 0, appScan = 0, walks = 0, lookups = 0, roundTrip = 0;
-  double bound = 0, boundRegistry = 0, boundFolders = 0, boundLogon = 0;
-  double scan = 0, registryScan = 0, folderScan = 0, logonScan = 0, walks = 0, lookups = 0,
-         roundTrip = 0;
+  double bound = 0, boundRegistry = 0, boundFolders = 0, boundApps = 0, boundLogon = 0,
+         boundTasks = 0;
+  double scan = 0, registryScan = 0, folderScan = 0, appScan = 0, logonScan = 0, taskScan = 0,
+         walks = 0, lookups = 0, roundTrip = 0;
   size_t logonRows = 0;
   double refresh = 0, list = 0;
   // The parts of the refresh of median length, timed inside it: they add up.
@@ -461,9 +503,10 @@ struct ProfileRun {
 ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int runs,
                    bool withDetails) {
   ProfileRun result;
-  result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files + shape.appPackages);
   result.logonRows = profile.LogonRows();
-  result.expectedRows = static_cast<size_t>(shape.stringValues + shape.files) + result.logonRows;
+  result.expectedRows =
+      static_cast<size_t>(shape.stringValues + shape.files + shape.appPackages + shape.tasks) +
+      result.logonRows;
   FingerprintSink bound, scanned;
   BareApiBound boundRunner(profile);
   boundRunner.Run(bound);
@@ -471,10 +514,7 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.scanRowsOk = scanned.rows == result.expectedRows && bound.rows == result.expectedRows &&
                       bound.unordered == scanned.unordered;
 
-  std::vector<double> boundAppTimes, appTimes;
-  std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, scanTimes, registryTimes,
-      folderTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes, listTimes, detailsTimes,
-      detailsBoundTimes;
+  std::vector<double> boundAppTimes, appTimes, boundTasksTimes, taskTimes;
   std::vector<double> boundTimes, boundRegistryTimes, boundFolderTimes, boundLogonTimes, scanTimes,
       registryTimes, folderTimes, logonTimes, walkTimes, lookupTimes, roundTripTimes, refreshTimes,
       listTimes, detailsTimes, detailsBoundTimes;
@@ -489,9 +529,9 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
     folderTimes.push_back(MillisecondsOf([&] { ScanStartupFolders(sink); }));
     appTimes.push_back(MillisecondsOf([&] { ScanAppTasks(sink); }));
     boundLogonTimes.push_back(MillisecondsOf([&] { boundRunner.RunLogon(sink); }));
-    registryTimes.push_back(MillisecondsOf([&] { ScanRegistry(sink); }));
-    folderTimes.push_back(MillisecondsOf([&] { ScanStartupFolders(sink); }));
     logonTimes.push_back(MillisecondsOf([&] { ScanLogon(sink); }));
+    boundTasksTimes.push_back(MillisecondsOf([&] { boundRunner.RunTasks(sink); }));
+    taskTimes.push_back(MillisecondsOf([&] { ScanScheduledTasks(sink); }));
     walkTimes.push_back(MillisecondsOf([&] {
       for (const std::string& folder : profile.StartupFolders()) {
         CFileSearch search([](const char*) {}, folder.c_str(), "-all", "-all");
@@ -586,6 +626,8 @@ ProfileRun Measure(const HeavyProfile& profile, const ProfileShape& shape, int r
   result.boundApps = Median(boundAppTimes);
   result.appScan = Median(appTimes);
   result.boundLogon = Median(boundLogonTimes);
+  result.boundTasks = Median(boundTasksTimes);
+  result.taskScan = Median(taskTimes);
   result.scan = Median(scanTimes);
   result.registryScan = Median(registryTimes);
   result.folderScan = Median(folderTimes);
@@ -692,6 +734,8 @@ int main(int argc, char** argv) {
   largeShape.stringValues = heavyShape.stringValues * 4;
   largeShape.files = heavyShape.files * 4;
   largeShape.appPackages = heavyShape.appPackages * 4;
+  typicalShape.tasks = 3;
+  largeShape.tasks = heavyShape.tasks * 4;
 
   // The typical profile first: the wineserver writes a changed registry out
   // now and then, and after the heavy profile's thousands of changes such a
@@ -719,24 +763,24 @@ int main(int argc, char** argv) {
 
   const double rows = static_cast<double>(heavy.expectedRows);
   std::printf(
-      "\nHeavy profile: %zu rows (%d registry, %d start-up files, %d app tasks); median of %d "
-      "runs\n",
-      heavy.expectedRows, heavyShape.stringValues, heavyShape.files, heavyShape.appPackages, runs);
-      "\nHeavy profile: %zu rows (%d registry, %d start-up files, %zu logon values); median of %d "
-      "runs\n",
-      heavy.expectedRows, heavyShape.stringValues, heavyShape.files, heavy.logonRows, runs);
+      "\nHeavy profile: %zu rows (%d registry, %d start-up files, %d app tasks, %zu logon values, "
+      "%d tasks); median of %d runs\n",
+      heavy.expectedRows, heavyShape.stringValues, heavyShape.files, heavyShape.appPackages,
+      heavy.logonRows, heavyShape.tasks, runs);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "bare API bound", heavy.bound,
               heavy.bound * 1000 / rows);
   Phase("of which the Run keys", heavy.boundRegistry);
   Phase("and the start-up folders", heavy.boundFolders);
   Phase("and the packaged apps (one manifest read each)", heavy.boundApps);
   Phase("and the logon values", heavy.boundLogon);
+  Phase("and the task files", heavy.boundTasks);
   std::printf("  %-52s %9.1f ms %8.2f us/row\n", "scan into a sink that keeps nothing", heavy.scan,
               heavy.scan * 1000 / rows);
   Phase("of which the registry scan", heavy.registryScan);
   Phase("and the start-up folder scan", heavy.folderScan);
   Phase("and the app task scan (manifests read when changed)", heavy.appScan);
   Phase("and the logon scan", heavy.logonScan);
+  Phase("and the task scan (read again when the task folder changed)", heavy.taskScan);
   Phase("  the walks alone", heavy.walks);
   Phase("  the file type lookups alone (one scan's worth)", heavy.lookups);
   std::printf("      %-50s %9.1f us\n", "one registry call (open, close)", heavy.roundTrip * 1000);

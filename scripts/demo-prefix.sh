@@ -53,6 +53,46 @@ EOF
 fi
 # --- end of the Extras menu files ---
 
+# A scheduled task that starts at logon, as Windows stores it: UTF-16LE with
+# its mark in system32\tasks. Wine's Task Scheduler keeps no triggers or
+# actions, so the program lists it from this file (and offers no action on it).
+tasks="$prefix/drive_c/windows/system32/tasks/Contoso"
+mkdir -p "$tasks"
+{
+    printf '\377\376'
+    sed 's/$/\r/' <<'EOF' | iconv -f UTF-8 -t UTF-16LE
+<?xml version="1.0" encoding="UTF-16"?>
+<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
+  <RegistrationInfo>
+    <Author>Contoso</Author>
+    <URI>\Contoso\ContosoUpdate</URI>
+  </RegistrationInfo>
+  <Triggers>
+    <LogonTrigger>
+      <Enabled>true</Enabled>
+      <Delay>PT30S</Delay>
+    </LogonTrigger>
+  </Triggers>
+  <Principals>
+    <Principal id="Author">
+      <GroupId>S-1-5-32-545</GroupId>
+      <RunLevel>LeastPrivilege</RunLevel>
+    </Principal>
+  </Principals>
+  <Settings>
+    <Enabled>true</Enabled>
+    <Hidden>false</Hidden>
+  </Settings>
+  <Actions Context="Author">
+    <Exec>
+      <Command>C:\Program Files\Contoso\update.exe</Command>
+      <Arguments>/logon</Arguments>
+    </Exec>
+  </Actions>
+</Task>
+EOF
+} >"$tasks/ContosoUpdate"
+
 # Sample start-up files, in the folders that the prefix's own Shell Folders
 # values name (the 64-bit view, as above). A file removed in the demo comes
 # back at the next run; the program never opens them, so any bytes will do.

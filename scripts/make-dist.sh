@@ -71,7 +71,8 @@ check_program() {
     for dll in $dlls; do
         case $dll in
         kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | comctl32.dll | comdlg32.dll | \
-            shell32.dll | shlwapi.dll | xmllite.dll | ole32.dll | msvcrt.dll | version.dll | wintrust.dll | crypt32.dll | \
+            shell32.dll | shlwapi.dll | ole32.dll | oleaut32.dll | xmllite.dll | msvcrt.dll | version.dll | \
+            wintrust.dll | crypt32.dll | \
             api-ms-win-*) ;;
         *) fault "$preset $name needs $dll" ;;
         esac

@@ -14,9 +14,11 @@
 
 namespace {
 
-// The first format kept no exact name and read values through the code page.
-const char kFirstLine[] = "Lumivane removal 2";
-const char kFirstLineBefore[] = "Lumivane removal 1";
+// The first line names the format: the first kept no exact name and read
+// values through the code page, the second kept no descriptor.
+const char kFirstLine[] = "Lumivane removal 3";
+const char kFirstLinePrefix[] = "Lumivane removal ";
+constexpr int kFormat = 3;
 const char kExtension[] = ".removed";
 constexpr size_t kRecordSizeMax = 4u << 20;  // a kept shortcut is at most 1 MiB, twice in hex
 
@@ -58,6 +60,7 @@ const struct {
 };
 
 const char kValueNameKey[] = "ValueName";
+const char kDescriptorKey[] = "Descriptor";
 
 std::string Hex(const std::string& bytes) {
   static const char digits[] = "0123456789abcdef";
@@ -105,9 +108,10 @@ bool MakeFolders(const std::string& folder) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Sets the field named `key`; false for an unknown key or a value that
-// does not read.
-bool SetField(RemovalRecord& record, const std::string& key, const std::string& value) {
+// Sets the field named `key`; false for an unknown key, one the record's
+// format does not have, or a value that does not read.
+bool SetField(RemovalRecord& record, int format, const std::string& key,
+              const std::string& value) {
   for (const auto& f : kTimeFields)
     if (key == f.key) return FromDecimal(value, record.*f.field);
   for (const auto& f : kNumberFields) {
@@ -119,8 +123,9 @@ bool SetField(RemovalRecord& record, const std::string& key, const std::string& 
   }
   for (const auto& f : kTextFields)
     if (key == f.key) return FromHex(value, record.*f.field);
+  if (key == kDescriptorKey) return format >= 3 && FromHex(value, record.descriptor);
   std::string units;
-  if (key != kValueNameKey || !FromHex(value, units) || units.size() % 2) return false;
+  if (format < 2 || key != kValueNameKey || !FromHex(value, units) || units.size() % 2) return false;
   record.valueName.assign(units.size() / 2, L'\0');
   for (size_t i = 0; i < record.valueName.size(); ++i)
     record.valueName[i] = static_cast<wchar_t>(static_cast<unsigned char>(units[2 * i]) |
@@ -243,12 +248,16 @@ std::string RemovalRecordText(const RemovalRecord& record) {
     units += static_cast<char>(unit & 0xFF);
     units += static_cast<char>(unit >> 8);
   }
-  return text + kValueNameKey + " " + Hex(units) + "\r\n";
+  text += std::string(kValueNameKey) + " " + Hex(units) + "\r\n";
+  return text + kDescriptorKey + " " + Hex(record.descriptor) + "\r\n";
 }
 
 bool ParseRemovalRecord(const std::string& text, RemovalRecord& record) {
-  const bool before = text.compare(0, sizeof kFirstLineBefore - 1, kFirstLineBefore) == 0;
-  if (!before && text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0) return false;
+  constexpr size_t kPrefix = sizeof kFirstLinePrefix - 1;
+  if (text.compare(0, kPrefix, kFirstLinePrefix) != 0 || text.size() <= kPrefix ||
+      text[kPrefix] < '1' || text[kPrefix] > '0' + kFormat)
+    return false;
+  const int format = text[kPrefix] - '0';
   if (text.find('\n') != sizeof kFirstLine) return false;
   size_t fields = 0;
   for (size_t at = text.find('\n'); at != std::string::npos && at + 1 < text.size(); ++fields) {
@@ -258,14 +267,14 @@ bool ParseRemovalRecord(const std::string& text, RemovalRecord& record) {
     at = end + 1;
     const size_t blank = line.find(' ');
     if (blank == std::string::npos ||
-        !SetField(record, line.substr(0, blank), line.substr(blank + 1)))
+        !SetField(record, format, line.substr(0, blank), line.substr(blank + 1)))
       return false;
   }
   // Every field, or the record was cut short.
   if (fields != std::size(kTimeFields) + std::size(kNumberFields) + std::size(kTextFields) +
-                    (before ? 0 : 1))
+                    (format - 1))
     return false;
-  if (before) UpgradeFirstFormat(record);
+  if (format == 1) UpgradeFirstFormat(record);
   return true;
 }
 

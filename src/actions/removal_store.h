@@ -32,11 +32,15 @@ struct RemovalRecord {
   std::string switchName;
   DWORD switchType = REG_NONE;
   std::string switchBytes;
+  // Who may see and change the entry, as SDDL, where the kind keeps it (a
+  // scheduled task's security descriptor).
+  std::string descriptor;
 };
 
 // The record as the store writes it, and read back; false for a text that
-// is not a whole record. A record of the first format (no exact name, value
-// data in the code page) reads as one of today's.
+// is not a whole record. Records of the earlier formats (the first kept no
+// exact name and its value data in the code page, the second no descriptor)
+// read as today's.
 std::string RemovalRecordText(const RemovalRecord& record);
 bool ParseRemovalRecord(const std::string& text, RemovalRecord& record);
 

@@ -67,11 +67,14 @@ struct EntryOwner {
   // location are that folder's text: the rest is the file's name below it.
   std::wstring folderFinalPath;
   size_t folderTextLength = 0;
+  // Read from a copy the program never writes (a scheduled task's file, where
+  // the service lists none): no action is offered on it.
+  bool readOnlyCopy = false;
 
   bool operator==(const EntryOwner& other) const {
     return kind == other.kind && name == other.name && expandCommand == other.expandCommand &&
            exactName == other.exactName && folderFinalPath == other.folderFinalPath &&
-           folderTextLength == other.folderTextLength;
+           folderTextLength == other.folderTextLength && readOnlyCopy == other.readOnlyCopy;
   }
 };
 

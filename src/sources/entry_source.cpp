@@ -5,6 +5,7 @@ const EntrySource& RegistrySource();
 const EntrySource& StartupFolderSource();
 const EntrySource& AppTaskSource();
 const EntrySource& LogonSource();
+const EntrySource& ScheduledTaskSource();
 
 const std::vector<const EntrySource*>& EntrySources() {
   static const std::vector<const EntrySource*> sources = {
@@ -12,6 +13,7 @@ const std::vector<const EntrySource*>& EntrySources() {
       &StartupFolderSource(),
       &AppTaskSource(),
       &LogonSource(),
+      &ScheduledTaskSource(),
   };
   return sources;
 }

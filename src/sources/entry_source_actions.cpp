@@ -8,6 +8,7 @@ const EntrySourceActions& RegistryActions();
 const EntrySourceActions& StartupFolderActions();
 const EntrySourceActions& AppTaskActions();
 const EntrySourceActions& LogonActions();
+const EntrySourceActions& ScheduledTaskActions();
 
 const EntrySourceActions* FindEntrySourceActions(const std::string& type) {
   static const EntrySourceActions* const actions[] = {
@@ -15,6 +16,7 @@ const EntrySourceActions* FindEntrySourceActions(const std::string& type) {
       &StartupFolderActions(),
       &AppTaskActions(),
       &LogonActions(),
+      &ScheduledTaskActions(),
   };
   for (const EntrySourceActions* kind : actions)
     if (type == kind->Type()) return kind;

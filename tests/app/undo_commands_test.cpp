@@ -15,6 +15,7 @@
 #include "support/registry_sandbox.h"
 #include "support/scripted_prompts.h"
 #include "support/store_security.h"
+#include "support/task_service_stand_in.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -67,11 +68,11 @@ class UndoCommandsTest : public ::testing::Test {
   void RunMainWindow(std::vector<ModalStep> steps) {
     RunNewMainWindow(app, dialog, std::move(steps));
   }
-  ModalStep RemoveAlpha() {
-    return [this] {
+  ModalStep RemoveAlpha(const std::string& name = "Alpha") {
+    return [this, name] {
       CListCtrl& list = dialog->EntryList();
       for (int row = 0; row < list.GetItemCount(); ++row)
-        if (list.GetItemText(row, 1) == "Alpha")
+        if (list.GetItemText(row, 1) == name)
           list.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
       prompts.answers.push_back(IDYES);
       PostMessageA(*dialog, WM_COMMAND, ID_TASK_REMOVE, 0);
@@ -105,6 +106,21 @@ TEST_F(UndoCommandsTest, CtrlZPutsBackTheExactValueAndSwitchOfThisWindowsRemoval
   RunMainWindow({RemoveAlpha()});
   RunMainWindow({CtrlZ(), CtrlZ()});
   EXPECT_EQ("", Alpha());
+}
+
+// A scheduled task goes through the service and comes back registered anew.
+TEST_F(UndoCommandsTest, CtrlZRegistersARemovedTaskAgain) {
+  TaskServiceStandIn service;
+  const std::wstring xml = TaskXml(L"<BootTrigger/>", L"<Exec><Command>u.exe</Command></Exec>");
+  service.tasks[L"\\Contoso\\Update"] = {xml};
+  size_t tasksAfterRemove = 1;
+  std::string selected;
+  RunMainWindow({RemoveAlpha("Update"), [&] { tasksAfterRemove = service.tasks.size(); }, CtrlZ(),
+                 [&] { selected = SelectedName(); }});
+  EXPECT_EQ(0u, tasksAfterRemove);
+  EXPECT_EQ(xml, service.tasks.at(L"\\Contoso\\Update").xml);
+  EXPECT_EQ("Update", selected);
+  EXPECT_EQ(std::vector<std::string>{kRemoveQuestion}, Boxes());
 }
 
 // What is at the place now is replaced only after a Yes; a No keeps it and

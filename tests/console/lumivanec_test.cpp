@@ -18,6 +18,7 @@
 #include "details/image_resolution.h"
 #include "inventory/inventory.h"
 #include "util/file_utils.h"
+#include "support/details_wait.h"
 #include "support/child_process.h"
 #include "support/chosen_path_prompts.h"
 #include "support/modal_script.h"
@@ -78,7 +79,10 @@ std::vector<InventoryRow> MainWindowRows() {
   CLumivaneDlg dialog;
   app.m_pMainWnd = &dialog;
   std::vector<InventoryRow> rows;
-  RunModal(dialog, {[&] { rows = ListedRows(dialog.EntryList()); }});
+  RunModal(dialog, {[&] {
+              WaitForDetails(dialog);
+              rows = ListedRows(dialog.EntryList());
+            }});
   return rows;
 }
 
