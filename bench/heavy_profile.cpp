@@ -269,6 +269,9 @@ void HeavyProfile::FillApps(const ProfileShape& shape) {
     const DWORD state = p % 4 ? 1 : 2;
     ok_ = ok_ && SetValue(HKEY_CURRENT_USER, stateKeys + name + "_benchpublishr\\StartupTask",
                           "State", REG_DWORD, &state, sizeof state);
+  }
+}
+
 void HeavyProfile::FillTasks(const ProfileShape& shape) {
   if (!shape.tasks) return;
   CreateDirectoryA(taskFolder_.c_str(), nullptr);
