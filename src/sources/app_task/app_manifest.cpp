@@ -167,11 +167,24 @@ std::mutex cacheLock;
 std::map<std::wstring, CachedManifest> cache;  // by upper-case path
 
 // "X:\..." on a drive the system calls fixed: no share, no device, no
-// removable medium that may not answer.
+// removable medium that may not answer. Each letter's type is asked again
+// after a second: the question is slow (Wine asks its mount manager), and
+// every package of a refresh asks it.
 bool IsOnFixedDrive(const std::wstring& path) {
   if (path.size() < 4 || !iswalpha(path[0]) || path[1] != L':' || path[2] != L'\\') return false;
-  const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
-  return GetDriveTypeW(root) == DRIVE_FIXED;
+  static std::mutex lock;
+  static UINT types[26];
+  static DWORD askedAt[26];
+  const int letter = towupper(path[0]) - L'A';
+  if (letter < 0 || letter >= 26) return false;
+  const DWORD now = GetTickCount();
+  std::lock_guard<std::mutex> hold(lock);
+  if (!askedAt[letter] || now - askedAt[letter] > 1000) {
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    types[letter] = GetDriveTypeW(root);
+    askedAt[letter] = now | 1;  // never 0 once asked
+  }
+  return types[letter] == DRIVE_FIXED;
 }
 
 constexpr DWORD kNotOnDisk = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_OFFLINE |
