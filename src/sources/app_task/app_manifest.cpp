@@ -144,7 +144,11 @@ bool ParseManifestStartupTasks(const std::string& bytes, ManifestStartupTasks& t
       task.parameters = program.Text(L"Parameters");
       const std::wstring* entryPoint = extension.Find(L"EntryPoint");
       if (!entryPoint && applicationDepth) entryPoint = application.Find(L"EntryPoint");
-      task.fullTrust = entryPoint && *entryPoint == L"Windows.FullTrustApplication";
+      // A desktop program says so by its entry point, or (newer manifests)
+      // by its trust level.
+      task.fullTrust = (entryPoint && *entryPoint == L"Windows.FullTrustApplication") ||
+                       extension.Text(L"TrustLevel") == L"mediumIL" ||
+                       (applicationDepth && application.Text(L"TrustLevel") == L"mediumIL");
       tasks.push_back(std::move(task));
     }
     if (!empty) open.push_back(local);
