@@ -144,7 +144,11 @@ bool ParseManifestStartupTasks(const std::string& bytes, ManifestStartupTasks& t
       task.parameters = program.Text(L"Parameters");
       const std::wstring* entryPoint = extension.Find(L"EntryPoint");
       if (!entryPoint && applicationDepth) entryPoint = application.Find(L"EntryPoint");
-      task.fullTrust = entryPoint && *entryPoint == L"Windows.FullTrustApplication";
+      // A desktop program says so by its entry point, or (newer manifests)
+      // by its trust level.
+      task.fullTrust = (entryPoint && *entryPoint == L"Windows.FullTrustApplication") ||
+                       extension.Text(L"TrustLevel") == L"mediumIL" ||
+                       (applicationDepth && application.Text(L"TrustLevel") == L"mediumIL");
       tasks.push_back(std::move(task));
     }
     if (!empty) open.push_back(local);
@@ -167,11 +171,24 @@ std::mutex cacheLock;
 std::map<std::wstring, CachedManifest> cache;  // by upper-case path
 
 // "X:\..." on a drive the system calls fixed: no share, no device, no
-// removable medium that may not answer.
+// removable medium that may not answer. Each letter's type is asked again
+// after a second: the question is slow (Wine asks its mount manager), and
+// every package of a refresh asks it.
 bool IsOnFixedDrive(const std::wstring& path) {
   if (path.size() < 4 || !iswalpha(path[0]) || path[1] != L':' || path[2] != L'\\') return false;
-  const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
-  return GetDriveTypeW(root) == DRIVE_FIXED;
+  static std::mutex lock;
+  static UINT types[26];
+  static DWORD askedAt[26];
+  const int letter = towupper(path[0]) - L'A';
+  if (letter < 0 || letter >= 26) return false;
+  const DWORD now = GetTickCount();
+  std::lock_guard<std::mutex> hold(lock);
+  if (!askedAt[letter] || now - askedAt[letter] > 1000) {
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    types[letter] = GetDriveTypeW(root);
+    askedAt[letter] = now | 1;  // never 0 once asked
+  }
+  return types[letter] == DRIVE_FIXED;
 }
 
 constexpr DWORD kNotOnDisk = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_OFFLINE |
