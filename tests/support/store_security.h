@@ -16,9 +16,13 @@ class StoreSecurityPatch {
   static inline bool elevated = false;
   static inline std::string sddl;  // what GetSecurityInfo answers; empty: the system's answer
 
+  // A second patch in the same program finds the first in place: the
+  // system's functions stay the ones called through.
   StoreSecurityPatch() {
-    tokenQuery_ = reinterpret_cast<decltype(&Token)>(token_.original());
-    securityInfo_ = reinterpret_cast<decltype(&Security)>(security_.original());
+    if (token_.original() != reinterpret_cast<void*>(&Token))
+      tokenQuery_ = reinterpret_cast<decltype(&Token)>(token_.original());
+    if (security_.original() != reinterpret_cast<void*>(&Security))
+      securityInfo_ = reinterpret_cast<decltype(&Security)>(security_.original());
   }
 
  private:

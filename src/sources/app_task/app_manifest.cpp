@@ -2,15 +2,14 @@
 
 #include <windows.h>
 
-#include <objidl.h>
 #include <shlwapi.h>
-#include <xmllite.h>
 
 #include <cwctype>
 #include <map>
 #include <mutex>
 
 #include "details/image_resolution.h"
+#include "scan/xml_reader.h"
 #include "util/text_encoding.h"
 
 namespace {
@@ -20,23 +19,6 @@ namespace {
 constexpr UINT kDepthMax = 64;
 constexpr size_t kTasksMax = 256;
 constexpr size_t kTextMax = 4096;  // characters of one attribute kept
-
-using CreateXmlReaderCall = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
-
-// From the system folder by its full path: a DLL of that name beside the
-// program is never loaded.
-CreateXmlReaderCall XmlReaderFactory() {
-  static const CreateXmlReaderCall factory = []() -> CreateXmlReaderCall {
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH - 13) return nullptr;
-    const HMODULE module = LoadLibraryW((std::wstring(folder) + L"\\xmllite.dll").c_str());
-    return module ? reinterpret_cast<CreateXmlReaderCall>(
-                        reinterpret_cast<void*>(GetProcAddress(module, "CreateXmlReader")))
-                  : nullptr;
-  }();
-  return factory;
-}
 
 template <typename T>
 struct Released {
@@ -86,18 +68,13 @@ bool EqualsIgnoringCase(const std::wstring& a, const wchar_t* b) {
 
 bool ParseManifestStartupTasks(const std::string& bytes, ManifestStartupTasks& tasks) {
   tasks.clear();
-  const CreateXmlReaderCall factory = XmlReaderFactory();
-  if (!factory || bytes.size() > ManifestSizeMax) return false;
+  if (bytes.size() > ManifestSizeMax) return false;
   Released<IStream> stream;
   stream.p = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
                                static_cast<UINT>(bytes.size()));
   Released<IXmlReader> reader;
-  if (!stream.p || FAILED(factory(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader.p),
-                                  nullptr)))
-    return false;
-  reader.p->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
-  reader.p->SetProperty(XmlReaderProperty_MaxElementDepth, kDepthMax);
-  if (FAILED(reader.p->SetInput(stream.p))) return false;
+  reader.p = CreateUntrustedXmlReader(stream.p, kDepthMax);
+  if (!reader.p) return false;
 
   // Where the reader is: the open elements, and the application and the
   // start-up extension it is inside, by their depth (0: none). Each end tag

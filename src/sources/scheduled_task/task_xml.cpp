@@ -2,31 +2,12 @@
 
 #include <windows.h>
 
-#include <objidl.h>
 #include <shlwapi.h>
-#include <xmllite.h>
 
+#include "scan/xml_reader.h"
 #include "util/text_encoding.h"
 
 namespace {
-
-using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
-
-// Debian's mingw-w64 has the header but no import library, and a system
-// without XmlLite still lists everything else. Loaded from the system folder
-// only: never a DLL planted beside the program.
-CreateXmlReaderFunction XmlReaderFactory() {
-  static const CreateXmlReaderFunction factory = [] {
-    wchar_t system[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return CreateXmlReaderFunction();
-    HMODULE module = LoadLibraryW((std::wstring(system) + L"\\xmllite.dll").c_str());
-    return module ? reinterpret_cast<CreateXmlReaderFunction>(
-                        reinterpret_cast<void*>(GetProcAddress(module, "CreateXmlReader")))
-                  : CreateXmlReaderFunction();
-  }();
-  return factory;
-}
 
 constexpr size_t kTextMax = 32 * 1024;  // of one element's text
 constexpr UINT kDepthMax = 32;
@@ -156,8 +137,7 @@ bool ReadTask(IXmlReader& reader, TaskDefinition& definition) {
 
 bool ParseTaskXml(const std::wstring& xml, TaskDefinition& definition) {
   definition = TaskDefinition();
-  const CreateXmlReaderFunction create = XmlReaderFactory();
-  if (!create || xml.size() * sizeof(wchar_t) > TaskXmlSizeMax) return false;
+  if (xml.size() * sizeof(wchar_t) > TaskXmlSizeMax) return false;
   // The text is handed over as UTF-16 with its mark, without a declaration
   // that could name another encoding than the one the text was decoded from.
   std::wstring body = xml;
@@ -171,13 +151,9 @@ bool ParseTaskXml(const std::wstring& xml, TaskDefinition& definition) {
   IStream* stream = SHCreateMemStream(reinterpret_cast<const BYTE*>(body.data()),
                                       static_cast<UINT>(body.size() * sizeof(wchar_t)));
   if (!stream) return false;
-  IXmlReader* reader = nullptr;
   bool parsed = false;
-  if (SUCCEEDED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader), nullptr))) {
-    // No document type: no entity of the file's choosing is ever expanded.
-    parsed = SUCCEEDED(reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) &&
-             SUCCEEDED(reader->SetProperty(XmlReaderProperty_MaxElementDepth, kDepthMax)) &&
-             SUCCEEDED(reader->SetInput(stream)) && ReadTask(*reader, definition);
+  if (IXmlReader* reader = CreateUntrustedXmlReader(stream, kDepthMax)) {
+    parsed = ReadTask(*reader, definition);
     reader->Release();
   }
   stream->Release();
