@@ -1,5 +1,10 @@
 #include "sources/entry_source_actions.h"
 
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include "actions/registration_file.h"
 #include "scan/registry_access.h"
 #include "util/file_utils.h"
 
@@ -54,6 +59,21 @@ void TellWriteFailure(bool usable, BackupPrompts& prompts) {
     prompts.Fail(UnableToSave);
   else
     prompts.Warn(InvalidPath, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void SaveRegistrationFile(const std::string& name, const std::string& text,
+                          BackupPrompts& prompts) {
+  if (text.empty()) {
+    prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  std::string path;
+  if (!ChooseWritableTarget(
+          {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts,
+          path))
+    return;
+  bool usable = false;
+  if (!WriteFileWhole(path.c_str(), text, &usable)) TellWriteFailure(usable, prompts);
 }
 
 LONG ReadWholeValue(HKEY root, const std::string& subKey, const std::string& name, DWORD& type,

@@ -79,6 +79,12 @@ bool ChooseWritableTarget(const SaveFileRequest& request, BackupPrompts& prompts
                           const char* source = nullptr);
 void TellWriteFailure(bool usable, BackupPrompts& prompts);
 
+// Backup of a registry entry: asks where to save the registration file
+// `text` (proposed from the entry's `name`) and writes it; an empty text is
+// an entry that cannot be read ("Entry Not Accessible!").
+void SaveRegistrationFile(const std::string& name, const std::string& text,
+                          BackupPrompts& prompts);
+
 // The whole value, whatever its size.
 LONG ReadWholeValue(HKEY root, const std::string& subKey, const std::string& name, DWORD& type,
                     std::string& bytes);

@@ -97,19 +97,10 @@ class PackagedTaskActions : public EntrySourceActions {
               const EntryOwner&) const override {
     AppTaskKey key;
     std::vector<StoredValue> values;
-    if (!ParseAppTaskLocation(location, key) ||
-        !ReadStateValues(key.root.root, key.stateKey, values)) {
-      prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
-      return;
-    }
-    std::string path;
-    if (!ChooseWritableTarget(
-            {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts,
-            path))
-      return;
-    bool usable = false;
-    if (!WriteFileWhole(path.c_str(), KeyRegistrationFileBytes(location, values), &usable))
-      TellWriteFailure(usable, prompts);
+    const bool readable = ParseAppTaskLocation(location, key) &&
+                          ReadStateValues(key.root.root, key.stateKey, values);
+    SaveRegistrationFile(name, readable ? KeyRegistrationFileBytes(location, values) : "",
+                         prompts);
   }
 
   bool HasOwnSwitch() const override { return true; }

@@ -108,17 +108,8 @@ class LogonValueActions : public EntrySourceActions {
             ? StoredRegistrationFileBytes(RegistryRootName(root) + '\\' + subKey, valueName, type,
                                           stored)
             : "";
-    if (text.empty()) {
-      prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
-      return;
-    }
-    std::string path;
-    if (!ChooseWritableTarget(
-            {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts,
-            path))
-      return;
-    bool usable = false;
-    if (!WriteFileWhole(path.c_str(), text, &usable)) TellWriteFailure(usable, prompts);
+    // Empty when gone, unreadable, or of a type that is not exported.
+    SaveRegistrationFile(name, text, prompts);
   }
 
   // The value Remove changes, as it is; a stamp that is not there is kept

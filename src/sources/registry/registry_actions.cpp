@@ -67,17 +67,8 @@ class RegistryValueActions : public EntrySourceActions {
                 ERROR_SUCCESS
             ? StoredRegistrationFileBytes(value.keyPath, value.valueName, type, stored)
             : "";
-    if (text.empty()) {  // gone, unreadable, or of a type that is not exported
-      prompts.Warn(EntryNotAccessible, MB_OK | MB_ICONEXCLAMATION);
-      return;
-    }
-    std::string path;
-    if (!ChooseWritableTarget(
-            {"reg", ProposedRegFileName(name), OFN_HIDEREADONLY, RegistryFilesFilter}, prompts,
-            path))
-      return;
-    bool usable = false;
-    if (!WriteFileWhole(path.c_str(), text, &usable)) TellWriteFailure(usable, prompts);
+    // Empty when gone, unreadable, or of a type that is not exported.
+    SaveRegistrationFile(name, text, prompts);
   }
 
   RemovalCapture Capture(RemovalRecord& record) const override {
