@@ -10,7 +10,8 @@
 struct DetailsWorker::Work {
   HWND window;
   unsigned number;
-  DetailsBatch batch;
+  DetailsBatch batch;  // the thread's alone once it runs
+  size_t total = 0;    // rows in the batch
   std::unique_ptr<FileTimeLimit> limit;  // watches the thread; set before it runs
   // One per request, made as it is read; the window takes those below `done`.
   std::vector<std::shared_ptr<const EntryDetails>> results;
@@ -58,11 +59,12 @@ unsigned __stdcall ReadDetails(void* parameter) {
     EntryDetailsReader reader;
     reader.LimitTime(work.limit.get());
     DetailsPool pool;
-    for (size_t row = 0; row < work.batch.requests.size() && !work.cancelled; ++row) {
-      const DetailsRequest& request = work.batch.requests[row];
-      const char* location = RowText(request.texts, 3);
-      EntryDetails details = reader.Read(RowText(request.texts, 0), RowText(request.texts, 2),
-                                         location, *request.owner);
+    std::string location;
+    for (size_t row = 0; row < work.total && !work.cancelled; ++row) {
+      const EntryRecord& record = work.batch[row];
+      LocationText(record, location);
+      EntryDetails details = reader.Read(RowText(record.texts, 0), RowText(record.texts, 2),
+                                         location, *record.owner);
       const bool own = details.imagePath == location;
       if (own) details.imagePath.clear();
       work.imageIsLocation[row] = own;
@@ -71,11 +73,13 @@ unsigned __stdcall ReadDetails(void* parameter) {
       Notify(work);
     }
   }
+  // The rows' texts go with the list now: a refresh made meanwhile does not
+  // hold two lists' rows until the window hears of the end.
+  work.batch = DetailsBatch();
   if (work.cancelled) {
     // Nobody takes these any more (the window forgot this work when it
-    // cancelled it): they go now, not when the window hears of the end, so
-    // that the refresh that cancelled it does not hold two lists' rows.
-    work.batch = DetailsBatch();
+    // cancelled it). Taken whole, the window let go of them before it could
+    // cancel.
     std::vector<std::shared_ptr<const EntryDetails>>().swap(work.results);
   } else {
     Notify(work);  // also when there are no rows at all
@@ -95,8 +99,9 @@ void DetailsWorker::Start(HWND window, DetailsBatch batch) {
   work_ = std::make_shared<Work>();
   work_->window = window;
   work_->number = ++started_;
-  work_->results.resize(batch.requests.size());
-  work_->imageIsLocation.resize(batch.requests.size());
+  work_->total = batch.count;
+  work_->results.resize(work_->total);
+  work_->imageIsLocation.resize(work_->total);
   work_->batch = std::move(batch);
   if (!thread_) Launch();
 }
@@ -160,7 +165,11 @@ bool DetailsWorker::Deliver(WPARAM number, LPARAM ended, CEntryList& list) {
     InvalidateRect(list, nullptr, FALSE);
   else if (done > first)
     list.SendMessage(LVM_REDRAWITEMS, first, done - 1);
-  if (work.delivered < work.batch.requests.size()) return false;
-  work_.reset();  // what it held is the rows' now; the thread ends on its own
+  if (work.delivered < work.total) return false;
+  // What it held is the rows' now; the thread ends on its own. (It no longer
+  // touches the results, and one cancelled from now on finds them gone.)
+  std::vector<std::shared_ptr<const EntryDetails>>().swap(work.results);
+  std::vector<char>().swap(work.imageIsLocation);
+  work_.reset();
   return true;
 }
