@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 struct DetailsWorker::Work {
@@ -31,23 +31,39 @@ void Notify(DetailsWorker::Work& work) {
 }
 
 // Equal details, once: most start-up files are their own image and differ
-// from one another only in that path, which their rows hold anyway.
+// from one another only in that path, which their rows hold anyway. Looked
+// up by the details themselves, not by a key made of their texts: a list of
+// thousands of programs would hold all those keys while it is read.
 class DetailsPool {
  public:
   std::shared_ptr<const EntryDetails> Share(EntryDetails details) {
-    std::string key;
-    for (const std::string* text : {&details.imagePath, &details.signer, &details.company,
-                                    &details.description, &details.version, &details.user})
-      key.append(*text).push_back('\0');
-    key.push_back(static_cast<char>('0' + static_cast<int>(details.signature)));
-    key.push_back(details.imageMissing ? 'm' : '-');
-    std::shared_ptr<const EntryDetails>& shared = pool_[key];
-    if (!shared) shared = std::make_shared<const EntryDetails>(std::move(details));
-    return shared;
+    const std::shared_ptr<const EntryDetails> borrowed(std::shared_ptr<const EntryDetails>(),
+                                                       &details);
+    const auto found = pool_.find(borrowed);
+    if (found != pool_.end()) return *found;
+    return *pool_.insert(std::make_shared<const EntryDetails>(std::move(details))).first;
   }
 
  private:
-  std::unordered_map<std::string, std::shared_ptr<const EntryDetails>> pool_;
+  // Searched with a pointer that borrows the candidate (it owns nothing):
+  // lookup by another type than the key's is C++20.
+  struct Hash {
+    size_t operator()(const std::shared_ptr<const EntryDetails>& details) const {
+      std::hash<std::string> text;
+      size_t hash = static_cast<size_t>(details->signature) * 31 + details->imageMissing;
+      for (const std::string* part : {&details->imagePath, &details->signer, &details->company,
+                                      &details->description, &details->version, &details->user})
+        hash = hash * 1099511628211ull ^ text(*part);
+      return hash;
+    }
+  };
+  struct Equal {
+    bool operator()(const std::shared_ptr<const EntryDetails>& a,
+                    const std::shared_ptr<const EntryDetails>& b) const {
+      return *a == *b;
+    }
+  };
+  std::unordered_set<std::shared_ptr<const EntryDetails>, Hash, Equal> pool_;
 };
 
 // The thread keeps its own reference: the work outlives a cancelling window.

@@ -275,7 +275,7 @@ void CEntryList::KeepRowsForSorting() {
 void CEntryList::AddRow(const char* type, const char* name, const char* action,
                         const char* location, int image, const EntryApproval& approval,
                         const EntryOwner& owner) {
-  m_shown.push_back(m_rows.size());
+  m_shown.push_back(static_cast<uint32_t>(m_rows.size()));
   m_rows.emplace_back(m_store->AddRecord(type, name, action, location, owner), image, approval);
   if (!m_carried.empty()) {
     const auto older = m_carried.find(RowIdentityHash(m_rows.back()));
@@ -305,10 +305,10 @@ bool CEntryList::Resort(bool keepTopRow) {
   const size_t topRow = top >= 0 && top < RowCount() ? m_shown[static_cast<size_t>(top)] : 0;
   // Back to the order of the scan first; without a sort that is all, and
   // whether rows moved is told without a copy of a large list's order.
-  std::vector<size_t> before;
+  std::vector<uint32_t> before;
   if (m_sortColumn >= 0) before = m_shown;
   bool moved = false;
-  for (size_t i = 0; i < m_shown.size(); ++i) {
+  for (uint32_t i = 0; i < m_shown.size(); ++i) {
     moved = moved || m_shown[i] != i;
     m_shown[i] = i;
   }
@@ -333,7 +333,7 @@ bool CEntryList::Resort(bool keepTopRow) {
           rank[byText[i - 1]] + (CompareSortKeys(*texts[byText[i - 1]], *texts[byText[i]]) != 0);
     // Equal texts stay in the order of the scan, either way round.
     const int sign = m_sortDescending ? -1 : 1;
-    std::stable_sort(m_shown.begin(), m_shown.end(), [&](size_t a, size_t b) {
+    std::stable_sort(m_shown.begin(), m_shown.end(), [&](uint32_t a, uint32_t b) {
       return sign * (rank[textOf[a]] - rank[textOf[b]]) < 0;
     });
   }

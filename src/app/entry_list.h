@@ -218,7 +218,9 @@ class CEntryList : public CListCtrl {
   // briefly hold a large list twice.
   std::deque<EntryRow> m_rows;
   std::shared_ptr<RowStore> m_store = std::make_shared<RowStore>();
-  std::vector<size_t> m_shown;  // the row shown at each index, into m_rows
+  // The row shown at each index, into m_rows (32 bits: a list view counts
+  // its items in an int).
+  std::vector<uint32_t> m_shown;
   // During a refill sorted by the details: the last filling's rows that had
   // details, by identity.
   std::unordered_map<uint64_t, const EntryRow*> m_carried;
