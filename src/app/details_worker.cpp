@@ -51,9 +51,9 @@ class DetailsPool {
     size_t operator()(const std::shared_ptr<const EntryDetails>& details) const {
       std::hash<std::string> text;
       size_t hash = static_cast<size_t>(details->signature) * 31 + details->imageMissing;
-      for (const std::string* part : {&details->imagePath, &details->signer, &details->company,
+      for (const std::string* field : {&details->imagePath, &details->signer, &details->company,
                                       &details->description, &details->version, &details->user})
-        hash = hash * 1099511628211ull ^ text(*part);
+        hash = hash * 1099511628211ull ^ text(*field);
       return hash;
     }
   };

@@ -86,12 +86,12 @@ class RowStore {
 // The text of column `column` (0-2) among a record's texts.
 const char* RowText(const char* texts, int column);
 // The whole Location of a record: its location, with the row's name after it
-// where the name is the last part of it.
+// where the name ends it.
 void LocationText(const EntryRecord& record, std::string& text);
 
 // The records of every row for the details reader, with the store they live
-// in. The chunks are listed here: rows added to the store later are not
-// part of it.
+// in. The chunks are listed here: rows added to the store later are left
+// out.
 struct DetailsBatch {
   std::shared_ptr<const RowStore> store;
   std::vector<const EntryRecord*> chunks;
