@@ -39,12 +39,12 @@ test: build
 # lumivanec.exe instead.
 run: setup
 	@[ -f $(BUILD)/win64/Makefile ] || cmake --preset win64 >/dev/null
-	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane lumivanec
+	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane lumivanec demo
 	@sh scripts/run-demo.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe $(RUN_PREFIX)
 
 screenshot: setup
 	@[ -f $(BUILD)/win64/Makefile ] || cmake --preset win64 >/dev/null
-	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane
+	@cmake --build $(BUILD)/win64 -j $(JOBS) --target lumivane demo
 	@sh scripts/screenshot.sh $(CURDIR)/$(BUILD)/win64/lumivane.exe docs/screenshots
 
 # One zip per build in build/dist: both programs, Manual.html, ReadMe.txt, License.txt.

@@ -1,8 +1,11 @@
 #!/bin/sh
 # Creates a Wine prefix for trying the program and seeds it with sample
-# start-up entries. Usage: demo-prefix.sh PREFIX
+# start-up entries. Usage: demo-prefix.sh PREFIX [DEMO_DIR]
+# DEMO_DIR holds what the build's `demo` target makes (the signed sample
+# program and the shortcut writer); by default the build tree's, beside PREFIX.
 set -eu
 prefix=$1
+demo=${2:-$(dirname "$prefix")/demo}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 wine_use win64 "$prefix"
@@ -109,10 +112,7 @@ fi
 
 # Windows path and content of each file.
 set -- \
-    "$common\\Contoso Sync.lnk" "L shortcut to C:\\Program Files\\Contoso\\sync.exe" \
-    "$common\\Fabrikam Monitor.exe" "MZ sample program" \
-    "$common\\desktop.ini" "[.ShellClassInfo]" \
-    "$user\\Northwind\\Reminders.lnk" "L shortcut to C:\\Program Files\\Northwind\\remind.exe"
+    "$common\\desktop.ini" "[.ShellClassInfo]"
 while [ $# -ge 2 ]; do
     unix=$("$WINE" winepath.exe -u "$1" 2>/dev/null)
     if [ -n "$unix" ] && [ ! -f "$unix" ]; then
@@ -128,7 +128,7 @@ for flag in +h +s; do
 done
 
 # The packaged app of demo-entries.reg: its manifest declares the start-up
-# task, its program is a placeholder like the files above.
+# task; its program is the signed sample below once the demo target is built.
 package="$prefix/drive_c/Program Files/WindowsApps/Contoso.Tray_1.0.0.0_x64__abcdefghjkmnp"
 mkdir -p "$package"
 sed 's/$/\r/' >"$package/AppxManifest.xml" <<'EOF'
@@ -150,3 +150,29 @@ sed 's/$/\r/' >"$package/AppxManifest.xml" <<'EOF'
 </Package>
 EOF
 [ -f "$package/ContosoTray.exe" ] || printf 'MZ sample program\r\n' >"$package/ContosoTray.exe"
+
+# Real programs with a version resource, so that the Publisher and Image
+# Path columns have something to show: a signed one behind the "Contoso
+# Updater" Run value and the Contoso Sync shortcut, an unsigned one as a
+# start-up file. Copied afresh, as a build may have signed them anew.
+for made in contoso-sync.exe fabrikam_monitor.exe make_shortcuts.exe; do
+    if [ ! -f "$demo/$made" ]; then
+        echo "demo: $demo lacks $made (build the 'demo' target); no sample programs or shortcuts" >&2
+        exit 0
+    fi
+done
+contoso=$("$WINE" winepath.exe -u 'C:\Program Files\Contoso' 2>/dev/null)
+mkdir -p "$contoso"
+cp "$demo/contoso-sync.exe" "$contoso/updater.exe"
+cp "$demo/contoso-sync.exe" "$contoso/sync.exe"
+cp "$demo/fabrikam_monitor.exe" "$("$WINE" winepath.exe -u "$common\\Fabrikam Monitor.exe" 2>/dev/null)"
+cp "$demo/contoso-sync.exe" "$package/ContosoTray.exe"
+
+# Real shortcuts, written by the shell's own link object in the prefix: one
+# to the signed program, one to a program of Wine's with an argument.
+northwind=$("$WINE" winepath.exe -u "$user\\Northwind" 2>/dev/null)
+mkdir -p "$northwind"
+"$WINE" "$demo/make_shortcuts.exe" \
+    "$common\\Contoso Sync.lnk" 'C:\Program Files\Contoso\sync.exe' '/tray' \
+    "$user\\Northwind\\Reminders.lnk" 'C:\windows\system32\notepad.exe' 'reminders.txt' \
+    </dev/null >/dev/null || echo "demo: the shortcuts could not all be written" >&2

@@ -40,9 +40,13 @@ struct ChangeWatch::Poll {
   const std::atomic<UINT_PTR>* generation;
   std::vector<RegistryLocation> keys;
   std::vector<std::string> hives;
-  FILETIME since;  // before the list was read: a later write is a change
+  // Before the list was read: a later write is a change. FILETIME ticks.
+  std::atomic<uint64_t> since{0};
   HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<bool> ending{false};
+  // The window filled again with the same targets: the poll starts over
+  // (a thread of its own per fill would cost more than the fill's keys).
+  HANDLE restart = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  std::atomic<bool> cut{false};  // ending, or starting over: what is read is of no use
   HANDLE thread = nullptr;
 };
 
@@ -58,6 +62,12 @@ constexpr LPARAM kPolled = -1;  // the message's watch number for a polled chang
 constexpr DWORD kWaitStack = 64 * 1024;
 constexpr size_t kMinKeysPerEvent = 32;
 constexpr size_t kMaxKeysPerEvent = 128;
+
+uint64_t FileTimeNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
 
 bool Notify(const WatchedKey& watched, HANDLE event) {
   // Not the sub-keys' own contents: Explorer writes below these keys all the time.
@@ -108,23 +118,40 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
 
 DWORD WINAPI ChangeWatch::PollForChanges(void* context) {
   Poll& poll = *static_cast<Poll*>(context);
-  // Not while the list is read (it would wait on the same registry): a key
-  // written since the fill began tells by its time.
-  if (WaitForSingleObject(poll.stop, kPollInterval) != WAIT_TIMEOUT) return 0;
-  // A window that closes or fills again meanwhile does not wait for all of it.
-  std::vector<PolledKey> keys = ResolvePolledKeys(poll.keys, poll.ending);
-  bool changed = LoadedHives() != poll.hives;
-  for (const PolledKey& key : keys)
-    changed = changed || CompareFileTime(&key.lastWrite, &poll.since) >= 0;
-  while (!changed && WaitForSingleObject(poll.stop, kPollInterval) == WAIT_TIMEOUT) {
-    changed = LoadedHives() != poll.hives;
-    for (size_t i = 0; i < keys.size() && !changed && !poll.ending; ++i)
-      changed = PolledKeyChanged(keys[i]);
+  const HANDLE events[2] = {poll.stop, poll.restart};
+  constexpr DWORD kRestarted = WAIT_OBJECT_0 + 1;
+  const auto wait = [&](DWORD milliseconds) {
+    return WaitForMultipleObjects(2, events, FALSE, milliseconds);
+  };
+  for (DWORD woken = kRestarted;; woken = wait(INFINITE)) {
+    // Stopped, or done until the window fills again.
+    if (woken != kRestarted) return 0;
+    poll.cut = false;
+    // Not while the list is read (it would wait on the same registry): a key
+    // written since the fill began tells by its time.
+    woken = wait(kPollInterval);
+    if (woken == kRestarted) {
+      SetEvent(poll.restart);  // taken here: the next round starts over
+      continue;
+    }
+    if (woken != WAIT_TIMEOUT) return 0;
+    const uint64_t sinceTicks = poll.since;
+    const FILETIME since = {static_cast<DWORD>(sinceTicks), static_cast<DWORD>(sinceTicks >> 32)};
+    // A window that closes or fills again meanwhile does not wait for all of it.
+    std::vector<PolledKey> keys = ResolvePolledKeys(poll.keys, poll.cut);
+    bool changed = !poll.cut && LoadedHives() != poll.hives;
+    for (const PolledKey& key : keys)
+      changed = changed || CompareFileTime(&key.lastWrite, &since) >= 0;
+    while (!changed && !poll.cut && (woken = wait(kPollInterval)) == WAIT_TIMEOUT) {
+      changed = LoadedHives() != poll.hives;
+      for (size_t i = 0; i < keys.size() && !changed && !poll.cut; ++i)
+        changed = PolledKeyChanged(keys[i]);
+    }
+    if (woken == kRestarted) SetEvent(poll.restart);
+    // The window then reads everything again, and starts the poll over.
+    if (changed && !poll.cut)
+      PostMessageA(poll.window, poll.message, poll.generation->load(), kPolled);
   }
-  // The window then reads everything again, and starts a new poll.
-  if (changed && !poll.ending)
-    PostMessageA(poll.window, poll.message, poll.generation->load(), kPolled);
-  return 0;
 }
 
 bool ChangeWatch::Arm(Watch& watch, bool fired) {
@@ -162,21 +189,28 @@ bool ChangeWatch::KeepWatching(HWND window, const WatchTargets& targets) {
     if (!watch->armed) return false;
   for (const auto& group : groups_)
     if (!group->thread || WaitForSingleObject(group->thread, 0) != WAIT_TIMEOUT) return false;
-  // The poll starts again: it waits for the fill before it reads.
-  StopPoll();
-  StartPoll(targets);
+  // The poll starts over: it waits for the fill before it reads.
+  if (poll_->thread && poll_->restart && WaitForSingleObject(poll_->thread, 0) == WAIT_TIMEOUT) {
+    poll_->cut = true;
+    poll_->since = FileTimeNow();
+    SetEvent(poll_->restart);
+  } else {
+    StopPoll();
+    StartPoll(targets);
+  }
   return true;
 }
 
 void ChangeWatch::StopPoll() {
   if (!poll_) return;
-  poll_->ending = true;
+  poll_->cut = true;
   if (poll_->stop) SetEvent(poll_->stop);
   if (poll_->thread) {
     WaitForSingleObject(poll_->thread, INFINITE);
     CloseHandle(poll_->thread);
   }
   if (poll_->stop) CloseHandle(poll_->stop);
+  if (poll_->restart) CloseHandle(poll_->restart);
   poll_.reset();
 }
 
@@ -187,7 +221,7 @@ void ChangeWatch::StartPoll(const WatchTargets& targets) {
   poll_->generation = &generation_;
   poll_->keys = targets.polledKeys;
   poll_->hives = targets.hives;
-  GetSystemTimeAsFileTime(&poll_->since);
+  poll_->since = FileTimeNow();
   if (poll_->stop)
     poll_->thread = CreateThread(nullptr, kWaitStack, PollForChanges, poll_.get(),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);

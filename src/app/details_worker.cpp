@@ -4,13 +4,14 @@
 
 #include <atomic>
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 struct DetailsWorker::Work {
   HWND window;
   unsigned number;
-  DetailsBatch batch;
+  DetailsBatch batch;  // the thread's alone once it runs
+  size_t total = 0;    // rows in the batch
   std::unique_ptr<FileTimeLimit> limit;  // watches the thread; set before it runs
   // One per request, made as it is read; the window takes those below `done`.
   std::vector<std::shared_ptr<const EntryDetails>> results;
@@ -30,23 +31,39 @@ void Notify(DetailsWorker::Work& work) {
 }
 
 // Equal details, once: most start-up files are their own image and differ
-// from one another only in that path, which their rows hold anyway.
+// from one another only in that path, which their rows hold anyway. Looked
+// up by the details themselves, not by a key made of their texts: a list of
+// thousands of programs would hold all those keys while it is read.
 class DetailsPool {
  public:
   std::shared_ptr<const EntryDetails> Share(EntryDetails details) {
-    std::string key;
-    for (const std::string* text : {&details.imagePath, &details.signer, &details.company,
-                                    &details.description, &details.version, &details.user})
-      key.append(*text).push_back('\0');
-    key.push_back(static_cast<char>('0' + static_cast<int>(details.signature)));
-    key.push_back(details.imageMissing ? 'm' : '-');
-    std::shared_ptr<const EntryDetails>& shared = pool_[key];
-    if (!shared) shared = std::make_shared<const EntryDetails>(std::move(details));
-    return shared;
+    const std::shared_ptr<const EntryDetails> borrowed(std::shared_ptr<const EntryDetails>(),
+                                                       &details);
+    const auto found = pool_.find(borrowed);
+    if (found != pool_.end()) return *found;
+    return *pool_.insert(std::make_shared<const EntryDetails>(std::move(details))).first;
   }
 
  private:
-  std::unordered_map<std::string, std::shared_ptr<const EntryDetails>> pool_;
+  // Searched with a pointer that borrows the candidate (it owns nothing):
+  // lookup by another type than the key's is C++20.
+  struct Hash {
+    size_t operator()(const std::shared_ptr<const EntryDetails>& details) const {
+      std::hash<std::string> text;
+      size_t hash = static_cast<size_t>(details->signature) * 31 + details->imageMissing;
+      for (const std::string* field : {&details->imagePath, &details->signer, &details->company,
+                                      &details->description, &details->version, &details->user})
+        hash = hash * 1099511628211ull ^ text(*field);
+      return hash;
+    }
+  };
+  struct Equal {
+    bool operator()(const std::shared_ptr<const EntryDetails>& a,
+                    const std::shared_ptr<const EntryDetails>& b) const {
+      return *a == *b;
+    }
+  };
+  std::unordered_set<std::shared_ptr<const EntryDetails>, Hash, Equal> pool_;
 };
 
 // The thread keeps its own reference: the work outlives a cancelling window.
@@ -58,11 +75,12 @@ unsigned __stdcall ReadDetails(void* parameter) {
     EntryDetailsReader reader;
     reader.LimitTime(work.limit.get());
     DetailsPool pool;
-    for (size_t row = 0; row < work.batch.requests.size() && !work.cancelled; ++row) {
-      const DetailsRequest& request = work.batch.requests[row];
-      const char* location = RowText(request.texts, 3);
-      EntryDetails details = reader.Read(RowText(request.texts, 0), RowText(request.texts, 2),
-                                         location, *request.owner);
+    std::string location;
+    for (size_t row = 0; row < work.total && !work.cancelled; ++row) {
+      const EntryRecord& record = work.batch[row];
+      LocationText(record, location);
+      EntryDetails details = reader.Read(RowText(record.texts, 0), RowText(record.texts, 2),
+                                         location, *record.owner);
       const bool own = details.imagePath == location;
       if (own) details.imagePath.clear();
       work.imageIsLocation[row] = own;
@@ -71,11 +89,13 @@ unsigned __stdcall ReadDetails(void* parameter) {
       Notify(work);
     }
   }
+  // The rows' texts go with the list now: a refresh made meanwhile does not
+  // hold two lists' rows until the window hears of the end.
+  work.batch = DetailsBatch();
   if (work.cancelled) {
     // Nobody takes these any more (the window forgot this work when it
-    // cancelled it): they go now, not when the window hears of the end, so
-    // that the refresh that cancelled it does not hold two lists' rows.
-    work.batch = DetailsBatch();
+    // cancelled it). Taken whole, the window let go of them before it could
+    // cancel.
     std::vector<std::shared_ptr<const EntryDetails>>().swap(work.results);
   } else {
     Notify(work);  // also when there are no rows at all
@@ -95,8 +115,9 @@ void DetailsWorker::Start(HWND window, DetailsBatch batch) {
   work_ = std::make_shared<Work>();
   work_->window = window;
   work_->number = ++started_;
-  work_->results.resize(batch.requests.size());
-  work_->imageIsLocation.resize(batch.requests.size());
+  work_->total = batch.count;
+  work_->results.resize(work_->total);
+  work_->imageIsLocation.resize(work_->total);
   work_->batch = std::move(batch);
   if (!thread_) Launch();
 }
@@ -160,7 +181,11 @@ bool DetailsWorker::Deliver(WPARAM number, LPARAM ended, CEntryList& list) {
     InvalidateRect(list, nullptr, FALSE);
   else if (done > first)
     list.SendMessage(LVM_REDRAWITEMS, first, done - 1);
-  if (work.delivered < work.batch.requests.size()) return false;
-  work_.reset();  // what it held is the rows' now; the thread ends on its own
+  if (work.delivered < work.total) return false;
+  // What it held is the rows' now; the thread ends on its own. (It no longer
+  // touches the results, and one cancelled from now on finds them gone.)
+  std::vector<std::shared_ptr<const EntryDetails>>().swap(work.results);
+  std::vector<char>().swap(work.imageIsLocation);
+  work_.reset();
   return true;
 }

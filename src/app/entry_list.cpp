@@ -20,6 +20,7 @@ const EntryColumn kEntryColumns[] = {
     {"Type", 82},      {"ID <=> Name", 160}, {"Action <=> Property", 268},
     {"Location", 159}, {"Publisher", 150},   {"Image Path", 250}};
 constexpr int kColumnCount = 4;  // the texts every row has from the scan
+constexpr int kLocationColumn = 3;  // made on each call, like the details' columns
 constexpr int kPublisherColumn = 4;
 constexpr int kImagePathColumn = 5;
 
@@ -72,22 +73,66 @@ void InsertEntryColumns(CListCtrl& list, int dpi) {
     list.InsertColumn(index++, column.heading, LVCFMT_LEFT, ScaleForDpi(column.width, dpi));
 }
 
-const char* RowStore::AddTexts(std::initializer_list<const char*> texts) {
+char* RowStore::Allocate(size_t size) {
   constexpr size_t kBlockSize = 64 * 1024;
-  size_t size = 0;
-  for (const char* text : texts) size += std::strlen(text) + 1;
   if (size_ - used_ < size) {
     size_ = std::max(size, kBlockSize);
     blocks_.emplace_back(new char[size_]);
     used_ = 0;
   }
   char* const first = blocks_.back().get() + used_;
+  used_ += size;
+  return first;
+}
+
+const char* RowStore::AddTexts(std::initializer_list<const char*> texts) {
+  size_t size = 0;
+  for (const char* text : texts) size += std::strlen(text) + 1;
+  char* const first = Allocate(size);
+  char* next = first;
   for (const char* text : texts) {
     const size_t length = std::strlen(text) + 1;
-    std::memcpy(blocks_.back().get() + used_, text, length);
-    used_ += length;
+    std::memcpy(next, text, length);
+    next += length;
   }
   return first;
+}
+
+const char* RowStore::AddShared(const char* text, size_t length, bool nameFollows) {
+  char* const kept = Allocate(length + 2);
+  kept[0] = nameFollows ? 1 : 0;
+  std::memcpy(kept + 1, text, length);
+  kept[length + 1] = '\0';
+  return kept + 1;
+}
+
+const char* RowStore::KeepLocation(const char* location, const char* name) {
+  const size_t length = std::strlen(location), nameLength = std::strlen(name);
+  if (lastLocation_ && std::strcmp(lastLocation_, location) == 0) return lastLocation_;
+  // A folder before the name: "C:\Startup\" of "C:\Startup\a.lnk" named "a.lnk".
+  if (nameLength && nameLength < length && location[length - nameLength - 1] == '\\' &&
+      std::memcmp(location + length - nameLength, name, nameLength) == 0) {
+    const size_t folderLength = length - nameLength;
+    if (!lastFolder_ || lastFolderLength_ != folderLength ||
+        std::memcmp(lastFolder_, location, folderLength) != 0) {
+      lastFolder_ = AddShared(location, folderLength, true);
+      lastFolderLength_ = folderLength;
+    }
+    return lastFolder_;
+  }
+  return lastLocation_ = AddShared(location, length, false);
+}
+
+const EntryRecord* RowStore::AddRecord(const char* type, const char* name, const char* action,
+                                       const char* location, const EntryOwner& owner) {
+  // In chunks of a fixed size, not one vector: growing one would move the
+  // records, and briefly hold them twice.
+  if (records_ % kRecordsPerChunk == 0) chunks_.emplace_back(new EntryRecord[kRecordsPerChunk]);
+  EntryRecord& record = chunks_.back()[records_++ % kRecordsPerChunk];
+  record.texts = AddTexts({type, name, action});
+  record.location = KeepLocation(location, name);
+  record.owner = Keep(owner);
+  return &record;
 }
 
 const EntryOwner* RowStore::Keep(const EntryOwner& owner) {
@@ -101,9 +146,16 @@ const char* RowText(const char* texts, int column) {
   return texts;
 }
 
-EntryRow::EntryRow(const char* texts, const EntryOwner* owner, int image,
-                   const EntryApproval& approval)
-    : texts_(texts), image_(image), approval_(approval), owner_(owner) {}
+void LocationText(const EntryRecord& record, std::string& text) {
+  text = record.location;
+  if (record.location[-1]) text += RowText(record.texts, 1);
+}
+
+EntryRow::EntryRow(const EntryRecord* record, int image, const EntryApproval& approval)
+    : record_(record),
+      disabledSince_(approval.disabledSince),
+      image_(image),
+      state_(static_cast<uint8_t>(approval.state)) {}
 
 const char* EntryRow::Text(int column) const {
   if ((column == kPublisherColumn || column == kImagePathColumn) && carried_) return "";
@@ -115,13 +167,21 @@ const char* EntryRow::SortText(int column) const {
     static std::string made;
     if (!details_) return "";
     // A start-up file that is its own image is there: no "File not found".
-    made = column == kPublisherColumn ? PublisherColumnText(*details_)
-           : imageIsLocation_         ? RowText(texts_, 3)
-                                      : ImagePathColumnText(*details_);
+    if (column == kPublisherColumn)
+      made = PublisherColumnText(*details_);
+    else if (imageIsLocation_)
+      LocationText(*record_, made);
+    else
+      made = ImagePathColumnText(*details_);
     return made.c_str();
   }
+  if (column == kLocationColumn) {
+    static std::string location;
+    LocationText(*record_, location);
+    return location.c_str();
+  }
   if (column < 0 || column >= kColumnCount) return "";
-  return RowText(texts_, column);
+  return RowText(record_->texts, column);
 }
 
 int EntryRow::Image() const {
@@ -148,12 +208,30 @@ void EntryRow::CarryDetails(const EntryRow& older) {
   carried_ = true;
 }
 
+namespace {
+
+// FNV-1a over the bytes, A-Z as a-z (the C locale's tolower, which the
+// program never changes).
+void HashLowered(uint64_t& hash, const char* text) {
+  for (const char* c = text; *c; ++c) {
+    const unsigned char byte = static_cast<unsigned char>(*c);
+    hash = (hash ^ (byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte)) * 1099511628211ull;
+  }
+}
+
+}  // namespace
+
 uint64_t RowIdentityHash(const EntryRow& row) {
   uint64_t hash = 1469598103934665603ull;
   for (int column : {0, 3, 1}) {
-    for (const char* c = row.Text(column); *c; ++c)
-      hash = (hash ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*c)))) *
-             1099511628211ull;
+    // The Location in its parts, without making its text.
+    if (column == kLocationColumn) {
+      const EntryRecord& record = row.Record();
+      HashLowered(hash, record.location);
+      if (record.location[-1]) HashLowered(hash, RowText(record.texts, 1));
+    } else {
+      HashLowered(hash, row.Text(column));
+    }
     hash = (hash ^ 0x100) * 1099511628211ull;
   }
   return hash;
@@ -197,9 +275,8 @@ void CEntryList::KeepRowsForSorting() {
 void CEntryList::AddRow(const char* type, const char* name, const char* action,
                         const char* location, int image, const EntryApproval& approval,
                         const EntryOwner& owner) {
-  m_shown.push_back(m_rows.size());
-  m_rows.emplace_back(m_store->AddTexts({type, name, action, location}), m_store->Keep(owner),
-                      image, approval);
+  m_shown.push_back(static_cast<uint32_t>(m_rows.size()));
+  m_rows.emplace_back(m_store->AddRecord(type, name, action, location, owner), image, approval);
   if (!m_carried.empty()) {
     const auto older = m_carried.find(RowIdentityHash(m_rows.back()));
     if (older != m_carried.end()) m_rows.back().CarryDetails(*older->second);
@@ -226,8 +303,15 @@ bool CEntryList::Resort(bool keepTopRow) {
   const size_t selectedRow = selected >= 0 ? m_shown[static_cast<size_t>(selected)] : 0;
   const int top = static_cast<int>(SendMessage(LVM_GETTOPINDEX));
   const size_t topRow = top >= 0 && top < RowCount() ? m_shown[static_cast<size_t>(top)] : 0;
-  const std::vector<size_t> before = m_shown;
-  for (size_t i = 0; i < m_shown.size(); ++i) m_shown[i] = i;
+  // Back to the order of the scan first; without a sort that is all, and
+  // whether rows moved is told without a copy of a large list's order.
+  std::vector<uint32_t> before;
+  if (m_sortColumn >= 0) before = m_shown;
+  bool moved = false;
+  for (uint32_t i = 0; i < m_shown.size(); ++i) {
+    moved = moved || m_shown[i] != i;
+    m_shown[i] = i;
+  }
   if (m_sortColumn >= 0) {
     // Many rows share a text (a key's values, a file type), and comparing two
     // long equal texts is slow: each distinct text is ranked once.
@@ -249,7 +333,7 @@ bool CEntryList::Resort(bool keepTopRow) {
           rank[byText[i - 1]] + (CompareSortKeys(*texts[byText[i - 1]], *texts[byText[i]]) != 0);
     // Equal texts stay in the order of the scan, either way round.
     const int sign = m_sortDescending ? -1 : 1;
-    std::stable_sort(m_shown.begin(), m_shown.end(), [&](size_t a, size_t b) {
+    std::stable_sort(m_shown.begin(), m_shown.end(), [&](uint32_t a, uint32_t b) {
       return sign * (rank[textOf[a]] - rank[textOf[b]]) < 0;
     });
   }
@@ -264,7 +348,7 @@ bool CEntryList::Resort(bool keepTopRow) {
   }
   if (keepTopRow && top >= 0 && top < RowCount()) ScrollToTop(shownAt(topRow));
   InvalidateRect(m_hWnd, nullptr, FALSE);
-  return m_shown != before;
+  return m_sortColumn >= 0 ? m_shown != before : moved;
 }
 
 void CEntryList::ScrollToTop(int row) {
@@ -274,9 +358,9 @@ void CEntryList::ScrollToTop(int row) {
 }
 
 DetailsBatch CEntryList::DetailsRequests() const {
-  DetailsBatch batch{m_store, {}};
-  batch.requests.reserve(m_rows.size());
-  for (const EntryRow& row : m_rows) batch.requests.push_back(row.Request());
+  // Every row added since the store was made is one of its records.
+  DetailsBatch batch{m_store, {}, m_store->RecordCount()};
+  for (const auto& chunk : m_store->Chunks()) batch.chunks.push_back(chunk.get());
   return batch;
 }
 

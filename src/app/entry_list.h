@@ -33,34 +33,73 @@ constexpr int kMissingProgramImageOffset = 2 * kEntryPictureCount;
 // Where the rows of one filling of the list keep their texts and owners: in
 // blocks that never move, so that rows and the details reader point into
 // them, and that go with the last of the two.
+// What the details reader needs of a row, and what the row keeps of its
+// scan, in the list's RowStore: its texts (Type, ID <=> Name, Action <=>
+// Property), its Location as KeepLocation gave it, and its owner.
+struct EntryRecord {
+  const char* texts;
+  const char* location;
+  const EntryOwner* owner;
+};
+
 class RowStore {
  public:
+  static constexpr size_t kRecordsPerChunk = 1024;
+
+  // Keeps a row's texts and owner; the record never moves, and is the
+  // RecordCount()-th before the call.
+  const EntryRecord* AddRecord(const char* type, const char* name, const char* action,
+                               const char* location, const EntryOwner& owner);
+  size_t RecordCount() const { return records_; }
+  // The records in chunks of kRecordsPerChunk, in order.
+  const std::vector<std::unique_ptr<EntryRecord[]>>& Chunks() const { return chunks_; }
+
   // Copies the texts, each with its zero, one after another; returns the
   // first. Every row's texts are in one block.
   const char* AddTexts(std::initializer_list<const char*> texts);
+  // The Location of a row named `name`, kept once for the rows that share
+  // it: the rows of one key have the same text, the files of one folder the
+  // same folder before their names. Give it to LocationText with the row's
+  // texts.
+  const char* KeepLocation(const char* location, const char* name);
   // The owner kept here that equals `owner`: the last one kept (the scans
   // give a key's or a folder's rows one after another), or a new one.
   const EntryOwner* Keep(const EntryOwner& owner);
 
  private:
+  char* Allocate(size_t size);
+  // `text` (of `length` bytes) with its zero, after a byte that tells whether
+  // the row's name follows it.
+  const char* AddShared(const char* text, size_t length, bool nameFollows);
   std::vector<std::unique_ptr<char[]>> blocks_;
   size_t used_ = 0, size_ = 0;  // of the last block
+  // The last folder (its text ends in a separator) and whole location kept:
+  // the scans give a folder's or a key's rows one after another.
+  const char* lastFolder_ = nullptr;
+  size_t lastFolderLength_ = 0;
+  const char* lastLocation_ = nullptr;
   std::vector<std::unique_ptr<const EntryOwner>> owners_;
+  std::vector<std::unique_ptr<EntryRecord[]>> chunks_;
+  size_t records_ = 0;
 };
 
-// The text of column `column` (0-3) among a row's texts.
+// The text of column `column` (0-2) among a record's texts.
 const char* RowText(const char* texts, int column);
+// The whole Location of a record: its location, with the row's name after it
+// where the name ends it.
+void LocationText(const EntryRecord& record, std::string& text);
 
-// What the details reader needs of a row, in the list's RowStore.
-struct DetailsRequest {
-  const char* texts;
-  const EntryOwner* owner;
-};
-
-// The requests of every row, with the store they point into.
+// The records of every row for the details reader, with the store they live
+// in. The chunks are listed here: rows added to the store later are left
+// out.
 struct DetailsBatch {
   std::shared_ptr<const RowStore> store;
-  std::vector<DetailsRequest> requests;
+  std::vector<const EntryRecord*> chunks;
+  size_t count = 0;
+
+  const EntryRecord& operator[](size_t row) const {
+    return chunks[row / RowStore::kRecordsPerChunk][row % RowStore::kRecordsPerChunk];
+  }
 };
 
 // One row of the list: its four texts from the scan, its picture, the state
@@ -70,22 +109,22 @@ struct DetailsBatch {
 // ones.
 class EntryRow {
  public:
-  // `texts` and `owner` live in the list's RowStore.
-  EntryRow(const char* texts, const EntryOwner* owner, int image,
-           const EntryApproval& approval = EntryApproval());
+  // `record` lives in the list's RowStore.
+  EntryRow(const EntryRecord* record, int image, const EntryApproval& approval = EntryApproval());
   // The text of column 0-5 (Type, ID <=> Name, Action <=> Property, Location,
   // Publisher, Image Path); empty for any other column, and for the last two
-  // until the details are there. The last two are made on each call and last
-  // until the next (user-interface thread only): rows keep no copies of them.
+  // until the details are there. The Location and the last two are made on
+  // each call and last until the next of their column (user-interface thread
+  // only): rows keep no copies of them.
   const char* Text(int column) const;
   // What the row sorts by: Text, or in the last two columns, before the
   // details are read, the texts of the details carried over for it.
   const char* SortText(int column) const;
   // Crossed out once the details say the program is missing.
   int Image() const;
-  const EntryApproval& Approval() const { return approval_; }
-  const EntryOwner& Owner() const { return *owner_; }
-  DetailsRequest Request() const { return {texts_, owner_}; }
+  EntryApproval Approval() const { return {static_cast<EntryState>(state_), disabledSince_}; }
+  const EntryOwner& Owner() const { return *record_->owner; }
+  const EntryRecord& Record() const { return *record_; }
   // None until the details are read.
   std::optional<EntryDetails> Details() const;
   // `details` with an empty image path and `imageIsLocation`: the image is
@@ -97,13 +136,15 @@ class EntryRow {
   bool HasDetails() const { return details_ != nullptr; }  // carried or not
 
  private:
-  const char* texts_;
+  // Tens of thousands of rows: the approval is kept in two parts, so that
+  // its state packs with the picture and the flags.
+  const EntryRecord* record_;
+  std::shared_ptr<const EntryDetails> details_;
+  uint64_t disabledSince_;
   int image_;
+  uint8_t state_;
   bool imageIsLocation_ = false;
   bool carried_ = false;
-  EntryApproval approval_;
-  const EntryOwner* owner_;
-  std::shared_ptr<const EntryDetails> details_;
 };
 
 // The list control of the main window. It is an owner-data list view
@@ -177,7 +218,9 @@ class CEntryList : public CListCtrl {
   // briefly hold a large list twice.
   std::deque<EntryRow> m_rows;
   std::shared_ptr<RowStore> m_store = std::make_shared<RowStore>();
-  std::vector<size_t> m_shown;  // the row shown at each index, into m_rows
+  // The row shown at each index, into m_rows (32 bits: a list view counts
+  // its items in an int).
+  std::vector<uint32_t> m_shown;
   // During a refill sorted by the details: the last filling's rows that had
   // details, by identity.
   std::unordered_map<uint64_t, const EntryRow*> m_carried;

@@ -210,6 +210,7 @@ void CLumivaneDlg::RefreshFromWatch() {
 
 void CLumivaneDlg::MarkNewRows() {
   if (!m_rowsAtOpenKnown) {
+    m_rowsAtOpen.reserve(m_listEntries.RowCount());
     for (int row = 0; row < m_listEntries.RowCount(); ++row)
       m_rowsAtOpen.push_back(RowIdentityHash(*m_listEntries.Row(row)));
     std::sort(m_rowsAtOpen.begin(), m_rowsAtOpen.end());

@@ -115,6 +115,13 @@ class FolderListing {
  private:
   // UTF-8 would show a lone surrogate as U+FFFD, which a real name may hold.
   void Convert() {
+    // Most names are ASCII, which every code page holds as the same bytes.
+    name_.clear();
+    for (const wchar_t* unit = wide_.cFileName; *unit; ++unit) {
+      if (*unit >= 0x80) break;
+      name_ += static_cast<char>(*unit);
+      if (!unit[1]) return;
+    }
     std::wstring name = wide_.cFileName;
     for (size_t i = 0; i < name.size(); ++i) {
       const bool high = IS_HIGH_SURROGATE(name[i]), low = IS_LOW_SURROGATE(name[i]);

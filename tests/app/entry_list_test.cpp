@@ -1,6 +1,7 @@
 // Rows in the list control and how the entry actions read the selected row.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "app/entry_list.h"
@@ -80,6 +81,29 @@ TEST_F(EntryListTest, SelectedEntryReadsTypeNameAndLocation) {
   EXPECT_EQ("Start-Up", entry.type);
   EXPECT_EQ("two.exe", entry.name);
   EXPECT_EQ("C:\\S\\two.exe", entry.location);
+}
+
+// Rows of one key or folder share its text; each row still gives back its
+// own Location byte for byte, whatever comes before or after it.
+TEST_F(EntryListTest, LocationsComeBackWholeWhereRowsShareThem) {
+  const struct {
+    const char* name;
+    const char* location;
+  } rows[] = {
+      {"a.lnk", "C:\\S\\a.lnk"},          {"b.lnk", "C:\\S\\b.lnk"},
+      {"c.lnk", "C:\\S\\sub\\c.lnk"},     {"d.lnk", "C:\\S\\d.lnk"},
+      {"e.lnk", "C:\\S\\ e.lnk"},         {"f.lnk", "C:\\S\\F.LNK"},
+      {"g.lnk", "g.lnk"},                 {"", "C:\\S\\"},
+      {"V", "HKEY_CURRENT_USER\\Run"},    {"Run", "HKEY_CURRENT_USER\\Run"},
+      {"W", "HKEY_CURRENT_USER\\Run"},    {"h.lnk", "C:\\S\\h.lnk"},
+      {"i.lnk", "C:\\T\\i.lnk"},
+  };
+  EntryListSink sink(list);
+  for (const auto& row : rows) sink.AddEntryRow("Start-Up", row.name, "", row.location, 1, {});
+  for (int row = 0; row < static_cast<int>(std::size(rows)); ++row) {
+    EXPECT_EQ(rows[row].location, list.GetItemText(row, 3)) << row;
+    EXPECT_EQ(rows[row].location, ReadEntryRow(list, row).location) << row;
+  }
 }
 
 TEST_F(EntryListTest, EmptyNameOfADefaultValueStaysEmpty) {

@@ -4,20 +4,10 @@
 # Usage: sign-sample.sh SAMPLE.exe OUTDIR
 set -eu
 sample=$1 out=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+here=$(cd "$(dirname "$0")" && pwd)
 rm -f "$out"/sample-signed.exe "$out"/sample-tampered.exe "$out"/sample-unsigned.exe
-openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
-    -subj "/CN=Lumivane Test Root" -addext "basicConstraints=critical,CA:TRUE" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr \
-    -subj "/O=Lumivane Tests/CN=Lumivane Test Signer" 2>/dev/null
-printf 'extendedKeyUsage=codeSigning\nkeyUsage=digitalSignature\n' >ext
-openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
-    -extfile ext -out signer.pem 2>/dev/null
-cat signer.pem ca.pem >chain.pem
-osslsigncode sign -certs chain.pem -key signer.key -n "Signature sample" \
-    -in "$sample" -out "$out/sample-signed.exe" >/dev/null
+sh "$here/../../scripts/sign-program.sh" "$sample" "$out/sample-signed.exe" \
+    "/O=Lumivane Tests/CN=Lumivane Test Signer" "Lumivane Test Root" "Signature sample"
 cp "$out/sample-signed.exe" "$out/sample-tampered.exe"
 # One byte of the code, well inside what the signature's digest covers.
 printf '\377' | dd of="$out/sample-tampered.exe" bs=1 seek=7936 conv=notrunc 2>/dev/null

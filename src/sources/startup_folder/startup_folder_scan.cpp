@@ -167,12 +167,16 @@ void ScanStartupFolders(RowSink& sink) {
     // Remove acts only on the file this folder holds below this path.
     user.folderTextLength = directory.size();
     if (!SearchHits.empty()) FolderFinalPath(directory, user.folderFinalPath);
+    // Every hit begins with the search's folder text: the files directly in
+    // it are those without a separator after it, and whether the switch
+    // applies to them is one question for all.
+    const bool topSwitched = switched && IsSameFolder(directory, candidate.value);
     for (const std::string& hit : SearchHits) {
       // The description depends on the file name only.
       const std::string name = FileNameOf(hit);
       const size_t separator = FindLastCharOf(hit, "\\") + 1;
       EntryApproval approval;
-      if (switched && IsSameFolder(hit.substr(0, separator), candidate.value))
+      if (topSwitched && separator == directory.size())
         approval = table.Find(hit.substr(separator));
       sink.AddEntryRow(StartupFileType, name.c_str(), descriptions.Of(name.c_str()).c_str(),
                        hit.c_str(), RowImage(StartupFileImage, approval), approval, user);
