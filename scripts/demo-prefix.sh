@@ -88,7 +88,7 @@ mkdir -p "$tasks"
   </Settings>
   <Actions Context="Author">
     <Exec>
-      <Command>C:\Program Files\Contoso\update.exe</Command>
+      <Command>C:\Program Files\Contoso\updater.exe</Command>
       <Arguments>/logon</Arguments>
     </Exec>
   </Actions>
