@@ -38,8 +38,9 @@ struct ChangeWatch::Poll {
   HWND window;
   UINT message;
   const std::atomic<UINT_PTR>* generation;
-  std::vector<RegistryLocation> keys;
-  std::vector<std::string> hives;
+  // The watch's own targets, which stay as they are while the poll runs.
+  const std::vector<RegistryLocation>* keys = nullptr;
+  const std::vector<std::string>* hives = nullptr;
   // Before the list was read: a later write is a change. FILETIME ticks.
   std::atomic<uint64_t> since{0};
   HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -138,12 +139,12 @@ DWORD WINAPI ChangeWatch::PollForChanges(void* context) {
     const uint64_t sinceTicks = poll.since;
     const FILETIME since = {static_cast<DWORD>(sinceTicks), static_cast<DWORD>(sinceTicks >> 32)};
     // A window that closes or fills again meanwhile does not wait for all of it.
-    std::vector<PolledKey> keys = ResolvePolledKeys(poll.keys, poll.cut);
-    bool changed = !poll.cut && LoadedHives() != poll.hives;
+    std::vector<PolledKey> keys = ResolvePolledKeys(*poll.keys, poll.cut);
+    bool changed = !poll.cut && LoadedHives() != *poll.hives;
     for (const PolledKey& key : keys)
       changed = changed || CompareFileTime(&key.lastWrite, &since) >= 0;
     while (!changed && !poll.cut && (woken = wait(kPollInterval)) == WAIT_TIMEOUT) {
-      changed = LoadedHives() != poll.hives;
+      changed = LoadedHives() != *poll.hives;
       for (size_t i = 0; i < keys.size() && !changed && !poll.cut; ++i)
         changed = PolledKeyChanged(keys[i]);
     }
@@ -196,7 +197,7 @@ bool ChangeWatch::KeepWatching(HWND window, const WatchTargets& targets) {
     SetEvent(poll_->restart);
   } else {
     StopPoll();
-    StartPoll(targets);
+    StartPoll();
   }
   return true;
 }
@@ -214,13 +215,13 @@ void ChangeWatch::StopPoll() {
   poll_.reset();
 }
 
-void ChangeWatch::StartPoll(const WatchTargets& targets) {
+void ChangeWatch::StartPoll() {
   poll_ = std::make_unique<Poll>();
   poll_->window = window_;
   poll_->message = message_;
   poll_->generation = &generation_;
-  poll_->keys = targets.polledKeys;
-  poll_->hives = targets.hives;
+  poll_->keys = &targets_.polledKeys;
+  poll_->hives = &targets_.hives;
   poll_->since = FileTimeNow();
   if (poll_->stop)
     poll_->thread = CreateThread(nullptr, kWaitStack, PollForChanges, poll_.get(),
@@ -278,7 +279,7 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
   }
   for (const auto& gone : kept) FindCloseChangeNotification(gone.second.first);
 
-  StartPoll(targets);
+  StartPoll();
 
   for (size_t first = 0; first < watches_.size(); first += WaitGroup::kMembers) {
     auto group = std::make_unique<WaitGroup>();

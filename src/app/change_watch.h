@@ -50,7 +50,7 @@ class ChangeWatch {
   bool Arm(Watch& watch, bool fired);
   // Start() for the targets watched now, when nothing has to be made again.
   bool KeepWatching(HWND window, const WatchTargets& targets);
-  void StartPoll(const WatchTargets& targets);
+  void StartPoll();  // over targets_, which stay while it runs
   void StopPoll();
 
   HWND window_ = nullptr;

@@ -26,7 +26,9 @@ std::string ParentFolderOf(const std::string& folder) {
 
 LONG ReadLastWriteTime(PolledKey& polled) {
   HKEY key = nullptr;
-  LONG result = RegOpenKeyExA(polled.root, polled.subKey.c_str(), 0,
+  const bool whole = polled.length == polled.subKey->size();
+  const std::string parent = whole ? std::string() : polled.Path();
+  LONG result = RegOpenKeyExA(polled.root, whole ? polled.subKey->c_str() : parent.c_str(), 0,
                               MachineViewAccess(polled.root, KEY_QUERY_VALUE), &key);
   if (result != ERROR_SUCCESS) return result;
   result = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -57,8 +59,12 @@ WatchTargets CollectWatchTargets() {
     const std::string hive = LowerCopy(location.subKey.substr(0, location.subKey.find('\\')));
     return own.empty() || (hive != own && hive != own + "_classes");
   };
-  for (RegistryLocation& location : targets.keys)
+  for (RegistryLocation& location : targets.keys) {
+    // The watch needs the root and the sub-key; the shown path would only
+    // weigh on it, a thousand keys and more in a large profile.
+    std::string().swap(location.keyPath);
     if (isOtherUsers(location)) targets.polledKeys.push_back(std::move(location));
+  }
   targets.keys.erase(std::remove_if(targets.keys.begin(), targets.keys.end(), isOtherUsers),
                      targets.keys.end());
   return targets;
@@ -97,13 +103,15 @@ std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& ke
   std::set<std::pair<HKEY, std::string>> seen;
   for (const RegistryLocation& location : keys) {
     if (stop) break;
-    PolledKey polled{location.root, location.subKey, {}};
+    PolledKey polled{location.root, &location.subKey, location.subKey.size(), {}};
     // Only the absence of a key sends the poll up to its parent.
     LONG result;
-    while ((result = ReadLastWriteTime(polled)) == ERROR_FILE_NOT_FOUND && !polled.subKey.empty())
-      polled.subKey = ParentOf(polled.subKey);
-    if (result != ERROR_SUCCESS || polled.subKey.empty() ||
-        !seen.emplace(polled.root, LowerCopy(polled.subKey)).second)
+    while ((result = ReadLastWriteTime(polled)) == ERROR_FILE_NOT_FOUND && polled.length) {
+      const size_t separator = location.subKey.find_last_of('\\', polled.length - 1);
+      polled.length = separator == std::string::npos ? 0 : separator;
+    }
+    if (result != ERROR_SUCCESS || !polled.length ||
+        !seen.emplace(polled.root, LowerCopy(polled.Path())).second)
       continue;
     resolved.push_back(std::move(polled));
   }

@@ -48,10 +48,17 @@ bool ReopenWatchedKey(WatchedKey& watched);
 // The key a poll reads (KEY_QUERY_VALUE, open only while read): for a key that
 // does not exist, its nearest existing parent, whose last-write time changes
 // when the key is made.
+// A key polled for the location it was resolved from: the location's own
+// sub-key, or the part of it that names its nearest parent there is. Points
+// into the locations, which must outlast it (a large profile polls a
+// thousand keys and more).
 struct PolledKey {
   HKEY root = nullptr;
-  std::string subKey;
+  const std::string* subKey = nullptr;
+  size_t length = 0;  // of *subKey
   FILETIME lastWrite = {};
+
+  std::string Path() const { return subKey->substr(0, length); }
 };
 
 // Each key once; a key that cannot be read, or whose only existing parent is

@@ -1,9 +1,12 @@
 // The read half of "Logon" rows: the Winlogon, policy and Windows values and
 // the pending Active Setup components (sources/logon/logon_scan.h).
+#include <set>
+
 #include "details/image_resolution.h"
 #include "scan/startup_approved.h"
 #include "sources/entry_source.h"
 #include "sources/logon/logon_scan.h"
+#include "util/string_utils.h"
 
 namespace {
 
@@ -57,9 +60,21 @@ class LogonValueSource : public EntrySource {
     for (const RegistryLocation& profile : LogonProfileRoots()) {
       for (const char* key : {WinlogonKey, SystemPolicyKey, WindowsValuesKey})
         watch(profile.root, profile.subKey + key);
-      for (const char* list : ActiveSetupKeys) watch(profile.root, profile.subKey + list);
-      for (const std::string& component : components)
-        watch(profile.root, profile.subKey + component);
+      // A component's key of the user's only where there is one: its list's
+      // own watch sees one made (the stub ran), and in a large profile the
+      // keys that are not there would cost the watch more than the rest.
+      for (const char* list : ActiveSetupKeys) {
+        watch(profile.root, profile.subKey + list);
+        NameSet names;
+        EnumSubKeyNames(profile.root, profile.subKey + list, names);
+        std::set<std::string> stamped;  // letter case aside, as the registry names keys
+        for (const std::string& name : names) stamped.insert(LowerCopy(name));
+        const std::string prefix = std::string(list) + '\\';
+        for (const std::string& component : components)
+          if (component.compare(0, prefix.size(), prefix) == 0 &&
+              stamped.count(LowerCopy(component.substr(prefix.size()))))
+            watch(profile.root, profile.subKey + component);
+      }
     }
   }
   void AddWatchedFolders(std::vector<std::string>&) const override {}
