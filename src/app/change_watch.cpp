@@ -39,7 +39,7 @@ struct ChangeWatch::Poll {
   UINT message;
   const std::atomic<UINT_PTR>* generation;
   // The watch's own targets, which stay as they are while the poll runs.
-  const std::vector<RegistryLocation>* keys = nullptr;
+  const std::vector<WatchKey>* keys = nullptr;
   const std::vector<std::string>* hives = nullptr;
   // Before the list was read: a later write is a change. FILETIME ticks.
   std::atomic<uint64_t> since{0};
@@ -78,9 +78,9 @@ bool Notify(const WatchedKey& watched, HANDLE event) {
 }
 
 // The same keys in the same order (their texts once read aside).
-bool SameLocations(const std::vector<RegistryLocation>& a, const std::vector<RegistryLocation>& b) {
+bool SameLocations(const std::vector<WatchKey>& a, const std::vector<WatchKey>& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](const RegistryLocation& x, const RegistryLocation& y) {
+                    [](const WatchKey& x, const WatchKey& y) {
                       return x.root == y.root && x.subKey == y.subKey;
                     });
 }

@@ -47,8 +47,9 @@ bool IsFolder(const std::string& path) {
 WatchTargets CollectWatchTargets() {
   WatchTargets targets;
   targets.hives = LoadedHives();
+  std::vector<RegistryLocation> keys;
   for (const EntrySource* source : EntrySources()) {
-    source->AddWatchedKeys(targets.keys);
+    source->AddWatchedKeys(keys);
     source->AddWatchedFolders(targets.folders);
   }
   // The current user's hive (and its classes) is held open anyway; other
@@ -59,21 +60,19 @@ WatchTargets CollectWatchTargets() {
     const std::string hive = LowerCopy(location.subKey.substr(0, location.subKey.find('\\')));
     return own.empty() || (hive != own && hive != own + "_classes");
   };
-  for (RegistryLocation& location : targets.keys) {
-    // The watch needs the root and the sub-key; the shown path would only
-    // weigh on it, a thousand keys and more in a large profile.
-    std::string().swap(location.keyPath);
-    if (isOtherUsers(location)) targets.polledKeys.push_back(std::move(location));
-  }
-  targets.keys.erase(std::remove_if(targets.keys.begin(), targets.keys.end(), isOtherUsers),
-                     targets.keys.end());
+  const size_t polled = std::count_if(keys.begin(), keys.end(), isOtherUsers);
+  targets.polledKeys.reserve(polled);
+  targets.keys.reserve(keys.size() - polled);
+  for (RegistryLocation& location : keys)
+    (isOtherUsers(location) ? targets.polledKeys : targets.keys)
+        .push_back({location.root, std::move(location.subKey)});
   return targets;
 }
 
-std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& keys) {
+std::vector<WatchedKey> OpenWatchedKeys(const std::vector<WatchKey>& keys) {
   std::vector<WatchedKey> opened;
   std::set<std::pair<HKEY, std::string>> seen;  // by lower-case path, '*' marking names only
-  for (const RegistryLocation& location : keys) {
+  for (const WatchKey& location : keys) {
     std::string subKey = location.subKey;
     bool namesOnly = false;
     HKEY key = nullptr;
@@ -97,11 +96,11 @@ std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& key
   return opened;
 }
 
-std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys,
+std::vector<PolledKey> ResolvePolledKeys(const std::vector<WatchKey>& keys,
                                          const std::atomic<bool>& stop) {
   std::vector<PolledKey> resolved;
   std::set<std::pair<HKEY, std::string>> seen;
-  for (const RegistryLocation& location : keys) {
+  for (const WatchKey& location : keys) {
     if (stop) break;
     PolledKey polled{location.root, &location.subKey, location.subKey.size(), {}};
     // Only the absence of a key sends the poll up to its parent.

@@ -10,14 +10,21 @@
 
 #include "scan/registry_access.h"
 
+// A key the watch follows: its root and sub-key, none of the texts a row
+// shows (a large profile has a thousand keys and more).
+struct WatchKey {
+  HKEY root = nullptr;
+  std::string subKey;
+};
+
 struct WatchTargets {
   // The Run-type keys, the Shell Folders keys and the start-up switch keys of
   // the machine, its 32-bit view and the current user (its hive under
   // HKEY_USERS too), whether they exist or not: watched by notification.
-  std::vector<RegistryLocation> keys;
+  std::vector<WatchKey> keys;
   // The same keys of every other hive: polled, since a key held open keeps
   // its hive from unloading when its user logs off.
-  std::vector<RegistryLocation> polledKeys;
+  std::vector<WatchKey> polledKeys;
   // The hives (sub-keys of HKEY_USERS) there were, in the order listed.
   std::vector<std::string> hives;
   // The start-up folders as the folder scan searches them, repeats included.
@@ -39,7 +46,7 @@ struct WatchedKey {
 // Opens each key once; the caller closes them. A key that cannot be opened
 // for another reason than its absence (access denied, say), or whose only
 // existing parent is the root, is left out.
-std::vector<WatchedKey> OpenWatchedKeys(const std::vector<RegistryLocation>& keys);
+std::vector<WatchedKey> OpenWatchedKeys(const std::vector<WatchKey>& keys);
 
 // Closes the key and opens it again, which ends a notification still
 // pending on it. False, with no key held, when it no longer opens.
@@ -63,7 +70,7 @@ struct PolledKey {
 
 // Each key once; a key that cannot be read, or whose only existing parent is
 // the root, is left out. Once `stop` is set, what is resolved so far.
-std::vector<PolledKey> ResolvePolledKeys(const std::vector<RegistryLocation>& keys,
+std::vector<PolledKey> ResolvePolledKeys(const std::vector<WatchKey>& keys,
                                          const std::atomic<bool>& stop);
 
 // Opens the key, reads its last-write time and closes it: true when that
