@@ -20,7 +20,8 @@ struct ChangeWatch::Watch {
 };
 
 // One thread waiting on up to kMembers watches and on its control event,
-// which wakes it to wait again (a watch was re-armed) or to end.
+// which wakes it to wait again (a watch was re-armed, the poll starts over)
+// or to end. The first group also polls, between its waits.
 struct ChangeWatch::WaitGroup {
   static constexpr size_t kMembers = MAXIMUM_WAIT_OBJECTS - 1;
   HWND window;
@@ -28,27 +29,27 @@ struct ChangeWatch::WaitGroup {
   const std::atomic<UINT_PTR>* generation;
   size_t first;  // number of the first member
   std::vector<Watch*> members;
+  Poll* poll = nullptr;
   HANDLE control = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   std::atomic<bool> ending{false};
   HANDLE thread = nullptr;
 };
 
-// The thread that polls other users' keys and the list of hives.
+// Other users' keys and the list of hives, read every two seconds by the
+// first group's thread (a thread of its own would cost more than the keys).
 struct ChangeWatch::Poll {
-  HWND window;
-  UINT message;
-  const std::atomic<UINT_PTR>* generation;
   // The watch's own targets, which stay as they are while the poll runs.
   const std::vector<WatchKey>* keys = nullptr;
   const std::vector<std::string>* hives = nullptr;
   // Before the list was read: a later write is a change. FILETIME ticks.
   std::atomic<uint64_t> since{0};
-  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  // The window filled again with the same targets: the poll starts over
-  // (a thread of its own per fill would cost more than the fill's keys).
-  HANDLE restart = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  // The window filled again with the same targets: the poll starts over.
+  std::atomic<bool> restart{false};
   std::atomic<bool> cut{false};  // ending, or starting over: what is read is of no use
-  HANDLE thread = nullptr;
+  // The group's thread alone from here on.
+  enum class Stage { kFirstRead, kReading, kDone } stage = Stage::kFirstRead;
+  DWORD due = 0;  // GetTickCount() of the next read
+  std::vector<PolledKey> resolved;
 };
 
 namespace {
@@ -97,6 +98,7 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
   WaitGroup& group = *static_cast<WaitGroup*>(context);
   HANDLE handles[MAXIMUM_WAIT_OBJECTS];
   size_t numbers[MAXIMUM_WAIT_OBJECTS];
+  if (group.poll) group.poll->due = GetTickCount() + kPollInterval;
   while (!group.ending) {
     DWORD count = 0;
     handles[count++] = group.control;
@@ -105,8 +107,24 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
       numbers[count] = i;
       handles[count++] = group.members[i]->Signalled();
     }
-    const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
-    if (woken == WAIT_OBJECT_0) continue;
+    DWORD timeout = INFINITE;
+    if (group.poll && group.poll->stage != Poll::Stage::kDone) {
+      const DWORD left = group.poll->due - GetTickCount();
+      timeout = left <= kPollInterval ? left : 0;  // a due time passed wraps round
+    }
+    const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, timeout);
+    if (woken == WAIT_TIMEOUT) {
+      PollOnce(group);
+      continue;
+    }
+    if (woken == WAIT_OBJECT_0) {
+      if (group.poll && group.poll->restart.exchange(false)) {
+        group.poll->cut = false;
+        group.poll->stage = Poll::Stage::kFirstRead;
+        group.poll->due = GetTickCount() + kPollInterval;
+      }
+      continue;
+    }
     if (woken >= WAIT_OBJECT_0 + count) return 1;  // a handle went bad: nothing more to see
     const size_t member = numbers[woken - WAIT_OBJECT_0];
     // Disarmed before the generation is read: a Start that finds it armed
@@ -117,42 +135,32 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
   return 0;
 }
 
-DWORD WINAPI ChangeWatch::PollForChanges(void* context) {
-  Poll& poll = *static_cast<Poll*>(context);
-  const HANDLE events[2] = {poll.stop, poll.restart};
-  constexpr DWORD kRestarted = WAIT_OBJECT_0 + 1;
-  const auto wait = [&](DWORD milliseconds) {
-    return WaitForMultipleObjects(2, events, FALSE, milliseconds);
-  };
-  for (DWORD woken = kRestarted;; woken = wait(INFINITE)) {
-    // Stopped, or done until the window fills again.
-    if (woken != kRestarted) return 0;
-    poll.cut = false;
-    // Not while the list is read (it would wait on the same registry): a key
-    // written since the fill began tells by its time.
-    woken = wait(kPollInterval);
-    if (woken == kRestarted) {
-      SetEvent(poll.restart);  // taken here: the next round starts over
-      continue;
-    }
-    if (woken != WAIT_TIMEOUT) return 0;
+void ChangeWatch::PollOnce(WaitGroup& group) {
+  Poll& poll = *group.poll;
+  bool changed = false;
+  if (poll.stage == Poll::Stage::kFirstRead) {
+    // Not at once: the fill reads the same registry. A key written since the
+    // fill began tells by its time.
     const uint64_t sinceTicks = poll.since;
     const FILETIME since = {static_cast<DWORD>(sinceTicks), static_cast<DWORD>(sinceTicks >> 32)};
     // A window that closes or fills again meanwhile does not wait for all of it.
-    std::vector<PolledKey> keys = ResolvePolledKeys(*poll.keys, poll.cut);
-    bool changed = !poll.cut && LoadedHives() != *poll.hives;
-    for (const PolledKey& key : keys)
+    poll.resolved = ResolvePolledKeys(*poll.keys, poll.cut);
+    changed = !poll.cut && LoadedHives() != *poll.hives;
+    for (const PolledKey& key : poll.resolved)
       changed = changed || CompareFileTime(&key.lastWrite, &since) >= 0;
-    while (!changed && !poll.cut && (woken = wait(kPollInterval)) == WAIT_TIMEOUT) {
-      changed = LoadedHives() != *poll.hives;
-      for (size_t i = 0; i < keys.size() && !changed && !poll.cut; ++i)
-        changed = PolledKeyChanged(keys[i]);
-    }
-    if (woken == kRestarted) SetEvent(poll.restart);
-    // The window then reads everything again, and starts the poll over.
-    if (changed && !poll.cut)
-      PostMessageA(poll.window, poll.message, poll.generation->load(), kPolled);
+    poll.stage = Poll::Stage::kReading;
+  } else {
+    changed = LoadedHives() != *poll.hives;
+    for (size_t i = 0; i < poll.resolved.size() && !changed && !poll.cut; ++i)
+      changed = PolledKeyChanged(poll.resolved[i]);
   }
+  poll.due = GetTickCount() + kPollInterval;
+  if (poll.cut) return;  // starting over: the control event says so
+  if (!changed) return;
+  // The window then reads everything again, and starts the poll over.
+  poll.stage = Poll::Stage::kDone;
+  std::vector<PolledKey>().swap(poll.resolved);
+  PostMessageA(group.window, group.message, group.generation->load(), kPolled);
 }
 
 bool ChangeWatch::Arm(Watch& watch, bool fired) {
@@ -178,7 +186,7 @@ bool ChangeWatch::Arm(Watch& watch, bool fired) {
 }
 
 bool ChangeWatch::KeepWatching(HWND window, const WatchTargets& targets) {
-  if (!poll_ || window != window_ || fired_ || targets.hives != targets_.hives ||
+  if (groups_.empty() || window != window_ || fired_ || targets.hives != targets_.hives ||
       targets.folders != targets_.folders || !SameLocations(targets.keys, targets_.keys) ||
       !SameLocations(targets.polledKeys, targets_.polledKeys))
     return false;
@@ -191,41 +199,11 @@ bool ChangeWatch::KeepWatching(HWND window, const WatchTargets& targets) {
   for (const auto& group : groups_)
     if (!group->thread || WaitForSingleObject(group->thread, 0) != WAIT_TIMEOUT) return false;
   // The poll starts over: it waits for the fill before it reads.
-  if (poll_->thread && poll_->restart && WaitForSingleObject(poll_->thread, 0) == WAIT_TIMEOUT) {
-    poll_->cut = true;
-    poll_->since = FileTimeNow();
-    SetEvent(poll_->restart);
-  } else {
-    StopPoll();
-    StartPoll();
-  }
-  return true;
-}
-
-void ChangeWatch::StopPoll() {
-  if (!poll_) return;
   poll_->cut = true;
-  if (poll_->stop) SetEvent(poll_->stop);
-  if (poll_->thread) {
-    WaitForSingleObject(poll_->thread, INFINITE);
-    CloseHandle(poll_->thread);
-  }
-  if (poll_->stop) CloseHandle(poll_->stop);
-  if (poll_->restart) CloseHandle(poll_->restart);
-  poll_.reset();
-}
-
-void ChangeWatch::StartPoll() {
-  poll_ = std::make_unique<Poll>();
-  poll_->window = window_;
-  poll_->message = message_;
-  poll_->generation = &generation_;
-  poll_->keys = &targets_.polledKeys;
-  poll_->hives = &targets_.hives;
   poll_->since = FileTimeNow();
-  if (poll_->stop)
-    poll_->thread = CreateThread(nullptr, kWaitStack, PollForChanges, poll_.get(),
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  poll_->restart = true;
+  SetEvent(groups_.front()->control);
+  return true;
 }
 
 void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
@@ -279,14 +257,19 @@ void ChangeWatch::Start(HWND window, const WatchTargets& targets) {
   }
   for (const auto& gone : kept) FindCloseChangeNotification(gone.second.first);
 
-  StartPoll();
+  poll_ = std::make_unique<Poll>();
+  poll_->keys = &targets_.polledKeys;
+  poll_->hives = &targets_.hives;
+  poll_->since = FileTimeNow();
 
-  for (size_t first = 0; first < watches_.size(); first += WaitGroup::kMembers) {
+  // The first group polls, even with nothing to wait on.
+  for (size_t first = 0; first == 0 || first < watches_.size(); first += WaitGroup::kMembers) {
     auto group = std::make_unique<WaitGroup>();
     group->window = window_;
     group->message = message_;
     group->generation = &generation_;
     group->first = first;
+    if (first == 0) group->poll = poll_.get();
     for (size_t i = first; i < watches_.size() && i < first + WaitGroup::kMembers; ++i) {
       group->members.push_back(watches_[i].get());
       watches_[i]->group = group.get();
@@ -305,6 +288,7 @@ void ChangeWatch::Stop() {
 
 void ChangeWatch::StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept) {
   // Ends the threads first, so that none waits on a handle once it is closed.
+  if (poll_) poll_->cut = true;
   for (auto& group : groups_) {
     group->ending = true;
     if (group->control) SetEvent(group->control);
@@ -317,7 +301,7 @@ void ChangeWatch::StopKeepingFolders(std::map<std::string, std::pair<HANDLE, boo
     if (group->control) CloseHandle(group->control);
   }
   groups_.clear();
-  StopPoll();
+  poll_.reset();
   for (auto& watch : watches_) {
     for (const WatchedKey& watched : watch->keys)
       if (watched.key) RegCloseKey(watched.key);

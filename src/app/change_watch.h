@@ -3,8 +3,8 @@
 // decides when to refresh. A watch is a folder, or a few keys that share one
 // event; a wait takes at most 64 handles, so the watches are split over as
 // many waiting threads as they need (a thread costs far more than a key).
-// Other users' hives are not held open: one more thread polls their keys
-// every two seconds, and the list of hives.
+// Other users' hives are not held open: the first of those threads polls
+// their keys every two seconds, and the list of hives.
 #pragma once
 
 #include <windows.h>
@@ -42,7 +42,8 @@ class ChangeWatch {
   struct WaitGroup;
   struct Poll;
   static DWORD WINAPI WaitForChanges(void* group);
-  static DWORD WINAPI PollForChanges(void* poll);
+  // Reads the polled keys once, on the first group's thread, when the poll is due.
+  static void PollOnce(WaitGroup& group);
   // Stop(), but the folders' handles go into `kept` by folder, with whether
   // each was armed, rather than being closed.
   void StopKeepingFolders(std::map<std::string, std::pair<HANDLE, bool>>* kept);
@@ -50,8 +51,6 @@ class ChangeWatch {
   bool Arm(Watch& watch, bool fired);
   // Start() for the targets watched now, when nothing has to be made again.
   bool KeepWatching(HWND window, const WatchTargets& targets);
-  void StartPoll();  // over targets_, which stay while it runs
-  void StopPoll();
 
   HWND window_ = nullptr;
   UINT message_;
