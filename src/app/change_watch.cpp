@@ -109,14 +109,17 @@ DWORD WINAPI ChangeWatch::WaitForChanges(void* context) {
     }
     DWORD timeout = INFINITE;
     if (group.poll && group.poll->stage != Poll::Stage::kDone) {
+      // A due time passed wraps round. Read before the wait, so that a
+      // stream of changes does not hold the poll back.
       const DWORD left = group.poll->due - GetTickCount();
-      timeout = left <= kPollInterval ? left : 0;  // a due time passed wraps round
+      if (left == 0 || left > kPollInterval) {
+        PollOnce(group);
+        continue;
+      }
+      timeout = left;
     }
     const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, timeout);
-    if (woken == WAIT_TIMEOUT) {
-      PollOnce(group);
-      continue;
-    }
+    if (woken == WAIT_TIMEOUT) continue;  // the poll is due
     if (woken == WAIT_OBJECT_0) {
       if (group.poll && group.poll->restart.exchange(false)) {
         group.poll->cut = false;
